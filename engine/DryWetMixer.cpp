@@ -1,0 +1,52 @@
+#include "engine/DryWetMixer.h"
+
+#include <cmath>
+
+void DryWetMixer_KT::setValueTree (juce::ValueTree root)
+{
+    const auto node = root.getChildWithName ("delay").getChildWithName ("delay_globals_dynamics");
+
+    if (! node.isValid())
+        return;
+
+    globalsDynamicsTree = node;
+
+    if (! globalsDynamicsTree.hasProperty ("wet"))
+        return;
+
+    globalsDynamicsTree.addListener (this);
+    globalsDynamicsTree.sendPropertyChangeMessage ("wet");
+}
+
+void DryWetMixer_KT::valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property)
+{
+    static const juce::Identifier wetId ("wet");
+
+    if (! tree.isValid() || property != wetId)
+        return;
+
+    const auto v = static_cast<float> (static_cast<double> (tree.getProperty (property)));
+
+    if (std::isnan (v)) // keep the last proportion rather than mixing with NaN gains
+        return;
+
+    pendingWetProportion.store (juce::jlimit (0.0f, 1.0f, v), std::memory_order_relaxed);
+}
+
+void DryWetMixer_KT::prepare (const juce::dsp::ProcessSpec& spec)
+{
+    appliedWetProportion = pendingWetProportion.load (std::memory_order_relaxed);
+    mixer.setWetMixProportion (appliedWetProportion);
+    mixer.prepare (spec);
+}
+
+void DryWetMixer_KT::applyPendingWetProportion() noexcept
+{
+    const auto wet = pendingWetProportion.load (std::memory_order_relaxed);
+
+    if (wet != appliedWetProportion)
+    {
+        appliedWetProportion = wet;
+        mixer.setWetMixProportion (wet);
+    }
+}

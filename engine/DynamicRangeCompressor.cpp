@@ -1,0 +1,88 @@
+#include "engine/DynamicRangeCompressor.h"
+
+#include <cmath>
+
+void DynamicRangeCompressor::setValueTree (juce::ValueTree root)
+{
+    const auto node = root.getChildWithName ("delay").getChildWithName ("delay_globals_dynamics");
+
+    if (! node.isValid())
+        return;
+
+    globalsDynamicsTree = node;
+
+    if (! (globalsDynamicsTree.hasProperty ("compressor_slope") && globalsDynamicsTree.hasProperty ("compressor_threshold")))
+        return;
+
+    globalsDynamicsTree.addListener (this);
+    globalsDynamicsTree.sendPropertyChangeMessage ("compressor_slope");
+    globalsDynamicsTree.sendPropertyChangeMessage ("compressor_threshold");
+}
+
+void DynamicRangeCompressor::valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property)
+{
+    static const juce::Identifier slopeId ("compressor_slope");
+    static const juce::Identifier thresholdId ("compressor_threshold");
+
+    if (! tree.isValid() || (property != slopeId && property != thresholdId))
+        return;
+
+    const auto v = static_cast<float> (static_cast<double> (tree.getProperty (property)));
+
+    // A non-finite value from a loaded state would leave the gain NaN for good: keep the setting.
+    if (! std::isfinite (v))
+        return;
+
+    if (property == slopeId)
+        slope.store ((v + v) - 1.0f, std::memory_order_relaxed);
+    else
+        thresholdDb.store (v * 60.0f - 60.0f, std::memory_order_relaxed);
+}
+
+void DynamicRangeCompressor::processSamples (const float* input, float* output, int numSamples) noexcept
+{
+    if (numSamples <= 0)
+        return;
+
+    const float c = smoothing;
+
+    for (int start = 0; start < numSamples; start += chunkLength)
+    {
+        const int length = std::min (chunkLength, numSamples - start);
+        float sum = 0.0f;
+
+        for (int i = start; i < start + length; ++i)
+        {
+            const float x = input[i];
+            currentGain = c * currentGain + (1.0f - c) * targetGain;
+            output[i] = currentGain * x;
+            sum += std::abs (x);
+        }
+
+        finishChunk (sum, length);
+    }
+}
+
+void DynamicRangeCompressor::finishChunk (float sum, int length) noexcept
+{
+    // A NaN sample would otherwise poison the gain for good; measure such a chunk as full scale,
+    // just as an infinite one already is.
+    if (std::isnan (sum))
+        sum = static_cast<float> (length);
+
+    float level = 20.0f * std::log10 (sum / static_cast<float> (length));
+    level = level < -96.0f ? -96.0f : (level > 0.0f ? 0.0f : level);
+
+    const float threshold = thresholdDb.load (std::memory_order_relaxed);
+    const float s = slope.load (std::memory_order_relaxed);
+
+    const float over = (level - threshold) / knee;
+    double gainDb = (double) knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over));
+
+    if (std::isnan (gainDb)) // slope 1 against an infinite overshoot: 0 * inf
+        gainDb = 0.0;
+    const auto outputLevel = static_cast<float> ((double) level + gainDb);
+    const float g = outputLevel - level;
+
+    targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <atomic>
+
+/** Feed-forward compressor of one channel's wet signal: the mean absolute level of each chunk of
+    100 samples sets a soft-knee target gain that the applied gain follows sample by sample. */
+class DynamicRangeCompressor : public juce::ValueTree::Listener
+{
+public:
+    DynamicRangeCompressor() = default;
+    ~DynamicRangeCompressor() override = default;
+
+    /** Binds to "delay_globals_dynamics" under the root and takes its threshold and slope. */
+    void setValueTree (juce::ValueTree root);
+
+    void valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property) override;
+
+    /** In place is allowed: each input sample is read before its output is written. */
+    void processSamples (const float* input, float* output, int numSamples) noexcept;
+
+    static constexpr int chunkLength = 100;
+
+    juce::ValueTree globalsDynamicsTree;
+    // Written by the tree listener (message thread), read once per chunk by the audio thread.
+    std::atomic<float> thresholdDb { -30.0f };
+    std::atomic<float> slope { 0.5f };
+    const float knee = 5.0f;
+    float currentGain = 0.0f; // audio thread only
+    float targetGain = 0.0f;  // audio thread only
+    float smoothing = 0.9f;   // set by the processor before any audio runs
+
+private:
+    void finishChunk (float sum, int length) noexcept;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DynamicRangeCompressor)
+};

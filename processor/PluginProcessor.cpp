@@ -1,0 +1,400 @@
+#include "processor/PluginProcessor.h"
+
+#include "processor/ModeParameter.h"
+#include "processor/QuorlStyleCurve.h"
+#include "processor/StateBlockReader.h"
+
+namespace
+{
+struct ParameterSpec
+{
+    const char* id;
+    const char* name;
+    bool isMode;
+};
+
+// Host parameters in the order a host lists them. The IDs identify saved automation from one
+// project to the next: never change their spelling.
+constexpr ParameterSpec parameterSpecs[] = {
+    { "automation_frequency_value", "Automation Frequency Value", false },
+    { "automation_frequency_amount", "Automation Frequency Amount", false },
+    { "automation_bandwidth_value", "Automation Bandwidth Value", false },
+    { "automation_bandwidth_amount", "Automation Bandwidth Amount", false },
+    { "automation_amplitude_value", "Automation Amplitude Value", false },
+    { "automation_amplitude_amount", "Automation Amplitude Amount", false },
+    { "automation_pan_value", "Automation Pan Value", false },
+    { "automation_pan_amount", "Automation Pan Amount", false },
+    { "ondula_frequency_amount", "Ondula Frequency Amount", false },
+    { "ondula_frequency_phase", "Ondula Frequency Phase", false },
+    { "ondula_bandwidth_amount", "Ondula Bandwidth Amount", false },
+    { "ondula_bandwidth_phase", "Ondula Bandwidth Phase", false },
+    { "ondula_amplitude_amount", "Ondula Amplitude Amount", false },
+    { "ondula_amplitude_phase", "Ondula Amplitude Phase", false },
+    { "ondula_pan_amount", "Ondula Pan Amount", false },
+    { "ondula_pan_phase", "Ondula Pan Phase", false },
+    { "ondula_delay_amount", "Ondula Delay Amount", false },
+    { "ondula_delay_phase", "Ondula Delay Phase", false },
+    { "delay_globals_ondula_time_mode", "delay_globals_ondula_time_mode", true },
+    { "delay_globals_ondula_wavelength", "delay_globals_ondula_wavelength", false },
+    { "delay_globals_ondula_phase", "delay_globals_ondula_phase", false },
+    { "delay_globals_ondula_velocity", "delay_globals_ondula_velocity", false },
+    { "delay_globals_ondula_amount", "delay_globals_ondula_amount", false },
+    { "delay_globals_time_time_mode", "delay_globals_time_time_mode", true },
+    { "delay_globals_time_pattern_mode", "delay_globals_time_pattern_mode", true },
+    { "delay_globals_time_time", "delay_globals_time_time", false },
+    { "delay_globals_dynamics_dry", "delay_globals_dynamics_dry", false },
+    { "delay_globals_dynamics_wet", "delay_globals_dynamics_wet", false },
+    { "delay_globals_dynamics_compressor_threshold", "delay_globals_compressor_threshold", false },
+    { "delay_globals_dynamics_compressor_slope", "delay_globals_compressor_slope", false },
+};
+
+// Defaults are single-precision values widened to double, as the state has always stored them.
+juce::var floatDefault (float v) { return juce::var (static_cast<double> (v)); }
+
+struct Point
+{
+    float x, y, curve;
+};
+
+std::string printedCurve (QuorlStyleCurve& scratch, std::initializer_list<Point> points)
+{
+    scratch.points.clear();
+
+    for (const auto& p : points)
+        scratch.addControlPoint (p.x, p.y, p.curve);
+
+    return scratch.toString();
+}
+} // namespace
+
+OndulaDelayAudioProcessor::OndulaDelayAudioProcessor()
+    : juce::AudioProcessor (BusesProperties()
+                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      parameters (*this, nullptr, valueTreeId, createParameterLayout())
+{
+    initValueTree();
+    presetManager.tree = stateTree;
+    rightDelay.isRightChannel = true;
+
+    // Bound again now that the right engine knows its side, so it plays the right pattern.
+    leftDelay.setValueTree (stateTree);
+    rightDelay.setValueTree (stateTree);
+
+    commandLine.echo ("`1Ondula Delay Free 1.0.0 by Kelvatone");
+
+    leftCompressor.smoothing = 0.9978385f;
+    rightCompressor.smoothing = 0.9978385f;
+
+    dryWetMixer.setValueTree (stateTree);
+    leftCompressor.setValueTree (stateTree);
+    rightCompressor.setValueTree (stateTree);
+
+    setPushToParameterEnabled (true);
+}
+
+OndulaDelayAudioProcessor::~OndulaDelayAudioProcessor()
+{
+    while (stateTree.getNumChildren() > 0)
+        stateTree.removeChild (stateTree.getNumChildren() - 1, nullptr);
+}
+
+juce::AudioProcessorValueTreeState::ParameterLayout OndulaDelayAudioProcessor::createParameterLayout()
+{
+    juce::AudioProcessorValueTreeState::ParameterLayout layout;
+
+    for (const auto& spec : parameterSpecs)
+    {
+        const juce::ParameterID id { spec.id, 0 };
+
+        if (spec.isMode)
+            layout.add (std::make_unique<ModeParameter> (id, spec.name));
+        else
+            layout.add (std::make_unique<juce::AudioParameterFloat> (id, spec.name, juce::NormalisableRange<float> (0.0f, 1.0f), 0.5f));
+    }
+
+    return layout;
+}
+
+void OndulaDelayAudioProcessor::addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property)
+{
+    if (auto* parameter = parameters.getParameter (parameterId))
+        parameterAttachments.push_back (std::make_unique<ValueTreeParameterAttachment> (*parameter, std::move (node), property));
+}
+
+void OndulaDelayAudioProcessor::initValueTree()
+{
+    while (! parameterAttachments.empty())
+        parameterAttachments.pop_back();
+
+    QuorlStyleCurve scratch;
+    stateTree = juce::ValueTree ("top");
+
+    stateTree.setProperty ("version", 100, nullptr);
+    stateTree.setProperty ("software", "ondula_delay", nullptr);
+    stateTree.setProperty ("preset_name", "Default Preset", nullptr);
+
+    // --- automation ---
+    juce::ValueTree automation ("automation");
+    stateTree.appendChild (automation, nullptr);
+
+    struct AutomationSpec
+    {
+        const char* type;
+        float value, scaleY;
+        std::initializer_list<Point> curve;
+        const char* valueParameter;
+        const char* amountParameter;
+    };
+
+    const AutomationSpec automationSpecs[] = {
+        { "automation_frequency", 0.2f, 0.3f, { { 0, 1, -0.1f }, { 1, 0, 0 } }, "automation_frequency_value", "automation_frequency_amount" },
+        { "automation_amplitude", 0.0f, 1.0f, { { 0, 1, 0 }, { 1, 0, 0 } }, "automation_amplitude_value", "automation_amplitude_amount" },
+        { "automation_bandwidth", 0.2f, 0.3f, { { 0, 1, -0.1f }, { 1, 0, 0 } }, "automation_bandwidth_value", "automation_bandwidth_amount" },
+        { "automation_pan", 0.5f, 0.0f, { { 0, 0, 0 }, { 1, 0, 0 } }, "automation_pan_value", "automation_pan_amount" },
+    };
+
+    for (const auto& spec : automationSpecs)
+    {
+        const auto curve = printedCurve (scratch, spec.curve);
+        juce::ValueTree node (spec.type);
+        node.setProperty ("value", floatDefault (spec.value), nullptr);
+        node.setProperty ("scale_y", floatDefault (spec.scaleY), nullptr);
+        node.setProperty ("curve", juce::String (curve), nullptr);
+        automation.appendChild (node, nullptr);
+        addAttachment (spec.valueParameter, node, "value");
+        addAttachment (spec.amountParameter, node, "scale_y");
+    }
+
+    // --- ondula ---
+    juce::ValueTree ondula ("ondula");
+    stateTree.appendChild (ondula, nullptr);
+
+    struct OndulaSpec
+    {
+        const char* type;
+        float scale, phase;
+        Point point;
+    };
+
+    const OndulaSpec ondulaSpecs[] = {
+        { "ondula_frequency", 0.25f, 0.0f, { 0, 0.5f, 0 } },
+        { "ondula_amplitude", 0.5f, 0.0f, { 0, 0, 0 } },
+        { "ondula_bandwidth", 0.25f, 0.75f, { 0, 1, 0 } },
+        { "ondula_pan", 0.5f, 0.0f, { 0, 0, 0 } },
+        { "ondula_delay", 0.5f, 0.0f, { 0, 1, 0 } },
+    };
+
+    for (const auto& spec : ondulaSpecs)
+    {
+        const auto curve = printedCurve (scratch, { spec.point });
+        juce::ValueTree node (spec.type);
+        node.setProperty ("scale", floatDefault (spec.scale), nullptr);
+        node.setProperty ("phase", floatDefault (spec.phase), nullptr);
+        node.setProperty ("curve", juce::String (curve), nullptr);
+        ondula.appendChild (node, nullptr);
+        addAttachment (juce::String (spec.type) + "_amount", node, "scale");
+        addAttachment (juce::String (spec.type) + "_phase", node, "phase");
+    }
+
+    // --- delay ---
+    juce::ValueTree delay ("delay");
+    stateTree.appendChild (delay, nullptr);
+
+    juce::ValueTree pattern ("delay_pattern");
+    pattern.setProperty ("time", 0.5, nullptr);
+    pattern.setProperty ("time_mode", 0, nullptr);
+    pattern.setProperty ("pattern_l", "01100110100110010101010110101010", nullptr);
+    pattern.setProperty ("pattern_r", "00011001011001101010101001010101", nullptr);
+    delay.appendChild (pattern, nullptr);
+
+    juce::ValueTree globals ("delay_globals");
+    globals.setProperty ("time_mode", 1, nullptr);
+    for (const auto* name : { "dry", "wet", "wavelength", "phase", "velocity" })
+        globals.setProperty (name, 0.5, nullptr);
+    delay.appendChild (globals, nullptr);
+
+    juce::ValueTree globalsOndula ("delay_globals_ondula");
+    globalsOndula.setProperty ("time_mode", 1, nullptr);
+    for (const auto* name : { "wavelength", "phase", "velocity", "amount" })
+        globalsOndula.setProperty (name, 0.5, nullptr);
+    delay.appendChild (globalsOndula, nullptr);
+    for (const auto* name : { "time_mode", "wavelength", "phase", "velocity", "amount" })
+        addAttachment (juce::String ("delay_globals_ondula_") + name, globalsOndula, name);
+
+    juce::ValueTree globalsTime ("delay_globals_time");
+    globalsTime.setProperty ("time_mode", 1, nullptr);
+    globalsTime.setProperty ("pattern_mode", 0, nullptr);
+    globalsTime.setProperty ("time", 0.5, nullptr);
+    globalsTime.setProperty ("feedback_amplitude", 0.0, nullptr);
+    globalsTime.setProperty ("feedback_frequency", 0.5, nullptr);
+    globalsTime.setProperty ("feedback_width", 0.5, nullptr);
+    delay.appendChild (globalsTime, nullptr);
+    for (const auto* name : { "time_mode", "pattern_mode", "time" })
+        addAttachment (juce::String ("delay_globals_time_") + name, globalsTime, name);
+
+    juce::ValueTree dynamics ("delay_globals_dynamics");
+    dynamics.setProperty ("dry", 0.5, nullptr);
+    dynamics.setProperty ("wet", 0.5, nullptr);
+    dynamics.setProperty ("compressor_threshold", 1.0, nullptr);
+    dynamics.setProperty ("compressor_slope", 0.5, nullptr);
+    delay.appendChild (dynamics, nullptr);
+    for (const auto* name : { "dry", "wet", "compressor_threshold", "compressor_slope" })
+        addAttachment (juce::String ("delay_globals_dynamics_") + name, dynamics, name);
+
+    bindAudioObjects();
+}
+
+void OndulaDelayAudioProcessor::bindAudioObjects()
+{
+    leftDelay.setValueTree (stateTree);
+    rightDelay.setValueTree (stateTree);
+    leftCompressor.setValueTree (stateTree);
+    rightCompressor.setValueTree (stateTree);
+    dryWetMixer.setValueTree (stateTree);
+}
+
+void OndulaDelayAudioProcessor::setPushToParameterEnabled (bool enabled)
+{
+    for (auto& attachment : parameterAttachments)
+        attachment->pushToParameterEnabled = enabled;
+}
+
+const juce::String OndulaDelayAudioProcessor::getName() const { return "Ondula Delay Free"; }
+
+void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    preparedBlockSize = juce::jmax (1, maximumExpectedSamplesPerBlock);
+
+    const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) preparedBlockSize, 1 };
+    leftDelay.prepare (monoSpec);
+    rightDelay.prepare (monoSpec);
+
+    dryWetMixer.prepare ({ sampleRate, (juce::uint32) preparedBlockSize, 2 });
+
+    mappingFunctions.secondsPerBeat.store (0.5f, std::memory_order_relaxed);
+}
+
+void OndulaDelayAudioProcessor::releaseResources() {}
+
+void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    juce::ScopedNoDenormals noDenormals;
+
+    const auto ins = getTotalNumInputChannels();
+    const auto outs = getTotalNumOutputChannels();
+    const auto n = buffer.getNumSamples();
+
+    for (auto channel = ins; channel < outs; ++channel)
+        buffer.clear (channel, 0, n);
+
+    if (preparedBlockSize <= 0) // never prepared: nothing is sized to process with
+        return;
+
+    if (auto* playHead = getPlayHead())
+    {
+        if (const auto position = playHead->getPosition())
+        {
+            const auto bpm = static_cast<float> (position->getBpm().orFallback (120.0));
+            const auto seconds = position->getTimeInSeconds().orFallback (-1.0);
+
+            if (seconds > 0.0)
+            {
+                for (auto* engine : { &leftDelay, &rightDelay })
+                {
+                    engine->hostTime.store (seconds, std::memory_order_relaxed);
+                    engine->clock.store (0.0, std::memory_order_relaxed);
+                }
+            }
+
+            if (bpm > 0.0f)
+                mappingFunctions.secondsPerBeat.store (1.0f / (bpm / 60.0f), std::memory_order_relaxed);
+        }
+    }
+
+    // A host that hands over more samples than it announced gets them processed in announced-size
+    // pieces, so no scratch buffer is overrun.
+    for (int start = 0; start < n; start += preparedBlockSize)
+        processChunk (buffer, start, juce::jmin (preparedBlockSize, n - start));
+}
+
+void OndulaDelayAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
+{
+    const auto ins = getTotalNumInputChannels();
+    const auto block = juce::dsp::AudioBlock<float> (buffer).getSubBlock ((size_t) startSample, (size_t) numSamples);
+
+    dryWetMixer.applyPendingWetProportion();
+    dryWetMixer.mixer.pushDrySamples (block);
+
+    for (int channel = 0; channel < juce::jmin (ins, 2); ++channel)
+    {
+        auto& engine = channel == 0 ? leftDelay : rightDelay;
+        auto& compressor = channel == 0 ? leftCompressor : rightCompressor;
+
+        auto channelBlock = block.getSingleChannelBlock ((size_t) channel);
+        engine.processSIMDSmart (juce::dsp::ProcessContextReplacing<float> (channelBlock));
+
+        auto* samples = channelBlock.getChannelPointer (0);
+        compressor.processSamples (samples, samples, numSamples);
+    }
+
+    dryWetMixer.mixer.mixWetSamples (block);
+}
+
+double OndulaDelayAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+bool OndulaDelayAudioProcessor::acceptsMidi() const { return false; }
+bool OndulaDelayAudioProcessor::producesMidi() const { return false; }
+bool OndulaDelayAudioProcessor::isMidiEffect() const { return false; }
+
+juce::AudioProcessorEditor* OndulaDelayAudioProcessor::createEditor()
+{
+    return nullptr;
+}
+
+bool OndulaDelayAudioProcessor::hasEditor() const
+{
+    return false;
+}
+
+int OndulaDelayAudioProcessor::getNumPrograms() { return 1; }
+int OndulaDelayAudioProcessor::getCurrentProgram() { return 0; }
+void OndulaDelayAudioProcessor::setCurrentProgram (int) {}
+const juce::String OndulaDelayAudioProcessor::getProgramName (int) { return {}; }
+void OndulaDelayAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+void OndulaDelayAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    if (const auto xml = stateTree.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (const auto xml = StateBlockReader::readXml (data, sizeInBytes))
+    {
+        if (xml->getTagName().equalsIgnoreCase (stateTree.getType().toString()))
+        {
+            StateBlockReader::mergeInto (juce::ValueTree::fromXml (*xml), stateTree);
+            stateTree.setProperty ("version", 100, nullptr);
+            stateTree.setProperty ("software", "ondula_delay", nullptr);
+        }
+    }
+
+    // Every block, accepted or not, makes the audio objects re-read their settings.
+    bindAudioObjects();
+}
+
+bool OndulaDelayAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto output = layouts.getMainOutputChannelSet();
+
+    if (output != juce::AudioChannelSet::mono() && output != juce::AudioChannelSet::stereo())
+        return false;
+
+    return layouts.getMainInputChannelSet() == output;
+}
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new OndulaDelayAudioProcessor();
+}

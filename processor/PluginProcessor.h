@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/DryWetMixer.h"
+#include "engine/DynamicRangeCompressor.h"
+#include "engine/OndulaDelay.h"
+#include "processor/CommandLineInterpreter.h"
+#include "processor/ParameterMappingFunctions.h"
+#include "processor/PresetManager.h"
+#include "processor/ValueTreeParameterAttachment.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
+#include <vector>
+
+/** The plug-in instance: buses, the 30 host parameters and their attachments, the state tree that
+    holds every setting, the two delay engines, the two compressors and the dry/wet stage. */
+class OndulaDelayAudioProcessor : public juce::AudioProcessor
+{
+public:
+    OndulaDelayAudioProcessor();
+    ~OndulaDelayAudioProcessor() override;
+
+    const juce::String getName() const override;
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
+    using juce::AudioProcessor::processBlock;
+
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+    bool isMidiEffect() const override;
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int index) override;
+    const juce::String getProgramName (int index) override;
+    void changeProgramName (int index, const juce::String& newName) override;
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    /** Builds the default state tree, its attachments, and binds the audio objects to it. */
+    void initValueTree();
+
+    /** Switches every attachment's tree-to-parameter direction. Message thread only. */
+    void setPushToParameterEnabled (bool enabled);
+
+    ParameterMappingFunctions mappingFunctions;
+    CommandLineInterpreter commandLine;
+    juce::ValueTree stateTree;
+    PresetManager presetManager { commandLine };
+    OndulaDelay leftDelay { mappingFunctions };
+    OndulaDelay rightDelay { mappingFunctions };
+    DynamicRangeCompressor leftCompressor;
+    DynamicRangeCompressor rightCompressor;
+    DryWetMixer_KT dryWetMixer;
+    std::vector<std::unique_ptr<ValueTreeParameterAttachment>> parameterAttachments;
+    juce::Identifier valueTreeId { "ValueTreeID" };
+    juce::AudioProcessorValueTreeState parameters;
+
+private:
+    static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
+    void addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property);
+    void bindAudioObjects();
+    void processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
+
+    // Largest block the mixer and the engines were sized for; written by prepareToPlay, read by
+    // processBlock, which the host never runs at the same time.
+    int preparedBlockSize = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaDelayAudioProcessor)
+};

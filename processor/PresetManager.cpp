@@ -1,0 +1,6 @@
+#include "processor/PresetManager.h"
+
+std::string PresetManager::getPresetName() const
+{
+    return tree.getProperty ("preset_name").toString().toStdString();
+}

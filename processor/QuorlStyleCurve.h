@@ -1,0 +1,50 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <string>
+#include <vector>
+
+/** A control-point curve: points (x, y, curvature) kept sorted by x, evaluated by per-segment power
+    curves and stored in the state tree as text, one point per line. */
+class QuorlStyleCurve : public juce::ReferenceCountedObject
+{
+public:
+    struct ControlPoint
+    {
+        float x = 0.0f;
+        float y = 0.0f;
+        float curve = 0.0f; // bend of the segment that starts here: 0 straight, > 0 rises late
+
+        bool operator< (const ControlPoint& other) const noexcept { return x < other.x; }
+    };
+
+    /** The straight line from (0, 0) to (1, 1). */
+    QuorlStyleCurve();
+    QuorlStyleCurve (const QuorlStyleCurve&) = default;
+    QuorlStyleCurve& operator= (const QuorlStyleCurve&) = default;
+    ~QuorlStyleCurve() override = default;
+
+    /** Appends a point and sorts the list; does nothing once maxPoints (when >= 0) is reached. */
+    void addControlPoint (float x, float y, float curve);
+
+    /** The curve's value at x, always within 0..1; 0 for a curve without points. */
+    float calculateCurveValue (float x) const noexcept;
+
+    /** Every y becomes y * s, held to 0..1. */
+    QuorlStyleCurve operator* (float s) const;
+
+    std::string toString() const;
+    void fromString (std::string text);
+
+    std::vector<ControlPoint> points;
+    int maxPoints = -1; // -1: no limit
+
+private:
+    JUCE_LEAK_DETECTOR (QuorlStyleCurve)
+};
+
+/** Every y becomes a + y, not clamped (evaluation clamps). */
+QuorlStyleCurve operator+ (float a, const QuorlStyleCurve& c);
+/** Every y becomes a - y, not clamped (evaluation clamps). */
+QuorlStyleCurve operator- (float a, const QuorlStyleCurve& c);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <memory>
+
+/** Reads the saved-state block (magic "VC2!", text length, XML text, terminator) defensively and
+    merges a loaded tree into the live one by node type and property name. */
+class StateBlockReader
+{
+public:
+    /** The block's XML, or nullptr for a block that is too short, has another magic or length,
+        is not UTF-8 or does not parse. Never reads outside [data, data + sizeInBytes). */
+    static std::unique_ptr<juce::XmlElement> readXml (const void* data, int sizeInBytes);
+
+    /** Sets each live property that the loaded node also has, depth first, children matched by type. */
+    static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
+
+    /** Deepest element nesting of the text, so that hostile input cannot exhaust the stack of the
+        recursive parser. Overestimates for comments and processing instructions, never underestimates. */
+    static int elementDepth (const char* text, size_t length);
+
+    static constexpr int maximumElementDepth = 32;
+};

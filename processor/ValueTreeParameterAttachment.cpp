@@ -1,0 +1,53 @@
+#include "processor/ValueTreeParameterAttachment.h"
+
+#include <cmath>
+
+ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioParameter& parameterToUse,
+                                                            juce::ValueTree node,
+                                                            const juce::Identifier& propertyToUse)
+    : parameter (parameterToUse),
+      tree (std::move (node)),
+      property (propertyToUse),
+      updateValueTree ([this] (juce::var value)
+                       {
+                           if (tree.isValid())
+                               tree.setProperty (property, value, undoManager);
+                       })
+{
+    attachment = std::make_unique<juce::ParameterAttachment> (
+        parameter,
+        [this] (float denormalised) { updateValueTree (juce::var ((double) denormalised)); },
+        nullptr);
+
+    tree.addListener (this);
+}
+
+ValueTreeParameterAttachment::~ValueTreeParameterAttachment()
+{
+    tree.removeListener (this);
+    // The framework attachment goes before the function it calls, so no late callback finds it gone.
+    attachment.reset();
+}
+
+void ValueTreeParameterAttachment::valueTreePropertyChanged (juce::ValueTree& changedTree,
+                                                             const juce::Identifier& changedProperty)
+{
+    if (changedTree.getType() != tree.getType())
+        return;
+
+    if (changedProperty != property)
+        return;
+
+    const auto value = changedTree.getProperty (property);
+
+    if (! pushToParameterEnabled.load())
+        return;
+
+    // A number converts as a number, a string by its leading number, anything else gives 0.
+    auto v = static_cast<float> (static_cast<double> (value));
+
+    if (std::isnan (v)) // a loaded "nan" must not reach the framework's range arithmetic
+        v = 0.0f;
+
+    attachment->setValueAsCompleteGesture (v);
+}

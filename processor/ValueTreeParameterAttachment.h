@@ -1,0 +1,33 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <atomic>
+#include <functional>
+
+/** Keeps one host parameter and one property of one state-tree node in step, in both directions.
+    Host changes reach the tree through the framework's attachment (always on the message thread);
+    tree changes reach the host as one complete gesture while pushToParameterEnabled is set. */
+class ValueTreeParameterAttachment : public juce::ValueTree::Listener
+{
+public:
+    ValueTreeParameterAttachment (juce::RangedAudioParameter& parameterToUse,
+                                  juce::ValueTree node,
+                                  const juce::Identifier& propertyToUse);
+    ~ValueTreeParameterAttachment() override;
+
+    void valueTreePropertyChanged (juce::ValueTree& changedTree, const juce::Identifier& changedProperty) override;
+
+    juce::RangedAudioParameter& parameter;
+    juce::ValueTree tree;
+    juce::Identifier property;
+    juce::UndoManager* undoManager = nullptr;
+    std::unique_ptr<juce::ParameterAttachment> attachment;
+    // Switched by the processor and the editor on the message thread; read wherever the tree changes
+    // (a state load may run on the host's own thread).
+    std::atomic<bool> pushToParameterEnabled { false };
+    std::function<void (juce::var)> updateValueTree;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ValueTreeParameterAttachment)
+};

@@ -1,0 +1,407 @@
+#include "HostCommands.h"
+
+#include "TestHost.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <iostream>
+
+namespace
+{
+void print (const juce::String& line) { std::cout << line << std::endl; }
+void fail (const juce::String& line) { std::cerr << "error: " << line << std::endl; }
+
+/** Reads "--name value" options and repeated "--set" pairs. */
+struct Options
+{
+    explicit Options (const juce::StringArray& args)
+    {
+        for (int i = 0; i < args.size(); ++i)
+        {
+            if (! args[i].startsWith ("--"))
+            {
+                positional.add (args[i]);
+                continue;
+            }
+
+            const auto name = args[i].substring (2);
+            const bool isFlag = name == "no-playhead";
+            const auto value = (isFlag || i + 1 >= args.size()) ? juce::String() : args[++i];
+
+            if (name == "set")
+                sets.add (value);
+            else
+                values.set (name, isFlag ? "1" : value);
+        }
+    }
+
+    juce::String get (const juce::String& name, const juce::String& fallback = {}) const
+    {
+        return values.getValue (name, fallback);
+    }
+
+    bool has (const juce::String& name) const { return values.containsKey (name); }
+
+    juce::StringArray positional;
+    juce::StringArray sets;
+    juce::StringPairArray values;
+};
+
+/** A transport that plays from the start at a fixed tempo, as a host's play head would. */
+class FixedTempoPlayHead : public juce::AudioPlayHead
+{
+public:
+    FixedTempoPlayHead (double sampleRateToUse, juce::Optional<double> bpmToUse)
+        : sampleRate (sampleRateToUse), bpm (bpmToUse) {}
+
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo info;
+        info.setTimeInSamples (samplePosition);
+        info.setTimeInSeconds ((double) samplePosition / sampleRate);
+        info.setIsPlaying (true);
+
+        if (bpm.hasValue())
+            info.setBpm (*bpm);
+
+        return info;
+    }
+
+    void advance (int numSamples) { samplePosition += numSamples; }
+
+private:
+    double sampleRate;
+    juce::Optional<double> bpm;
+    juce::int64 samplePosition = 0;
+};
+
+juce::AudioBuffer<float> makeSignal (const juce::String& kind, int channels, int length, double sampleRate)
+{
+    juce::AudioBuffer<float> signal (channels, length);
+    signal.clear();
+    juce::Random random (1234);
+
+    for (int i = 0; i < length; ++i)
+    {
+        float v = 0.0f;
+
+        if (kind == "impulse")
+            v = i == 0 ? 1.0f : 0.0f;
+        else if (kind == "sine")
+            v = 0.5f * (float) std::sin (juce::MathConstants<double>::twoPi * 440.0 * i / sampleRate);
+        else if (kind == "noise")
+            v = 0.5f * (random.nextFloat() * 2.0f - 1.0f);
+        else if (kind == "clicks") // a short burst every half second
+            v = (i % (int) (sampleRate / 2)) < 64 ? 0.5f * (random.nextFloat() * 2.0f - 1.0f) : 0.0f;
+
+        for (int c = 0; c < channels; ++c)
+            signal.setSample (c, i, v);
+    }
+
+    return signal;
+}
+
+bool readWav (const juce::File& file, juce::AudioBuffer<float>& signal, double& sampleRate)
+{
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (file.createInputStream().release(), true));
+
+    if (reader == nullptr)
+        return false;
+
+    signal.setSize ((int) reader->numChannels, (int) reader->lengthInSamples);
+    reader->read (&signal, 0, (int) reader->lengthInSamples, 0, true, true);
+    sampleRate = reader->sampleRate;
+    return true;
+}
+
+bool writeWav (const juce::File& file, const juce::AudioBuffer<float>& signal, double sampleRate)
+{
+    file.deleteFile();
+    auto stream = file.createOutputStream();
+
+    if (stream == nullptr)
+        return false;
+
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatWriter> writer (
+        wav.createWriterFor (stream.get(), sampleRate, (unsigned int) signal.getNumChannels(), 32, {}, 0));
+
+    if (writer == nullptr)
+        return false;
+
+    stream.release(); // the writer owns it now
+    return writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples());
+}
+
+bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets)
+{
+    for (const auto& set : sets)
+    {
+        const auto id = set.upToFirstOccurrenceOf ("=", false, false);
+        auto* parameter = TestHost::findParameter (plugin, id);
+
+        if (parameter == nullptr)
+        {
+            fail ("unknown parameter " + id);
+            return false;
+        }
+
+        parameter->beginChangeGesture();
+        parameter->setValueNotifyingHost (set.fromFirstOccurrenceOf ("=", false, false).getFloatValue());
+        parameter->endChangeGesture();
+    }
+
+    return true;
+}
+
+juce::String layoutName (const juce::AudioChannelSet& set)
+{
+    return set.isDisabled() ? juce::String ("disabled") : set.getDescription();
+}
+} // namespace
+
+void HostCommands::printUsage()
+{
+    std::cerr << "usage: ondula_test_host list <bundle>\n"
+                 "       ondula_test_host render <bundle> --out out.wav [--in in.wav | --signal impulse|sine|noise|clicks|silence]\n"
+                 "              [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]\n"
+                 "              [--set id=value]... [--state-in file] [--state-out file]\n";
+}
+
+int HostCommands::list (const juce::StringArray& args)
+{
+    const Options options (args);
+
+    if (options.positional.isEmpty())
+    {
+        printUsage();
+        return 2;
+    }
+
+    juce::String error;
+    auto plugin = TestHost::load (juce::File::getCurrentWorkingDirectory().getChildFile (options.positional[0]), 48000.0, 512, error);
+
+    if (plugin == nullptr)
+    {
+        fail (error);
+        return 1;
+    }
+
+    const auto description = plugin->getPluginDescription();
+    print ("name=" + description.name);
+    print ("vendor=" + description.manufacturerName);
+    print ("category=" + description.category);
+    print ("version=" + description.version);
+    print ("format=" + description.pluginFormatName);
+    print ("acceptsMidi=" + juce::String ((int) plugin->acceptsMidi()));
+    print ("producesMidi=" + juce::String ((int) plugin->producesMidi()));
+    print ("hasEditor=" + juce::String ((int) plugin->hasEditor()));
+
+    for (const bool isInput : { true, false })
+        for (int i = 0; i < plugin->getBusCount (isInput); ++i)
+            if (auto* bus = plugin->getBus (isInput, i))
+                print (juce::String (isInput ? "input" : "output") + juce::String (i) + "=" + bus->getName()
+                       + ";" + layoutName (bus->getDefaultLayout()));
+
+    struct Candidate
+    {
+        const char* name;
+        juce::AudioChannelSet in, out;
+    };
+
+    const Candidate candidates[] = {
+        { "mono>mono", juce::AudioChannelSet::mono(), juce::AudioChannelSet::mono() },
+        { "stereo>stereo", juce::AudioChannelSet::stereo(), juce::AudioChannelSet::stereo() },
+        { "mono>stereo", juce::AudioChannelSet::mono(), juce::AudioChannelSet::stereo() },
+        { "stereo>mono", juce::AudioChannelSet::stereo(), juce::AudioChannelSet::mono() },
+        { "disabled>stereo", juce::AudioChannelSet::disabled(), juce::AudioChannelSet::stereo() },
+        { "5.1>5.1", juce::AudioChannelSet::create5point1(), juce::AudioChannelSet::create5point1() },
+    };
+
+    for (const auto& candidate : candidates)
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (candidate.in);
+        layout.outputBuses.add (candidate.out);
+        print (juce::String ("layout.") + candidate.name + "=" + (plugin->checkBusesLayoutSupported (layout) ? "accepted" : "refused"));
+    }
+
+    plugin->prepareToPlay (48000.0, 512);
+    print ("latency=" + juce::String (plugin->getLatencySamples()));
+    print ("tail=" + juce::String (plugin->getTailLengthSeconds()));
+    print ("programs=" + juce::String (plugin->getNumPrograms()));
+
+    for (int i = 0; i < plugin->getNumPrograms(); ++i)
+        print ("program" + juce::String (i) + "=" + plugin->getProgramName (i));
+
+    const auto& parameters = plugin->getParameters();
+    print ("parameters=" + juce::String (parameters.size()));
+
+    for (auto* parameter : parameters)
+    {
+        juce::String id;
+
+        if (auto* hosted = dynamic_cast<juce::HostedAudioProcessorParameter*> (parameter))
+            id = hosted->getParameterID();
+
+        print ("parameter" + juce::String (parameter->getParameterIndex())
+               + " id=" + id
+               + "|name=" + parameter->getName (1024)
+               + "|label=" + parameter->getLabel()
+               + "|default=" + juce::String (parameter->getDefaultValue())
+               + "|value=" + juce::String (parameter->getValue())
+               + "|text=" + parameter->getText (parameter->getDefaultValue(), 1024)
+               + "|steps=" + juce::String (parameter->getNumSteps())
+               + "|discrete=" + juce::String ((int) parameter->isDiscrete())
+               + "|automatable=" + juce::String ((int) parameter->isAutomatable()));
+    }
+
+    if (auto* bypass = plugin->getBypassParameter())
+        print ("bypass=" + bypass->getName (1024));
+
+    plugin->releaseResources();
+    return 0;
+}
+
+int HostCommands::render (const juce::StringArray& args)
+{
+    const Options options (args);
+
+    if (options.positional.isEmpty() || ! options.has ("out"))
+    {
+        printUsage();
+        return 2;
+    }
+
+    double sampleRate = options.get ("rate", "48000").getDoubleValue();
+    const int channels = juce::jlimit (1, 2, options.get ("channels", "2").getIntValue());
+    juce::AudioBuffer<float> input;
+
+    if (options.has ("in"))
+    {
+        if (! readWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("in")), input, sampleRate))
+        {
+            fail ("cannot read " + options.get ("in"));
+            return 1;
+        }
+    }
+    else
+    {
+        const auto seconds = options.get ("seconds", "2").getDoubleValue();
+        input = makeSignal (options.get ("signal", "impulse"), channels, (int) (seconds * sampleRate), sampleRate);
+    }
+
+    juce::Array<int> blockSizes;
+
+    for (const auto& size : juce::StringArray::fromTokens (options.get ("blocks", "512"), ",", {}))
+        blockSizes.add (juce::jmax (1, size.getIntValue()));
+
+    int maximumBlock = 1;
+
+    for (auto size : blockSizes)
+        maximumBlock = juce::jmax (maximumBlock, size);
+
+    juce::String error;
+    auto plugin = TestHost::load (juce::File::getCurrentWorkingDirectory().getChildFile (options.positional[0]), sampleRate, maximumBlock, error);
+
+    if (plugin == nullptr)
+    {
+        fail (error);
+        return 1;
+    }
+
+    const auto set = input.getNumChannels() == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (set);
+    layout.outputBuses.add (set);
+
+    if (! plugin->setBusesLayout (layout))
+    {
+        fail ("layout refused");
+        return 1;
+    }
+
+    if (options.has ("state-in"))
+    {
+        juce::MemoryBlock state;
+
+        if (! juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("state-in")).loadFileAsData (state))
+        {
+            fail ("cannot read " + options.get ("state-in"));
+            return 1;
+        }
+
+        plugin->setStateInformation (state.getData(), (int) state.getSize());
+    }
+
+    if (! applySets (*plugin, options.sets))
+        return 1;
+
+    const auto bpm = options.has ("bpm") ? juce::Optional<double> (options.get ("bpm").getDoubleValue()) : juce::nullopt;
+    FixedTempoPlayHead playHead (sampleRate, bpm);
+
+    if (! options.has ("no-playhead"))
+        plugin->setPlayHead (&playHead);
+
+    plugin->setRateAndBufferSizeDetails (sampleRate, maximumBlock);
+    plugin->prepareToPlay (sampleRate, maximumBlock);
+
+    juce::AudioBuffer<float> output (input.getNumChannels(), input.getNumSamples());
+    juce::AudioBuffer<float> block (input.getNumChannels(), maximumBlock);
+    juce::MidiBuffer midi;
+    int position = 0;
+
+    for (int b = 0; position < input.getNumSamples(); ++b)
+    {
+        const int length = juce::jmin (blockSizes[b % blockSizes.size()], input.getNumSamples() - position);
+        block.setSize (input.getNumChannels(), length, false, false, true);
+
+        for (int c = 0; c < input.getNumChannels(); ++c)
+            block.copyFrom (c, 0, input, c, position, length);
+
+        plugin->processBlock (block, midi);
+
+        for (int c = 0; c < input.getNumChannels(); ++c)
+            output.copyFrom (c, position, block, c, 0, length);
+
+        playHead.advance (length);
+        position += length;
+    }
+
+    plugin->releaseResources();
+
+    if (options.has ("state-out"))
+    {
+        juce::MemoryBlock state;
+        plugin->getStateInformation (state);
+
+        if (! juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("state-out")).replaceWithData (state.getData(), state.getSize()))
+        {
+            fail ("cannot write " + options.get ("state-out"));
+            return 1;
+        }
+    }
+
+    if (! writeWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("out")), output, sampleRate))
+    {
+        fail ("cannot write " + options.get ("out"));
+        return 1;
+    }
+
+    int nonFinite = 0;
+
+    for (int c = 0; c < output.getNumChannels(); ++c)
+    {
+        for (int i = 0; i < output.getNumSamples(); ++i)
+            if (! std::isfinite (output.getSample (c, i)))
+                ++nonFinite;
+
+        print ("channel" + juce::String (c) + ".peak=" + juce::String (output.getMagnitude (c, 0, output.getNumSamples())));
+        print ("channel" + juce::String (c) + ".rms=" + juce::String (output.getRMSLevel (c, 0, output.getNumSamples())));
+    }
+
+    print ("samples=" + juce::String (output.getNumSamples()));
+    print ("nonfinite=" + juce::String (nonFinite));
+    return 0;
+}

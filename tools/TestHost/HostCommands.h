@@ -1,0 +1,19 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** The test host's subcommands. Each returns the process exit code and prints what a host sees
+    as key=value lines, so tests can read them. */
+class HostCommands
+{
+public:
+    /** list <bundle>: identity, buses, layouts, programs and every parameter. */
+    static int list (const juce::StringArray& args);
+
+    /** render <bundle> --out file.wav [--in file.wav | --signal impulse|sine|noise|silence]
+        [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]
+        [--set id=value]... [--state-in file] [--state-out file] */
+    static int render (const juce::StringArray& args);
+
+    static void printUsage();
+};

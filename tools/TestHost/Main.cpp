@@ -1,0 +1,38 @@
+#include "HostCommands.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** A JUCE application so that plug-in windows opened by subcommands get the framework's full
+    platform set-up; without a window it runs headless. */
+class TestHostApplication : public juce::JUCEApplication
+{
+public:
+    const juce::String getApplicationName() override { return "Ondula Test Host"; }
+    const juce::String getApplicationVersion() override { return "1.0.0"; }
+    bool moreThanOneInstanceAllowed() override { return true; }
+
+    void initialise (const juce::String&) override
+    {
+        auto args = getCommandLineParameterArray();
+        const auto command = args[0];
+        args.remove (0);
+
+        int result = 2;
+
+        if (command == "list")
+            result = HostCommands::list (args);
+        else if (command == "render")
+            result = HostCommands::render (args);
+        else
+            HostCommands::printUsage();
+
+        setApplicationReturnValue (result);
+        quit();
+    }
+
+    void shutdown() override {}
+    void anotherInstanceStarted (const juce::String&) override {}
+    void systemRequestedQuit() override { quit(); }
+};
+
+START_JUCE_APPLICATION (TestHostApplication)

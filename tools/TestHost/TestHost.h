@@ -1,0 +1,23 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
+
+/** Loads the built VST3 bundle through the framework's own VST3 hosting, as a DAW would. */
+class TestHost
+{
+public:
+    /** Loads the first plug-in in the bundle; on failure returns nullptr and fills error. */
+    static std::unique_ptr<juce::AudioPluginInstance> load (const juce::File& bundle,
+                                                            double sampleRate,
+                                                            int blockSize,
+                                                            juce::String& error);
+
+    /** The 31-bit number the VST3 client gives a parameter ID string. */
+    static juce::String vst3ParameterNumber (const juce::String& parameterId);
+
+    /** Finds a parameter by its ID string or its name. */
+    static juce::AudioProcessorParameter* findParameter (juce::AudioPluginInstance& plugin,
+                                                         const juce::String& idOrName);
+};
