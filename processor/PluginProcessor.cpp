@@ -1,5 +1,7 @@
 #include "processor/PluginProcessor.h"
 
+#include "editor/PluginEditor.h"
+
 #include "processor/ModeParameter.h"
 #include "processor/QuorlStyleCurve.h"
 #include "processor/StateBlockReader.h"
@@ -348,12 +350,15 @@ bool OndulaDelayAudioProcessor::isMidiEffect() const { return false; }
 
 juce::AudioProcessorEditor* OndulaDelayAudioProcessor::createEditor()
 {
-    return nullptr;
+    // The editor's bindings re-announce every property they show; the editor switches the
+    // direction back on as the last step of its construction.
+    setPushToParameterEnabled (false);
+    return new OndulaDelayAudioProcessorEditor (*this);
 }
 
 bool OndulaDelayAudioProcessor::hasEditor() const
 {
-    return false;
+    return true;
 }
 
 int OndulaDelayAudioProcessor::getNumPrograms() { return 1; }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <memory>
+
+// The per-user folder of preset files. A preset file holds the state tree as XML, the same
+// tree that the plug-in's saved state carries.
+class PresetFolder
+{
+public:
+    explicit PresetFolder (juce::File folderToUse = defaultDirectory());
+
+    // <user application data>/Kelvatone/Ondula Delay Free/Presets
+    static juce::File defaultDirectory();
+
+    static constexpr const char* extension = ".ondulapreset";
+
+    const juce::File& getDirectory() const noexcept { return directory; }
+
+    // The preset files of the folder, in name order (numbers compared by value, case ignored).
+    juce::Array<juce::File> presets() const;
+
+    // The preset `step` places after `current` in name order, wrapping at both ends. A current
+    // preset that is not in the folder is matched by name; failing that, stepping forward
+    // starts at the first preset and stepping back at the last. None when the folder is empty.
+    juce::File neighbour (const juce::File& current, const juce::String& currentName, int step) const;
+
+    // Writes the tree as XML; returns an empty string or the reason it failed.
+    static juce::String write (const juce::ValueTree& tree, const juce::File& file);
+
+    // Reads a preset file: the parsed tree, or nullptr with the reason in `error`. Only a
+    // document whose root is the state tree ("top", case ignored) is accepted.
+    static std::unique_ptr<juce::XmlElement> read (const juce::File& file, juce::String& error);
+
+    // Larger files are refused unread: a preset is a few kilobytes.
+    static constexpr juce::int64 maxFileBytes = 4 << 20;
+
+private:
+    juce::File directory;
+};

@@ -1,0 +1,201 @@
+#include "PresetManagerComponent.h"
+
+PresetManagerComponent::PresetManagerComponent (PresetManager& presetManagerToUse, CommandLineInterpreter& console)
+    : presetManager (presetManagerToUse), commandLineInterpreter (console)
+{
+    for (auto* button : { &loadButton, &saveButton, &prevButton, &nextButton })
+    {
+        button->normalColour = lookAndFeel.c4;
+        button->activeColour = lookAndFeel.c9;
+        button->showsState = false;
+        button->showsCross = true;
+    }
+
+    for (juce::Component* child : { (juce::Component*) &loadButton, (juce::Component*) &saveButton,
+                                     (juce::Component*) &prevButton, (juce::Component*) &nextButton,
+                                     (juce::Component*) &presetNameLabel })
+        addAndMakeVisible (child);
+
+    presetNameLabel.setFont (LookAndFeel_KT::getRobotoRegular (20.0f));
+    presetNameLabel.setText ("Preset Name", juce::dontSendNotification);
+    presetNameLabel.setJustificationType (juce::Justification::centred);
+    presetNameLabel.setEditable (true, false, false);
+
+    presetNameLabel.setColour (juce::Label::backgroundColourId, lookAndFeel.c0);
+    presetNameLabel.setColour (juce::Label::textColourId, lookAndFeel.c12);
+    presetNameLabel.setColour (juce::Label::outlineColourId, lookAndFeel.c0);
+    presetNameLabel.setColour (juce::Label::backgroundWhenEditingColourId, lookAndFeel.c2);
+    presetNameLabel.setColour (juce::Label::textWhenEditingColourId, lookAndFeel.c12);
+    presetNameLabel.setColour (juce::Label::outlineWhenEditingColourId, lookAndFeel.c2);
+
+    presetNameLabel.onTextChange = [this]
+    {
+        auto& tree = presetManager.tree;
+
+        if (tree.isValid() && tree.hasProperty ("preset_name"))
+            tree.setProperty ("preset_name", presetNameLabel.getText(), nullptr);
+    };
+
+    saveButton.onClick = [this] { chooseFileToSave(); };
+    loadButton.onClick = [this] { chooseFileToLoad(); };
+    prevButton.onClick = [this] { stepPreset (-1); };
+    nextButton.onClick = [this] { stepPreset (1); };
+
+    startTimer (100);
+}
+
+PresetManagerComponent::~PresetManagerComponent()
+{
+    stopTimer();
+}
+
+void PresetManagerComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (lookAndFeel.c0);
+}
+
+void PresetManagerComponent::resized()
+{
+    const int w = getWidth();
+    const int h = getHeight();
+    const int buttonY = (h - 25) / 2;
+
+    prevButton.setBounds (4, buttonY, 50, 25);
+    nextButton.setBounds (58, buttonY, 50, 25);
+    presetNameLabel.setBounds (112, (h - 30) / 2, w - 224, 30);
+    loadButton.setBounds (w - 108, buttonY, 50, 25);
+    saveButton.setBounds (w - 54, buttonY, 50, 25);
+}
+
+void PresetManagerComponent::timerCallback()
+{
+    refreshName();
+}
+
+void PresetManagerComponent::refreshName()
+{
+    const auto name = presetManager.getPresetName();
+
+    if (name != presetNameLabel.getText().toStdString())
+        presetNameLabel.setText (juce::String::fromUTF8 (name.data(), (int) name.size()), juce::dontSendNotification);
+}
+
+namespace
+{
+    // Names and reasons go into console markup, where a backtick would start a style marker.
+    juce::String plain (const juce::String& text)
+    {
+        return text.replaceCharacter ('`', '\'');
+    }
+}
+
+void PresetManagerComponent::report (const juce::String& message, bool isError)
+{
+    const auto line = (isError ? juce::String ("`5 Preset `0 ") : juce::String ("`2 Preset `0 ")) + message;
+
+    if (isError)
+        commandLineInterpreter.echo_blink (line.toStdString());
+    else
+        commandLineInterpreter.echo (line.toStdString());
+}
+
+bool PresetManagerComponent::savePresetTo (const juce::File& file)
+{
+    auto& tree = presetManager.tree;
+
+    if (! tree.isValid())
+    {
+        report ("Nothing to save", true);
+        return false;
+    }
+
+    // A saved preset is named after its file, so the strip shows what the folder lists.
+    if (tree.hasProperty ("preset_name"))
+        tree.setProperty ("preset_name", file.getFileNameWithoutExtension(), nullptr);
+
+    if (const auto error = PresetFolder::write (tree, file); error.isNotEmpty())
+    {
+        report ("Could not save " + plain (file.getFileName()) + " `1" + plain (error), true);
+        return false;
+    }
+
+    currentPresetFile = file;
+    report ("Saved " + plain (file.getFileNameWithoutExtension()) + " `1" + plain (file.getParentDirectory().getFullPathName()), false);
+    return true;
+}
+
+bool PresetManagerComponent::loadPresetFrom (const juce::File& file)
+{
+    juce::String error;
+    const auto xml = PresetFolder::read (file, error);
+
+    if (xml == nullptr)
+    {
+        report ("Could not load " + plain (file.getFileName()) + " `1" + plain (error) + ", nothing changed", true);
+        return false;
+    }
+
+    if (loadState == nullptr)
+    {
+        report ("Presets cannot be applied here", true);
+        return false;
+    }
+
+    loadState (*xml);
+    currentPresetFile = file;
+    report ("Loaded " + plain (file.getFileNameWithoutExtension()), false);
+    return true;
+}
+
+bool PresetManagerComponent::stepPreset (int step)
+{
+    const auto name = presetManager.getPresetName();
+    const auto next = presetFolder.neighbour (currentPresetFile, juce::String::fromUTF8 (name.data(), (int) name.size()), step);
+
+    if (next == juce::File())
+    {
+        report ("No presets in `1" + plain (presetFolder.getDirectory().getFullPathName()), true);
+        return false;
+    }
+
+    return loadPresetFrom (next);
+}
+
+void PresetManagerComponent::chooseFileToSave()
+{
+    const auto name = presetNameLabel.getText().trim();
+    const auto suggested = presetFolder.getDirectory()
+        .getChildFile (juce::File::createLegalFileName (name.isEmpty() ? juce::String ("Preset") : name))
+        .withFileExtension (PresetFolder::extension);
+
+    presetFolder.getDirectory().createDirectory();
+    fileChooser = std::make_unique<juce::FileChooser> ("Save preset", suggested, juce::String ("*") + PresetFolder::extension);
+
+    const auto flags = juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                     | juce::FileBrowserComponent::warnAboutOverwriting;
+
+    // The chooser is owned by the strip and dies with it, so the callback never outlives `this`.
+    fileChooser->launchAsync (flags, [this] (const juce::FileChooser& chooser)
+    {
+        const auto result = chooser.getResult();
+
+        if (result != juce::File())
+            savePresetTo (result.withFileExtension (PresetFolder::extension));
+    });
+}
+
+void PresetManagerComponent::chooseFileToLoad()
+{
+    presetFolder.getDirectory().createDirectory();
+    fileChooser = std::make_unique<juce::FileChooser> ("Load preset", presetFolder.getDirectory(),
+                                                       juce::String ("*") + PresetFolder::extension);
+
+    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                              [this] (const juce::FileChooser& chooser)
+    {
+        const auto result = chooser.getResult();
+
+        if (result != juce::File())
+            loadPresetFrom (result);
+    });
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+#include <memory>
+
+#include "../processor/CommandLineInterpreter.h"
+#include "../processor/PresetManager.h"
+#include "LookAndFeel_KT.h"
+#include "PresetFolder.h"
+#include "SimpleRectangleButton.h"
+
+// The preset strip at the top centre: Prev, Next, the editable preset name, Load and Save.
+// Presets are files in a per-user folder; every action reports in the console.
+class PresetManagerComponent : public juce::Component,
+                               private juce::Timer
+{
+public:
+    PresetManagerComponent (PresetManager& presetManagerToUse, CommandLineInterpreter& console);
+    ~PresetManagerComponent() override;
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
+    // The actions behind the buttons; the file-picking buttons end in the first two.
+    bool savePresetTo (const juce::File& file);
+    bool loadPresetFrom (const juce::File& file);
+    bool stepPreset (int step);
+
+    // Shows the tree's preset name in the label when it differs.
+    void refreshName();
+
+    LookAndFeel_KT lookAndFeel;
+    PresetManager& presetManager;
+    CommandLineInterpreter& commandLineInterpreter;
+    SimpleRectangleButton loadButton { "Load" };
+    SimpleRectangleButton saveButton { "Save" };
+    SimpleRectangleButton prevButton { "Prev" };
+    SimpleRectangleButton nextButton { "Next" };
+    juce::Label presetNameLabel;
+
+    PresetFolder presetFolder;
+    // The preset last loaded or saved, where Prev and Next start from.
+    juce::File currentPresetFile;
+    // Merges a loaded preset into the plug-in exactly as a saved state is restored; set by the
+    // editor. Without it, Load reports that it cannot apply presets.
+    std::function<void (const juce::XmlElement&)> loadState;
+
+    std::unique_ptr<juce::FileChooser> fileChooser;
+
+private:
+    void timerCallback() override;
+    void chooseFileToSave();
+    void chooseFileToLoad();
+    void report (const juce::String& message, bool isError);
+};

@@ -1,0 +1,6 @@
+#include "DelayViewComponent.h"
+
+DelayViewComponent::DelayViewComponent()
+{
+    addAndMakeVisible (patternPanel);
+}

@@ -1,0 +1,10 @@
+#include "FilterViewComponent.h"
+
+FilterViewComponent::FilterViewComponent (ParameterMappingFunctions& mappingFunctions, CommandLineInterpreter& console)
+    : parameterMappingFunctions (mappingFunctions),
+      frequencyPanel (mappingFunctions, console),
+      bandwidthPanel (mappingFunctions, console),
+      amplitudePanel (mappingFunctions, console),
+      panPanel (mappingFunctions, console)
+{
+}

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include "../../editor/PluginEditor.h"
+#include "../../editor/PresetFolder.h"
+
+namespace
+{
+    struct ScratchFolder
+    {
+        juce::File dir = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                             .getNonexistentChildFile ("ondula-presets", "", false);
+
+        ScratchFolder() { dir.createDirectory(); }
+        ~ScratchFolder() { dir.deleteRecursively(); }
+
+        juce::File touch (const juce::String& name) const
+        {
+            auto file = dir.getChildFile (name + PresetFolder::extension);
+            file.replaceWithText ("<top/>");
+            return file;
+        }
+    };
+
+    struct Editor
+    {
+        std::unique_ptr<OndulaDelayAudioProcessor> processor = std::make_unique<OndulaDelayAudioProcessor>();
+        OndulaDelayAudioProcessorEditor* editor = dynamic_cast<OndulaDelayAudioProcessorEditor*> (processor->createEditorIfNeeded());
+        PresetManagerComponent& strip = editor->presetStrip;
+        ScratchFolder folder;
+
+        Editor() { strip.presetFolder = PresetFolder (folder.dir); }
+
+        ~Editor()
+        {
+            processor->editorBeingDeleted (editor);
+            delete editor;
+        }
+
+        juce::ValueTree node (const char* group, const char* type) const
+        {
+            return processor->stateTree.getChildWithName (group).getChildWithName (type);
+        }
+
+        juce::String state() const { return processor->stateTree.toXmlString(); }
+        std::string consoleText() const { return processor->commandLine.text; }
+    };
+}
+
+TEST (PresetFolder, StepsThroughPresetsInNameOrderAndWraps)
+{
+    ScratchFolder scratch;
+    for (auto* name : { "c10", "B", "a", "c9" })
+        scratch.touch (name);
+    scratch.dir.getChildFile ("notes.txt").replaceWithText ("not a preset");
+    PresetFolder folder (scratch.dir);
+
+    juce::StringArray names;
+    for (auto& f : folder.presets())
+        names.add (f.getFileNameWithoutExtension());
+    EXPECT_EQ (names.joinIntoString (","), "a,B,c9,c10");
+
+    struct Case { const char* file; const char* name; int step; const char* expected; };
+    const Case cases[] = {
+        { "a", "", 1, "B" },        { "c10", "", 1, "a" },     { "a", "", -1, "c10" },
+        { "", "c9", 1, "c10" },     { "", "C9", -1, "B" },     { "", "Default Preset", 1, "a" },
+        { "", "Default Preset", -1, "c10" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto current = juce::String (c.file).isEmpty() ? juce::File() : scratch.dir.getChildFile (c.file + juce::String (PresetFolder::extension));
+        EXPECT_EQ (folder.neighbour (current, c.name, c.step).getFileNameWithoutExtension(), c.expected)
+            << c.file << "/" << c.name << " step " << c.step;
+    }
+
+    EXPECT_EQ (PresetFolder (scratch.dir.getChildFile ("empty")).neighbour ({}, "x", 1), juce::File());
+}
+
+TEST (PresetFolder, RefusesFilesThatAreNotStateTrees)
+{
+    ScratchFolder scratch;
+    struct Case { const char* name; juce::String content; };
+    const Case cases[] = {
+        { "garbage", "\x01\x02 not xml at all" },
+        { "truncated", "<top version=\"1\"><automation>" },
+        { "otherRoot", "<html><body/></html>" },
+        { "empty", "" },
+        { "entities", "<!DOCTYPE top [<!ENTITY x \"y\">]><top/>" },
+    };
+
+    for (const auto& c : cases)
+    {
+        auto file = scratch.dir.getChildFile (juce::String (c.name) + PresetFolder::extension);
+        file.replaceWithText (c.content);
+        juce::String error;
+        EXPECT_EQ (PresetFolder::read (file, error), nullptr) << c.name;
+        EXPECT_TRUE (error.isNotEmpty()) << c.name;
+    }
+
+    juce::String error;
+    EXPECT_EQ (PresetFolder::read (scratch.dir.getChildFile ("missing.ondulapreset"), error), nullptr);
+    EXPECT_NE (PresetFolder::read (scratch.touch ("TOP-case"), error), nullptr);
+}
+
+TEST (PresetStrip, LabelFollowsTheTreeWithinOneTickWithoutWritingBack)
+{
+    Editor e;
+    EXPECT_EQ (e.strip.presetNameLabel.getText(), "Preset Name");
+
+    e.strip.refreshName();
+    EXPECT_EQ (e.strip.presetNameLabel.getText(), "Default Preset");
+
+    struct Counter : juce::ValueTree::Listener
+    {
+        void valueTreePropertyChanged (juce::ValueTree&, const juce::Identifier&) override { ++heard; }
+        int heard = 0;
+    } counter;
+    e.processor->stateTree.addListener (&counter);
+
+    e.processor->stateTree.setProperty ("preset_name", juce::String::fromUTF8 ("Caf\xc3\xa9 & Bar"), nullptr);
+    e.strip.refreshName();
+    EXPECT_EQ (e.strip.presetNameLabel.getText(), juce::String::fromUTF8 ("Caf\xc3\xa9 & Bar"));
+    EXPECT_EQ (counter.heard, 1) << "showing the name writes nothing";
+    e.processor->stateTree.removeListener (&counter);
+}
+
+TEST (PresetStrip, CommittedEditWritesTheNameOnlyWhenThePropertyExists)
+{
+    Editor e;
+    e.strip.presetNameLabel.setText ("Edited", juce::sendNotificationSync);
+    EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), "Edited");
+
+    e.strip.presetNameLabel.setText ("", juce::sendNotificationSync);
+    EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), "") << "an empty edit stores an empty name";
+
+    e.processor->stateTree.removeProperty ("preset_name", nullptr);
+    e.strip.presetNameLabel.setText ("Lost", juce::sendNotificationSync);
+    EXPECT_FALSE (e.processor->stateTree.hasProperty ("preset_name"));
+}
+
+TEST (PresetStrip, ButtonsSitInTheirPlacesAtTheFixedWidth)
+{
+    Editor e;
+    EXPECT_EQ (e.strip.prevButton.getBounds(), juce::Rectangle<int> (4, 17, 50, 25));
+    EXPECT_EQ (e.strip.nextButton.getBounds(), juce::Rectangle<int> (58, 17, 50, 25));
+    EXPECT_EQ (e.strip.presetNameLabel.getBounds(), juce::Rectangle<int> (112, 15, 226, 30));
+    EXPECT_EQ (e.strip.loadButton.getBounds(), juce::Rectangle<int> (342, 17, 50, 25));
+    EXPECT_EQ (e.strip.saveButton.getBounds(), juce::Rectangle<int> (396, 17, 50, 25));
+}
+
+TEST (PresetStrip, SavedPresetLoadsBackEverySetting)
+{
+    Editor e;
+    auto wet = e.node ("delay", "delay_globals_dynamics");
+    auto pattern = e.node ("delay", "delay_pattern");
+    wet.setProperty ("wet", 0.25, nullptr);
+    pattern.setProperty ("pattern_l", "11110000111100001111000011110000", nullptr);
+
+    const auto file = e.folder.dir.getChildFile ("Round Trip").withFileExtension (PresetFolder::extension);
+    ASSERT_TRUE (e.strip.savePresetTo (file));
+    EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), "Round Trip");
+    EXPECT_NE (e.consoleText().find ("Saved Round Trip"), std::string::npos);
+
+    wet.setProperty ("wet", 0.75, nullptr);
+    pattern.setProperty ("pattern_l", "00000000000000000000000000000001", nullptr);
+    e.processor->stateTree.setProperty ("preset_name", "Changed", nullptr);
+
+    ASSERT_TRUE (e.strip.loadPresetFrom (file));
+    EXPECT_NEAR ((double) wet["wet"], 0.25, 1e-6);
+    EXPECT_EQ (pattern["pattern_l"].toString(), "11110000111100001111000011110000");
+    EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), "Round Trip");
+    EXPECT_NE (e.consoleText().find ("Loaded Round Trip"), std::string::npos);
+    EXPECT_FALSE (e.processor->commandLine.blink);
+
+    // The host follows a loaded preset as it follows a restored state.
+    for (auto* parameter : e.processor->getParameters())
+    {
+        auto* withId = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameter);
+
+        if (withId != nullptr && withId->getParameterID() == "delay_globals_dynamics_wet")
+        {
+            EXPECT_NEAR (withId->getValue(), 0.25f, 1e-6f);
+        }
+    }
+}
+
+TEST (PresetStrip, UnreadablePresetChangesNoSettingAndSaysSo)
+{
+    Editor e;
+    e.node ("delay", "delay_globals_dynamics").setProperty ("wet", 0.3, nullptr);
+    const auto before = e.state();
+
+    const auto corrupt = e.folder.dir.getChildFile ("Broken`4").withFileExtension (PresetFolder::extension);
+    corrupt.replaceWithText ("<top><delay><delay_globals_dynamics wet=\"0.9\"");
+
+    EXPECT_FALSE (e.strip.loadPresetFrom (corrupt));
+    EXPECT_EQ (e.state(), before);
+    EXPECT_NE (e.consoleText().find ("Could not load Broken'4"), std::string::npos) << "names cannot inject styles";
+    EXPECT_TRUE (e.processor->commandLine.blink);
+
+    EXPECT_FALSE (e.strip.loadPresetFrom (e.folder.dir.getChildFile ("absent.ondulapreset")));
+    EXPECT_EQ (e.state(), before);
+}
+
+TEST (PresetStrip, PrevAndNextLoadTheNeighboursAndReportAnEmptyFolder)
+{
+    Editor e;
+    EXPECT_FALSE (e.strip.stepPreset (1));
+    EXPECT_NE (e.consoleText().find ("No presets"), std::string::npos);
+
+    auto dynamics = e.node ("delay", "delay_globals_dynamics");
+    for (auto [name, wet] : { std::pair<const char*, double> { "A", 0.1 }, { "B", 0.2 }, { "C", 0.3 } })
+    {
+        dynamics.setProperty ("wet", wet, nullptr);
+        ASSERT_TRUE (e.strip.savePresetTo (e.folder.dir.getChildFile (name).withFileExtension (PresetFolder::extension)));
+    }
+
+    // "C" was saved last: Next wraps to "A", Prev goes back to "C" and then "B".
+    const std::pair<int, double> steps[] = { { 1, 0.1 }, { -1, 0.3 }, { -1, 0.2 }, { 1, 0.3 } };
+    for (auto [step, wet] : steps)
+    {
+        ASSERT_TRUE (e.strip.stepPreset (step));
+        EXPECT_NEAR ((double) dynamics["wet"], wet, 1e-6);
+    }
+}
