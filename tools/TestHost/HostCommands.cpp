@@ -5,6 +5,12 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <iostream>
+#include <thread>
+
+namespace juce
+{
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
 
 namespace
 {
@@ -155,6 +161,17 @@ bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets
     return true;
 }
 
+/** Lets the message thread deliver what is pending (parameter values travel to the plug-in's
+    controller asynchronously), as a host's message loop would between user actions. */
+void pumpMessages (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
 juce::String layoutName (const juce::AudioChannelSet& set)
 {
     return set.isDisabled() ? juce::String ("disabled") : set.getDescription();
@@ -166,7 +183,7 @@ void HostCommands::printUsage()
     std::cerr << "usage: ondula_test_host list <bundle>\n"
                  "       ondula_test_host render <bundle> --out out.wav [--in in.wav | --signal impulse|sine|noise|clicks|silence]\n"
                  "              [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]\n"
-                 "              [--set id=value]... [--state-in file] [--state-out file]\n";
+                 "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file]\n";
 }
 
 int HostCommands::list (const juce::StringArray& args)
@@ -322,6 +339,12 @@ int HostCommands::render (const juce::StringArray& args)
         return 1;
     }
 
+    if (options.has ("write-input") && ! writeWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("write-input")), input, sampleRate))
+    {
+        fail ("cannot write " + options.get ("write-input"));
+        return 1;
+    }
+
     if (options.has ("state-in"))
     {
         juce::MemoryBlock state;
@@ -338,6 +361,8 @@ int HostCommands::render (const juce::StringArray& args)
     if (! applySets (*plugin, options.sets))
         return 1;
 
+    pumpMessages (100);
+
     const auto bpm = options.has ("bpm") ? juce::Optional<double> (options.get ("bpm").getDoubleValue()) : juce::nullopt;
     FixedTempoPlayHead playHead (sampleRate, bpm);
 
@@ -348,27 +373,40 @@ int HostCommands::render (const juce::StringArray& args)
     plugin->prepareToPlay (sampleRate, maximumBlock);
 
     juce::AudioBuffer<float> output (input.getNumChannels(), input.getNumSamples());
-    juce::AudioBuffer<float> block (input.getNumChannels(), maximumBlock);
-    juce::MidiBuffer midi;
-    int position = 0;
+    std::atomic<bool> finished { false };
 
-    for (int b = 0; position < input.getNumSamples(); ++b)
+    // Audio runs on its own thread, as in a DAW, while this thread serves the message loop.
+    std::thread audio ([&]
     {
-        const int length = juce::jmin (blockSizes[b % blockSizes.size()], input.getNumSamples() - position);
-        block.setSize (input.getNumChannels(), length, false, false, true);
+        juce::AudioBuffer<float> block (input.getNumChannels(), maximumBlock);
+        juce::MidiBuffer midi;
+        int position = 0;
 
-        for (int c = 0; c < input.getNumChannels(); ++c)
-            block.copyFrom (c, 0, input, c, position, length);
+        for (int b = 0; position < input.getNumSamples(); ++b)
+        {
+            const int length = juce::jmin (blockSizes[b % blockSizes.size()], input.getNumSamples() - position);
+            block.setSize (input.getNumChannels(), length, false, false, true);
 
-        plugin->processBlock (block, midi);
+            for (int c = 0; c < input.getNumChannels(); ++c)
+                block.copyFrom (c, 0, input, c, position, length);
 
-        for (int c = 0; c < input.getNumChannels(); ++c)
-            output.copyFrom (c, position, block, c, 0, length);
+            plugin->processBlock (block, midi);
 
-        playHead.advance (length);
-        position += length;
-    }
+            for (int c = 0; c < input.getNumChannels(); ++c)
+                output.copyFrom (c, position, block, c, 0, length);
 
+            playHead.advance (length);
+            position += length;
+        }
+
+        finished = true;
+    });
+
+    while (! finished)
+        pumpMessages (5);
+
+    audio.join();
+    pumpMessages (50);
     plugin->releaseResources();
 
     if (options.has ("state-out"))

@@ -12,7 +12,8 @@ public:
 
     /** render <bundle> --out file.wav [--in file.wav | --signal impulse|sine|noise|silence]
         [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]
-        [--set id=value]... [--state-in file] [--state-out file] */
+        [--set id=value]... [--state-in file] [--state-out file] [--write-input file]
+        Audio runs on a thread of its own while the message loop is served, as in a DAW. */
     static int render (const juce::StringArray& args);
 
     static void printUsage();

@@ -1,4 +1,5 @@
 #include "HostCommands.h"
+#include "OpenEditorCommand.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -23,6 +24,8 @@ public:
             result = HostCommands::list (args);
         else if (command == "render")
             result = HostCommands::render (args);
+        else if (command == "open-editor")
+            result = OpenEditorCommand::run (args);
         else
             HostCommands::printUsage();
 

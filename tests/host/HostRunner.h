@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <sys/wait.h>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+/** Runs the test host on the built bundle and reads what it prints and writes. */
+class HostRunner
+{
+public:
+    struct Result
+    {
+        int exitCode = -1;
+        std::string output;
+        std::map<std::string, std::string> values; // key=value lines
+
+        std::string operator[] (const std::string& key) const
+        {
+            const auto it = values.find (key);
+            return it == values.end() ? std::string() : it->second;
+        }
+    };
+
+    static std::string bundle() { return ONDULA_VST3_BUNDLE; }
+
+    static std::string scratch (const std::string& name)
+    {
+        std::system (("mkdir -p '" + std::string (ONDULA_HOST_SCRATCH_DIR) + "'").c_str());
+        return std::string (ONDULA_HOST_SCRATCH_DIR) + "/" + name;
+    }
+
+    /** Runs `test-host <command> <bundle> <arguments>`. */
+    static Result run (const std::string& command, const std::string& arguments)
+    {
+        const auto line = "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments + " 2>/dev/null";
+        Result result;
+
+        if (auto* pipe = ::popen (line.c_str(), "r"))
+        {
+            char chunk[4096];
+
+            while (const auto n = std::fread (chunk, 1, sizeof (chunk), pipe))
+                result.output.append (chunk, n);
+
+            const auto status = ::pclose (pipe);
+            result.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+        }
+
+        std::istringstream lines (result.output);
+
+        for (std::string l; std::getline (lines, l);)
+            if (const auto eq = l.find ('='); eq != std::string::npos && l.find (' ') > eq)
+                result.values[l.substr (0, eq)] = l.substr (eq + 1);
+
+        return result;
+    }
+
+    /** The interleaved samples of a 32-bit float WAV file written by the test host. */
+    static std::vector<float> readWavSamples (const std::string& path)
+    {
+        std::ifstream in (path, std::ios::binary);
+        const std::string bytes ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
+        std::vector<float> samples;
+
+        for (size_t pos = 12; pos + 8 <= bytes.size();)
+        {
+            const auto id = bytes.substr (pos, 4);
+            std::uint32_t size = 0;
+            std::memcpy (&size, bytes.data() + pos + 4, 4);
+
+            if (id == "data" && pos + 8 + size <= bytes.size())
+            {
+                samples.resize (size / sizeof (float));
+                std::memcpy (samples.data(), bytes.data() + pos + 8, samples.size() * sizeof (float));
+                break;
+            }
+
+            pos += 8 + size + (size & 1);
+        }
+
+        return samples;
+    }
+
+    /** The number a VST3 host knows a parameter by: the ID string's hash, limited to 31 bits. */
+    static std::string vst3Number (const std::string& id)
+    {
+        std::uint32_t hash = 0;
+
+        for (const unsigned char c : id) // the IDs are ASCII, so bytes are characters
+            hash = 31u * hash + c;
+
+        return std::to_string (hash & 0x7fffffffu);
+    }
+};

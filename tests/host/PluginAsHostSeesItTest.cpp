@@ -1,0 +1,155 @@
+#include "HostRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace
+{
+struct ParameterLine
+{
+    std::map<std::string, std::string> fields;
+};
+
+ParameterLine parameterLine (const HostRunner::Result& result, int index)
+{
+    ParameterLine line;
+    const auto prefix = "parameter" + std::to_string (index) + " ";
+    const auto start = result.output.find (prefix);
+
+    if (start == std::string::npos)
+        return line;
+
+    const auto end = result.output.find ('\n', start);
+    std::istringstream fields (result.output.substr (start + prefix.size(), end - start - prefix.size()));
+
+    for (std::string field; std::getline (fields, field, '|');)
+        if (const auto eq = field.find ('='); eq != std::string::npos)
+            line.fields[field.substr (0, eq)] = field.substr (eq + 1);
+
+    return line;
+}
+
+const struct { const char* id; const char* name; bool isMode; } parameterTable[] = {
+    { "automation_frequency_value", "Automation Frequency Value", false },
+    { "automation_frequency_amount", "Automation Frequency Amount", false },
+    { "automation_bandwidth_value", "Automation Bandwidth Value", false },
+    { "automation_bandwidth_amount", "Automation Bandwidth Amount", false },
+    { "automation_amplitude_value", "Automation Amplitude Value", false },
+    { "automation_amplitude_amount", "Automation Amplitude Amount", false },
+    { "automation_pan_value", "Automation Pan Value", false },
+    { "automation_pan_amount", "Automation Pan Amount", false },
+    { "ondula_frequency_amount", "Ondula Frequency Amount", false },
+    { "ondula_frequency_phase", "Ondula Frequency Phase", false },
+    { "ondula_bandwidth_amount", "Ondula Bandwidth Amount", false },
+    { "ondula_bandwidth_phase", "Ondula Bandwidth Phase", false },
+    { "ondula_amplitude_amount", "Ondula Amplitude Amount", false },
+    { "ondula_amplitude_phase", "Ondula Amplitude Phase", false },
+    { "ondula_pan_amount", "Ondula Pan Amount", false },
+    { "ondula_pan_phase", "Ondula Pan Phase", false },
+    { "ondula_delay_amount", "Ondula Delay Amount", false },
+    { "ondula_delay_phase", "Ondula Delay Phase", false },
+    { "delay_globals_ondula_time_mode", "delay_globals_ondula_time_mode", true },
+    { "delay_globals_ondula_wavelength", "delay_globals_ondula_wavelength", false },
+    { "delay_globals_ondula_phase", "delay_globals_ondula_phase", false },
+    { "delay_globals_ondula_velocity", "delay_globals_ondula_velocity", false },
+    { "delay_globals_ondula_amount", "delay_globals_ondula_amount", false },
+    { "delay_globals_time_time_mode", "delay_globals_time_time_mode", true },
+    { "delay_globals_time_pattern_mode", "delay_globals_time_pattern_mode", true },
+    { "delay_globals_time_time", "delay_globals_time_time", false },
+    { "delay_globals_dynamics_dry", "delay_globals_dynamics_dry", false },
+    { "delay_globals_dynamics_wet", "delay_globals_dynamics_wet", false },
+    { "delay_globals_dynamics_compressor_threshold", "delay_globals_compressor_threshold", false },
+    { "delay_globals_dynamics_compressor_slope", "delay_globals_compressor_slope", false },
+};
+} // namespace
+
+TEST (PluginAsHostSeesIt, IdentityBusesAndTiming)
+{
+    const auto r = HostRunner::run ("list", "");
+    ASSERT_EQ (r.exitCode, 0) << r.output;
+
+    EXPECT_EQ (r["name"], "Ondula Delay Free");
+    EXPECT_EQ (r["vendor"], "Kelvatone");
+    EXPECT_EQ (r["category"], "Fx");
+    EXPECT_EQ (r["version"], "1.0.0");
+    EXPECT_EQ (r["acceptsMidi"], "0");
+    EXPECT_EQ (r["producesMidi"], "0");
+    EXPECT_EQ (r["input0"], "Input;Stereo");
+    EXPECT_EQ (r["output0"], "Output;Stereo");
+    EXPECT_EQ (r["latency"], "0");
+    EXPECT_EQ (r["tail"], "0");
+}
+
+TEST (PluginAsHostSeesIt, AcceptsMonoAndStereoAndRefusesMismatchedLayouts)
+{
+    const auto r = HostRunner::run ("list", "");
+    ASSERT_EQ (r.exitCode, 0) << r.output;
+
+    EXPECT_EQ (r["layout.mono>mono"], "accepted");
+    EXPECT_EQ (r["layout.stereo>stereo"], "accepted");
+    EXPECT_EQ (r["layout.mono>stereo"], "refused");
+    EXPECT_EQ (r["layout.stereo>mono"], "refused");
+    EXPECT_EQ (r["layout.5.1>5.1"], "refused");
+}
+
+TEST (PluginAsHostSeesIt, ThirtyParametersInTableOrderThenBypass)
+{
+    const auto r = HostRunner::run ("list", "");
+    ASSERT_EQ (r.exitCode, 0) << r.output;
+    ASSERT_EQ (r["parameters"], "31");
+
+    for (int i = 0; i < 30; ++i)
+    {
+        const auto& expected = parameterTable[i];
+        auto line = parameterLine (r, i);
+
+        EXPECT_EQ (line.fields["id"], HostRunner::vst3Number (expected.id)) << expected.id;
+        EXPECT_EQ (line.fields["name"], expected.name);
+        EXPECT_EQ (line.fields["label"], "");
+        EXPECT_EQ (line.fields["default"], "0.5") << expected.id;
+        EXPECT_EQ (line.fields["text"], expected.isMode ? "1" : "0.5000000") << expected.id;
+        EXPECT_EQ (line.fields["discrete"], expected.isMode ? "1" : "0") << expected.id;
+        EXPECT_EQ (line.fields["automatable"], "1");
+
+        if (expected.isMode)
+        {
+            EXPECT_EQ (line.fields["steps"], "3") << expected.id;
+        }
+    }
+
+    auto bypass = parameterLine (r, 30);
+    EXPECT_EQ (bypass.fields["name"], "Bypass");
+    EXPECT_EQ (r["bypass"], "Bypass");
+}
+
+TEST (PluginAsHostSeesIt, FullyDryOutputIsTheInputUnchangedAtAnyBlockSize)
+{
+    for (const auto* blocks : { "512", "1,7,64,4096", "33" })
+    {
+        const auto in = HostRunner::scratch ("dry-in.wav");
+        const auto out = HostRunner::scratch ("dry-out.wav");
+        const auto r = HostRunner::run ("render", "--signal noise --seconds 0.5 --set delay_globals_dynamics_wet=0 --blocks "
+                                                      + std::string (blocks) + " --write-input '" + in + "' --out '" + out + "'");
+        ASSERT_EQ (r.exitCode, 0) << r.output;
+        EXPECT_EQ (r["nonfinite"], "0");
+
+        const auto input = HostRunner::readWavSamples (in);
+        const auto output = HostRunner::readWavSamples (out);
+        ASSERT_EQ (input.size(), 48000u);
+        EXPECT_EQ (input, output) << "blocks " << blocks;
+    }
+}
+
+TEST (PluginAsHostSeesIt, RendersMonoAndStereoWithFiniteOutput)
+{
+    for (const auto* channels : { "1", "2" })
+    {
+        const auto out = HostRunner::scratch (std::string ("render-") + channels + ".wav");
+        const auto r = HostRunner::run ("render", std::string ("--signal clicks --seconds 1 --bpm 100 --channels ") + channels
+                                                      + " --set delay_globals_time_time=0.3 --out '" + out + "'");
+        ASSERT_EQ (r.exitCode, 0) << r.output;
+        EXPECT_EQ (r["nonfinite"], "0");
+        EXPECT_EQ (r["samples"], "48000");
+    }
+}

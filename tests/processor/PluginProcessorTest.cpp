@@ -1,0 +1,228 @@
+#include "support/ProcessorFixture.h"
+
+using PluginProcessorTest = ProcessorFixture;
+
+namespace
+{
+// The framework writes doubles below 1 with 16 decimals, so the stored single-precision defaults
+// appear as 0.2000000029802322 and 0.300000011920929.
+const char* const defaultTreeXml =
+    "<top version=\"100\" software=\"ondula_delay\" preset_name=\"Default Preset\">"
+    "<automation>"
+    "<automation_frequency value=\"0.2000000029802322\" scale_y=\"0.300000011920929\" curve=\"0 1 -0.1&#10;1 0 0&#10;\"/>"
+    "<automation_amplitude value=\"0.0\" scale_y=\"1.0\" curve=\"0 1 0&#10;1 0 0&#10;\"/>"
+    "<automation_bandwidth value=\"0.2000000029802322\" scale_y=\"0.300000011920929\" curve=\"0 1 -0.1&#10;1 0 0&#10;\"/>"
+    "<automation_pan value=\"0.5\" scale_y=\"0.0\" curve=\"0 0 0&#10;1 0 0&#10;\"/>"
+    "</automation>"
+    "<ondula>"
+    "<ondula_frequency scale=\"0.25\" phase=\"0.0\" curve=\"0 0.5 0&#10;\"/>"
+    "<ondula_amplitude scale=\"0.5\" phase=\"0.0\" curve=\"0 0 0&#10;\"/>"
+    "<ondula_bandwidth scale=\"0.25\" phase=\"0.75\" curve=\"0 1 0&#10;\"/>"
+    "<ondula_pan scale=\"0.5\" phase=\"0.0\" curve=\"0 0 0&#10;\"/>"
+    "<ondula_delay scale=\"0.5\" phase=\"0.0\" curve=\"0 1 0&#10;\"/>"
+    "</ondula>"
+    "<delay>"
+    "<delay_pattern time=\"0.5\" time_mode=\"0\" pattern_l=\"01100110100110010101010110101010\" pattern_r=\"00011001011001101010101001010101\"/>"
+    "<delay_globals time_mode=\"1\" dry=\"0.5\" wet=\"0.5\" wavelength=\"0.5\" phase=\"0.5\" velocity=\"0.5\"/>"
+    "<delay_globals_ondula time_mode=\"1\" wavelength=\"0.5\" phase=\"0.5\" velocity=\"0.5\" amount=\"0.5\"/>"
+    "<delay_globals_time time_mode=\"1\" pattern_mode=\"0\" time=\"0.5\" feedback_amplitude=\"0.0\" feedback_frequency=\"0.5\" feedback_width=\"0.5\"/>"
+    "<delay_globals_dynamics dry=\"0.5\" wet=\"0.5\" compressor_threshold=\"1.0\" compressor_slope=\"0.5\"/>"
+    "</delay>"
+    "</top>";
+
+struct ExpectedParameter
+{
+    const char* id;
+    const char* name;
+    bool isMode;
+};
+
+const ExpectedParameter expectedParameters[] = {
+    { "automation_frequency_value", "Automation Frequency Value", false },
+    { "automation_frequency_amount", "Automation Frequency Amount", false },
+    { "automation_bandwidth_value", "Automation Bandwidth Value", false },
+    { "automation_bandwidth_amount", "Automation Bandwidth Amount", false },
+    { "automation_amplitude_value", "Automation Amplitude Value", false },
+    { "automation_amplitude_amount", "Automation Amplitude Amount", false },
+    { "automation_pan_value", "Automation Pan Value", false },
+    { "automation_pan_amount", "Automation Pan Amount", false },
+    { "ondula_frequency_amount", "Ondula Frequency Amount", false },
+    { "ondula_frequency_phase", "Ondula Frequency Phase", false },
+    { "ondula_bandwidth_amount", "Ondula Bandwidth Amount", false },
+    { "ondula_bandwidth_phase", "Ondula Bandwidth Phase", false },
+    { "ondula_amplitude_amount", "Ondula Amplitude Amount", false },
+    { "ondula_amplitude_phase", "Ondula Amplitude Phase", false },
+    { "ondula_pan_amount", "Ondula Pan Amount", false },
+    { "ondula_pan_phase", "Ondula Pan Phase", false },
+    { "ondula_delay_amount", "Ondula Delay Amount", false },
+    { "ondula_delay_phase", "Ondula Delay Phase", false },
+    { "delay_globals_ondula_time_mode", "delay_globals_ondula_time_mode", true },
+    { "delay_globals_ondula_wavelength", "delay_globals_ondula_wavelength", false },
+    { "delay_globals_ondula_phase", "delay_globals_ondula_phase", false },
+    { "delay_globals_ondula_velocity", "delay_globals_ondula_velocity", false },
+    { "delay_globals_ondula_amount", "delay_globals_ondula_amount", false },
+    { "delay_globals_time_time_mode", "delay_globals_time_time_mode", true },
+    { "delay_globals_time_pattern_mode", "delay_globals_time_pattern_mode", true },
+    { "delay_globals_time_time", "delay_globals_time_time", false },
+    { "delay_globals_dynamics_dry", "delay_globals_dynamics_dry", false },
+    { "delay_globals_dynamics_wet", "delay_globals_dynamics_wet", false },
+    { "delay_globals_dynamics_compressor_threshold", "delay_globals_compressor_threshold", false },
+    { "delay_globals_dynamics_compressor_slope", "delay_globals_compressor_slope", false },
+};
+} // namespace
+
+TEST_F (PluginProcessorTest, DefaultTreeIsWrittenExactlyInCreationOrder)
+{
+    const auto xml = processor->stateTree.createXml();
+    ASSERT_NE (xml, nullptr);
+    EXPECT_EQ (xml->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()), juce::String (defaultTreeXml));
+}
+
+TEST_F (PluginProcessorTest, DefaultsKeepTheirTypesAndSinglePrecisionValues)
+{
+    const auto frequency = node ("automation_frequency");
+    EXPECT_EQ ((double) frequency["value"], 0.20000000298023224);
+    EXPECT_EQ (frequency["curve"].toString(), "0 1 -0.1\n1 0 0\n");
+
+    EXPECT_TRUE (node ("delay_pattern")["time_mode"].isInt());
+    EXPECT_EQ ((int) node ("delay_pattern")["time_mode"], 0);
+
+    for (const auto* type : { "delay_globals", "delay_globals_ondula", "delay_globals_time" })
+    {
+        EXPECT_TRUE (node (type)["time_mode"].isInt()) << type;
+        EXPECT_EQ ((int) node (type)["time_mode"], 1) << type;
+    }
+
+    EXPECT_TRUE (node ("delay_globals_time")["pattern_mode"].isInt());
+    EXPECT_TRUE (processor->stateTree["version"].isInt());
+}
+
+TEST_F (PluginProcessorTest, HostParametersAreTheThirtyOfTheTableWithTheirOwnDefaults)
+{
+    const auto& parameters = processor->getParameters();
+    ASSERT_EQ (parameters.size(), 30);
+
+    for (int i = 0; i < parameters.size(); ++i)
+    {
+        const auto& expected = expectedParameters[i];
+        auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameters[i]);
+        ASSERT_NE (ranged, nullptr);
+
+        EXPECT_EQ (ranged->getParameterID(), expected.id);
+        EXPECT_EQ (ranged->getName (1024), expected.name);
+        EXPECT_EQ (ranged->getLabel(), "");
+        EXPECT_TRUE (ranged->isAutomatable());
+        EXPECT_EQ (ranged->getDefaultValue(), 0.5f) << expected.id;
+
+        const auto& range = ranged->getNormalisableRange();
+        EXPECT_EQ (range.start, 0.0f);
+        EXPECT_EQ (range.end, expected.isMode ? 2.0f : 1.0f);
+        EXPECT_EQ (ranged->getText (ranged->getDefaultValue(), 1024), expected.isMode ? "1" : "0.5000000");
+        EXPECT_EQ (ranged->isDiscrete(), expected.isMode);
+
+        if (expected.isMode)
+        {
+            EXPECT_EQ (ranged->getNumSteps(), 3);
+        }
+    }
+}
+
+TEST_F (PluginProcessorTest, ParametersAndTreeStartApartUntilOneOfThemChanges)
+{
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+    EXPECT_EQ ((double) node ("automation_frequency")["value"], 0.20000000298023224);
+    EXPECT_EQ (parameter ("delay_globals_dynamics_compressor_threshold").getValue(), 0.5f);
+}
+
+TEST_F (PluginProcessorTest, AcceptsOnlyMatchingMonoOrStereoLayouts)
+{
+    using Set = juce::AudioChannelSet;
+    const struct { Set in, out; bool accepted; } cases[] = {
+        { Set::mono(), Set::mono(), true },
+        { Set::stereo(), Set::stereo(), true },
+        { Set::mono(), Set::stereo(), false },
+        { Set::stereo(), Set::mono(), false },
+        { Set::disabled(), Set::stereo(), false },
+        { Set::disabled(), Set::mono(), false },
+        { Set::stereo(), Set::disabled(), false },
+        { Set::create5point1(), Set::create5point1(), false },
+        { Set::discreteChannels (2), Set::discreteChannels (2), false },
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (c.in);
+        layout.outputBuses.add (c.out);
+        EXPECT_EQ (processor->checkBusesLayoutSupported (layout), c.accepted)
+            << c.in.getDescription() << " > " << c.out.getDescription();
+    }
+}
+
+TEST_F (PluginProcessorTest, ReportsItsFixedIdentity)
+{
+    EXPECT_EQ (processor->getName(), "Ondula Delay Free");
+    EXPECT_EQ (processor->getTailLengthSeconds(), 0.0);
+    EXPECT_EQ (processor->getLatencySamples(), 0);
+    EXPECT_FALSE (processor->acceptsMidi());
+    EXPECT_FALSE (processor->producesMidi());
+    EXPECT_FALSE (processor->isMidiEffect());
+    EXPECT_EQ (processor->getNumPrograms(), 1);
+    EXPECT_EQ (processor->getCurrentProgram(), 0);
+    EXPECT_EQ (processor->getProgramName (0), "");
+    EXPECT_EQ (processor->getBus (true, 0)->getName(), "Input");
+    EXPECT_EQ (processor->getBus (false, 0)->getName(), "Output");
+    EXPECT_EQ (processor->commandLine.colours.find_first_not_of ('1'), std::string::npos);
+    EXPECT_FALSE (processor->commandLine.text.empty());
+}
+
+TEST_F (PluginProcessorTest, PresetNameIsReadFromTheRoot)
+{
+    auto& presets = processor->presetManager;
+    EXPECT_EQ (presets.getPresetName(), "Default Preset");
+
+    processor->stateTree.setProperty ("preset_name", juce::String::fromUTF8 ("Caf\xc3\xa9 & Co"), nullptr);
+    EXPECT_EQ (presets.getPresetName(), "Caf\xc3\xa9 & Co");
+
+    processor->stateTree.removeProperty ("preset_name", nullptr);
+    EXPECT_EQ (presets.getPresetName(), "");
+}
+
+TEST_F (PluginProcessorTest, TempoFromThePlayHeadReachesTheSharedContext)
+{
+    struct PlayHead : juce::AudioPlayHead
+    {
+        juce::Optional<PositionInfo> getPosition() const override { return info; }
+        juce::Optional<PositionInfo> info;
+    } playHead;
+
+    processor->setPlayHead (&playHead);
+    processor->prepareToPlay (48000.0, 64);
+    juce::AudioBuffer<float> buffer (2, 64);
+    juce::MidiBuffer midi;
+
+    const auto runWith = [&] (juce::Optional<double> bpm)
+    {
+        juce::AudioPlayHead::PositionInfo position;
+        if (bpm.hasValue())
+            position.setBpm (*bpm);
+        playHead.info = position;
+        buffer.clear();
+        processor->processBlock (buffer, midi);
+        return processor->mappingFunctions.secondsPerBeat.load();
+    };
+
+    EXPECT_EQ (runWith (90.0), 1.0f / (90.0f / 60.0f));
+    EXPECT_EQ (runWith (0.0), 1.0f / (90.0f / 60.0f));   // a tempo of 0 changes nothing
+    EXPECT_EQ (runWith (juce::nullopt), 0.5f);           // no tempo means 120 bpm
+
+    playHead.info = juce::nullopt;
+    processor->mappingFunctions.secondsPerBeat = 0.3f;
+    buffer.clear();
+    processor->processBlock (buffer, midi);
+    EXPECT_EQ (processor->mappingFunctions.secondsPerBeat.load(), 0.3f); // no position: untouched
+
+    processor->prepareToPlay (44100.0, 128);
+    EXPECT_EQ (processor->mappingFunctions.secondsPerBeat.load(), 0.5f);
+    processor->setPlayHead (nullptr);
+}

@@ -1,0 +1,131 @@
+#include "support/MessagePump.h"
+#include "support/ProcessorFixture.h"
+
+#include <thread>
+
+using AttachmentTest = ProcessorFixture;
+
+TEST_F (AttachmentTest, EveryParameterHasOneAttachmentSwitchedOnAfterConstruction)
+{
+    ASSERT_EQ (processor->parameterAttachments.size(), 30u);
+
+    for (const auto& attachment : processor->parameterAttachments)
+        EXPECT_TRUE (attachment->pushToParameterEnabled.load());
+}
+
+TEST_F (AttachmentTest, WithTheDirectionOffAnEditDoesNotReachTheHost)
+{
+    processor->setPushToParameterEnabled (false);
+    node ("automation_frequency").setProperty ("value", 0.9, nullptr);
+    processor->setPushToParameterEnabled (true);
+
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+    EXPECT_EQ (gestureBegins, 0);
+
+    // Writing the same value again is no change, so the two stay apart.
+    node ("automation_frequency").setProperty ("value", 0.9, nullptr);
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+}
+
+TEST_F (AttachmentTest, AnEditReachesTheHostAsOneGestureAndIsWrittenBackAsTheParameterValue)
+{
+    auto frequency = node ("automation_frequency");
+    frequency.setProperty ("value", 0.7, nullptr);
+
+    EXPECT_EQ (gestureBegins, 1);
+    EXPECT_EQ (gestureEnds, 1);
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.7f);
+    EXPECT_TRUE (frequency["value"].isDouble());
+    EXPECT_EQ ((double) frequency["value"], (double) 0.7f);
+}
+
+TEST_F (AttachmentTest, AValueThatNormalisesToTheParameterSendsNothing)
+{
+    node ("automation_frequency").setProperty ("value", 0.5, nullptr); // tree 0.2 -> 0.5, parameter already 0.5
+    node ("delay_globals_time").setProperty ("time_mode", 1.2, nullptr); // snaps to 1, where it stands
+    EXPECT_EQ (gestureBegins, 0);
+    EXPECT_EQ ((double) node ("delay_globals_time")["time_mode"], 1.2);
+}
+
+TEST_F (AttachmentTest, ModeValuesSnapToWholeNumbers)
+{
+    auto time = node ("delay_globals_time");
+
+    time.setProperty ("time_mode", 2, nullptr);
+    EXPECT_EQ (parameter ("delay_globals_time_time_mode").getValue(), 1.0f);
+    EXPECT_TRUE (time["time_mode"].isDouble());
+    EXPECT_EQ ((double) time["time_mode"], 2.0);
+
+    time.setProperty ("time_mode", 0, nullptr);
+    ASSERT_EQ (parameter ("delay_globals_time_time_mode").getValue(), 0.0f);
+    time.setProperty ("time_mode", 1.4, nullptr);
+    EXPECT_EQ (parameter ("delay_globals_time_time_mode").getValue(), 0.5f);
+    EXPECT_EQ ((double) time["time_mode"], 1.0);
+
+    const auto gesturesBefore = gestureBegins;
+    time.setProperty ("time_mode", 1.4, nullptr);
+    EXPECT_EQ (gestureBegins, gesturesBefore);
+    EXPECT_EQ ((double) time["time_mode"], 1.4);
+}
+
+TEST_F (AttachmentTest, AValueOutsideTheRangeMovesTheParameterToTheNearerBound)
+{
+    auto frequency = node ("automation_frequency");
+
+    frequency.setProperty ("scale_y", -0.5, nullptr);
+    EXPECT_EQ (parameter ("automation_frequency_amount").getValue(), 0.0f);
+    EXPECT_EQ ((double) frequency["scale_y"], 0.0);
+
+    const auto gesturesBefore = gestureBegins;
+    frequency.setProperty ("scale_y", -0.7, nullptr);
+    EXPECT_EQ (gestureBegins, gesturesBefore);
+    EXPECT_EQ ((double) frequency["scale_y"], -0.7);
+}
+
+TEST_F (AttachmentTest, TextValuesAreReadByTheirLeadingNumber)
+{
+    auto dynamics = node ("delay_globals_dynamics");
+
+    dynamics.setProperty ("wet", "0.7", nullptr);
+    EXPECT_TRUE (dynamics["wet"].isDouble());
+    EXPECT_EQ ((double) dynamics["wet"], 0.699999988079071);
+
+    dynamics.setProperty ("dry", "not a number", nullptr);
+    EXPECT_EQ (parameter ("delay_globals_dynamics_dry").getValue(), 0.0f);
+
+    dynamics.setProperty ("compressor_slope", "nan", nullptr);
+    EXPECT_FALSE (std::isnan (parameter ("delay_globals_dynamics_compressor_slope").getValue()));
+}
+
+TEST_F (AttachmentTest, HostAutomationFromAnotherThreadReachesTheTreeOnTheMessageThread)
+{
+    auto& wavelength = parameter ("delay_globals_ondula_wavelength");
+    auto ondula = node ("delay_globals_ondula");
+
+    std::thread audio ([&]
+    {
+        wavelength.setValueNotifyingHost (0.1f);
+        wavelength.setValueNotifyingHost (0.25f);
+    });
+    audio.join();
+
+    EXPECT_EQ ((double) ondula["wavelength"], 0.5); // nothing written off the message thread
+    EXPECT_TRUE (MessagePump::runUntil ([&] { return (double) ondula["wavelength"] == 0.25; }, 2000));
+}
+
+TEST_F (AttachmentTest, HostAutomationOfAModeWritesADouble)
+{
+    parameter ("delay_globals_time_time_mode").setValueNotifyingHost (1.0f);
+    const auto mode = node ("delay_globals_time")["time_mode"];
+    EXPECT_TRUE (mode.isDouble());
+    EXPECT_EQ ((double) mode, 2.0);
+}
+
+TEST_F (AttachmentTest, AChangeOfAnUnboundPropertyReachesNoParameter)
+{
+    node ("delay_globals_time").setProperty ("feedback_amplitude", 0.9, nullptr);
+    node ("delay_pattern").setProperty ("time", 0.9, nullptr);
+    processor->stateTree.setProperty ("preset_name", "x", nullptr);
+    EXPECT_EQ (gestureBegins, 0);
+    EXPECT_EQ (parameterChanges, 0);
+}

@@ -1,0 +1,203 @@
+#include "OpenEditorCommand.h"
+
+#include "TestHost.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <atomic>
+#include <iostream>
+
+namespace
+{
+void print (const juce::String& line) { std::cout << line << std::endl; }
+void fail (const juce::String& line) { std::cerr << "error: " << line << std::endl; }
+
+void pump (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
+/** Plays blocks through the plug-in on a thread of its own, as a host's audio thread does. */
+class AudioRunner : public juce::Thread
+{
+public:
+    explicit AudioRunner (juce::AudioPluginInstance& pluginToRun)
+        : juce::Thread ("open-editor audio"), plugin (pluginToRun) {}
+
+    void run() override
+    {
+        juce::AudioBuffer<float> buffer (2, 512);
+        juce::MidiBuffer midi;
+        double phase = 0.0;
+
+        while (! threadShouldExit())
+        {
+            for (int i = 0; i < buffer.getNumSamples(); ++i, phase += 2.0 * juce::MathConstants<double>::pi * 220.0 / 48000.0)
+                for (int ch = 0; ch < 2; ++ch)
+                    buffer.setSample (ch, i, 0.25f * (float) std::sin (phase));
+
+            plugin.processBlock (buffer, midi);
+            ++blocks;
+            wait (10);
+        }
+    }
+
+    juce::AudioPluginInstance& plugin;
+    // Written by the audio thread, read by the command at the end.
+    std::atomic<int> blocks { 0 };
+};
+
+/** Counts every parameter change and gesture the plug-in reports to its host. */
+struct ParameterSpy : juce::AudioProcessorListener
+{
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override
+    {
+        ++changes;
+        lastIndex = index;
+    }
+
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { ++gestures; }
+
+    std::atomic<int> changes { 0 };
+    std::atomic<int> gestures { 0 };
+    std::atomic<int> lastIndex { -1 };
+};
+
+class EditorWindow : public juce::DocumentWindow
+{
+public:
+    explicit EditorWindow (juce::AudioProcessorEditor& editor)
+        : juce::DocumentWindow ("Ondula Delay Free", juce::Colours::black, juce::DocumentWindow::closeButton)
+    {
+        setUsingNativeTitleBar (true);
+        setContentNonOwned (&editor, true);
+        setTopLeftPosition (40, 40);
+        setVisible (true);
+    }
+
+    void closeButtonPressed() override {}
+};
+
+std::vector<float> parameterValues (juce::AudioPluginInstance& plugin)
+{
+    std::vector<float> values;
+
+    for (auto* parameter : plugin.getParameters())
+        values.push_back (parameter->getValue());
+
+    return values;
+}
+} // namespace
+
+int OpenEditorCommand::run (const juce::StringArray& args)
+{
+    juce::StringArray positional;
+    int cycles = 2;
+    int holdMs = 1500;
+
+    for (int i = 0; i < args.size(); ++i)
+    {
+        if (args[i] == "--cycles" && i + 1 < args.size())
+            cycles = juce::jmax (1, args[++i].getIntValue());
+        else if (args[i] == "--hold-ms" && i + 1 < args.size())
+            holdMs = juce::jmax (100, args[++i].getIntValue());
+        else
+            positional.add (args[i]);
+    }
+
+    if (positional.isEmpty())
+    {
+        fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms]");
+        return 2;
+    }
+
+    juce::String error;
+    auto plugin = TestHost::load (juce::File::getCurrentWorkingDirectory().getChildFile (positional[0]), 48000.0, 512, error);
+
+    if (plugin == nullptr)
+    {
+        fail (error);
+        return 1;
+    }
+
+    if (! plugin->hasEditor())
+    {
+        fail ("the plug-in reports no editor");
+        return 1;
+    }
+
+    plugin->prepareToPlay (48000.0, 512);
+    pump (200);
+
+    juce::MemoryBlock stateBefore;
+    plugin->getStateInformation (stateBefore);
+    const auto valuesBefore = parameterValues (*plugin);
+
+    ParameterSpy spy;
+    plugin->addListener (&spy);
+
+    AudioRunner audio (*plugin);
+    audio.startThread();
+
+    int failures = 0;
+    const auto check = [&failures] (bool condition, const juce::String& what)
+    {
+        if (! condition)
+        {
+            fail (what);
+            ++failures;
+        }
+    };
+
+    for (int cycle = 1; cycle <= cycles; ++cycle)
+    {
+        auto* editor = plugin->createEditorIfNeeded();
+        check (editor != nullptr, "cycle " + juce::String (cycle) + ": no editor was created");
+
+        if (editor == nullptr)
+            break;
+
+        {
+            EditorWindow window (*editor);
+            pump (holdMs);
+
+            check (window.isOnDesktop() && window.getPeer() != nullptr, "the window is not on the desktop");
+            check (editor->getWidth() == 1350 && editor->getHeight() == 660,
+                   "editor size " + juce::String (editor->getWidth()) + "x" + juce::String (editor->getHeight()));
+            print ("cycle" + juce::String (cycle) + ".size=" + juce::String (editor->getWidth()) + "x" + juce::String (editor->getHeight()));
+
+            window.clearContentComponent();
+            plugin->editorBeingDeleted (editor);
+            delete editor;
+        }
+
+        pump (300);
+        check (spy.changes.load() == 0 && spy.gestures.load() == 0,
+               "opening the editor changed host parameters (" + juce::String (spy.changes.load()) + " changes, last index "
+                   + juce::String (spy.lastIndex.load()) + ")");
+        check (parameterValues (*plugin) == valuesBefore, "parameter values moved while the editor was open");
+    }
+
+    audio.stopThread (2000);
+    plugin->removeListener (&spy);
+
+    juce::MemoryBlock stateAfter;
+    plugin->getStateInformation (stateAfter);
+    check (stateAfter == stateBefore, "the saved state changed across opening and closing the editor");
+    check (audio.blocks.load() > 0, "no audio ran while the editor was open");
+
+    print ("cycles=" + juce::String (cycles));
+    print ("audioBlocks=" + juce::String (audio.blocks.load()));
+    print ("parameterChanges=" + juce::String (spy.changes.load()));
+    print (failures == 0 ? "result=ok" : "result=failed");
+
+    plugin->releaseResources();
+    plugin.reset();
+    pump (100);
+    return failures == 0 ? 0 : 1;
+}

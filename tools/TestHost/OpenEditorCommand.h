@@ -1,0 +1,13 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** open-editor <bundle> [--cycles n] [--hold-ms ms]: opens the plug-in's editor in a real
+    top-level window while audio runs, closes it and opens it again. Fails when a window does
+    not come up at the editor's size, when opening changes a host parameter or a setting, or
+    when the plug-in reports no editor. */
+class OpenEditorCommand
+{
+public:
+    static int run (const juce::StringArray& args);
+};

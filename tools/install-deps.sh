@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12. Safe to run again: it only installs
+# packages that are missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config ccache
+    juce-modules-source
+    libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
+    libfreetype-dev libfontconfig1-dev libasound2-dev libcurl4-gnutls-dev
+    libgtest-dev libbenchmark-dev
+    xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
