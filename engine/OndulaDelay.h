@@ -1,42 +1,175 @@
 #pragma once
 
-// Placeholder engine: passes audio through until the delay engine lands.
-
+#include "engine/IIRFilter.h"
+#include "engine/RecursivePriorityMutex.h"
+#include "engine/TapLaneKernel.h"
+#include "engine/TapState.h"
 #include "processor/ParameterMappingFunctions.h"
 
+#include <juce_data_structures/juce_data_structures.h>
 #include <juce_dsp/juce_dsp.h>
 
 #include <atomic>
-#include <mutex>
+#include <cstdint>
 
-struct TapState
-{
-    int delayOndula = 0;
-    int delayBase = 0;
-    float b0 = 1.0f, b1 = 1.0f, b2 = 1.0f, a0 = 1.0f, a1 = 1.0f, a2 = 1.0f;
-    float frequency = 0.0f;
-    float bandwidth = 1.0f;
-    float gain = 1.0f;
-    float amplitude = 0.0f;
-    float pan = 0.0f;
-    bool enabled = true;
-};
-
+/** The mono 32-tap delay: a 2^23-sample line, taps on a straight or triplet grid with per-tap
+    band-pass, pan law and gain, the travelling Ondula wave that moves each tap's frequency,
+    bandwidth, amplitude, pan and delay, and a band-passed feedback path. Settings arrive through
+    state-tree listeners on the message thread and are read once per block on the audio thread. */
 class OndulaDelay : public juce::ValueTree::Listener
 {
 public:
-    explicit OndulaDelay (ParameterMappingFunctions& mappings) : mappingFunctions (mappings) {}
+    static constexpr int numTaps = 32;
+    static constexpr int numGroups = 8;
+    static constexpr int numTapColumns = 9;
+    static constexpr int numOndulaQuantities = 5;
+    static constexpr int delayLineSize = TapLaneKernel::lineSize;
+    static constexpr float maxDelaySamples = 6144000.0f;
 
-    void prepare (const juce::dsp::ProcessSpec& spec) { sampleRate.store ((int) spec.sampleRate); }
-    void setValueTree (juce::ValueTree tree) { stateTree = tree; }
-    void processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>&) {}
+    explicit OndulaDelay (ParameterMappingFunctions& mappings);
+    ~OndulaDelay() override;
 
+    OndulaDelay (const OndulaDelay&) = delete;
+    OndulaDelay& operator= (const OndulaDelay&) = delete;
+
+    /** Sizes the scratch memory and takes the sample rate; keeps the line and every setting. */
+    void prepare (const juce::dsp::ProcessSpec& spec);
+
+    /** Binds to the state tree's nodes and re-announces one property per node. */
+    void setValueTree (juce::ValueTree tree);
+
+    void valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property) override;
+
+    /** Renders channel 0 of the context in place. A block longer than the prepared maximum is
+        rendered in pieces of at most that size. */
+    void processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context);
+
+    /** Every setting the block reads, as one plain copy. */
+    struct Settings
+    {
+        float tapTable[numTaps][numTapColumns] {};
+        float ondulaScale[numOndulaQuantities] {};
+        float ondulaPhase[numOndulaQuantities] {};
+        float wavelength = 0.0f; // mapped, 0.1..5
+        float phase = 0.0f;      // raw 0..1
+        float velocity = 0.0f;   // Hz, as mapped when the node was read
+        float rawVelocity = 0.0f; // raw 0..1, for the tempo-synced rate
+        float amount = 0.0f;     // raw 0..1
+        float time = 0.0f;       // raw 0..1
+        bool tapEnabled[numTaps] {};
+        bool onTripletGrid = true;
+        float feedbackFrequency = 0.0f, feedbackWidth = 0.0f, feedbackAmplitude = 0.0f, feedbackPan = 0.5f;
+    };
+
+    /** The settings as the handlers left them. */
+    Settings currentSettings() const noexcept;
+
+    /** Tap positions in time units of the two grids. */
+    static const float* straightGrid() noexcept;
+    static const float* tripletGrid() noexcept;
+
+    /** Chooses the vector code path (tests compare the paths; the default picks the fastest). */
+    void setLanePath (TapLaneKernel::Path path) noexcept { lanePath = path; }
+
+    /** Samples of the delay line, for tests: position (writeIndex + offset) modulo the length. */
+    float lineSampleRelativeToWrite (int offset) const noexcept;
+
+    // Node handles of the bound tree (message thread only).
     juce::ValueTree stateTree;
+    juce::ValueTree automationFrequencyTree, automationAmplitudeTree, automationBandwidthTree, automationPanTree;
+    juce::ValueTree ondulaFrequencyTree, ondulaAmplitudeTree, ondulaBandwidthTree, ondulaPanTree, ondulaDelayTree;
+    juce::ValueTree delayPatternTree;
+    juce::ValueTree globalsOndulaTree, globalsTimeTree, globalsDynamicsTree;
+
     ParameterMappingFunctions& mappingFunctions;
-    bool isRightChannel = false;
+
+    // Written by the processor once at construction (message thread); read by the pattern handler
+    // and by the block's pan law (audio thread).
+    std::atomic<bool> isRightChannel { false };
+
+    // Written by prepare (host thread, outside processing); read by the block and the filter graph.
     std::atomic<int> sampleRate { 48000 };
+
+    // Written by the processor on the audio thread; read by the block and the Ondula graph.
     std::atomic<double> hostTime { 0.0 };
+    // Reset by the processor and advanced by the block (audio thread); read by the Ondula graph.
     std::atomic<double> clock { 0.0 };
-    TapState tapStates[32];
-    std::recursive_mutex mutex;
+
+    // Written by the block under mutex; copied by the filter graph under mutex.
+    TapState tapStates[numTaps];
+    TapState feedbackState;
+
+    RecursivePriorityMutex mutex;
+
+private:
+    struct OndulaRecord
+    {
+        // Written by the Ondula handler (message thread); read by the block (audio thread).
+        std::atomic<float> scale { 0.0f };
+        std::atomic<float> phase { 0.0f };
+    };
+
+    struct Targets
+    {
+        float delay = 0.0f, baseDelay = 0.0f, frequency = 0.0f, bandwidth = 0.0f;
+        float amplitude = 0.0f, pan = 0.0f, gain = 0.0f;
+        bool enabled = false;
+    };
+
+    struct DesignCache
+    {
+        float frequency = -1.0f, bandwidth = -1.0f, sampleRate = -1.0f;
+        float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    };
+
+    void handleAutomation (const juce::ValueTree& node, int quantity);
+    void handleOndula (const juce::ValueTree& node, int quantity);
+    void handlePattern (const juce::ValueTree& node);
+    void handleOndulaGlobals (const juce::ValueTree& node);
+    void handleTime (const juce::ValueTree& node);
+    void writeTapColumn (int column, const float (&values)[numTaps]);
+
+    void renderBlock (float* samples, int n);
+    void runFeedbackPath (const Settings& s, float timeUnit, float fs, int n);
+    Targets tapTargets (const Settings& s, int tap, float timeUnit, float fs, float velocityHz, float waveTravel) const noexcept;
+    void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
+    void packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept;
+    void releaseScratch() noexcept;
+
+    // Audio-thread state (touched only inside the block, under mutex).
+    float* scratch = nullptr; // maxBlockSize rows of 32 lanes, then maxBlockSize feedback samples
+    float* feedbackScratch = nullptr;
+    void* scratchAllocation = nullptr;
+    int maxBlockSize = 0;
+    bool firstBlock = true;
+    int writeIndex = 0;
+    int blockStartWriteIndex = 0;
+    TapState previousTapStates[numTaps];
+    TapState previousFeedbackState;
+    IIRFilter<float> feedbackFilter;
+    IIRFilter<float> groupFilters[numGroups];
+    DesignCache tapDesigns[numTaps];
+    DesignCache feedbackDesign;
+    TapLaneKernel::Lanes lanes;
+    TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
+
+    // Written by the handlers (message thread); read once per block (audio thread).
+    std::atomic<float> tapTable[numTaps][numTapColumns];
+    OndulaRecord ondulaRecords[numOndulaQuantities];
+    std::atomic<float> wavelength { 1.0f };
+    std::atomic<float> phase { 0.0f };
+    std::atomic<float> velocity { 0.0f };
+    std::atomic<float> rawVelocity { 0.0f }; // for the synced rate, re-derived from the tempo each block
+    std::atomic<float> amount { 0.0f };
+    std::atomic<float> time { 0.5f };
+    std::atomic<bool> tapEnabled[numTaps];
+    std::atomic<const float*> tapPositions;
+    std::atomic<float> feedbackFrequency { 1000.0f };
+    std::atomic<float> feedbackWidth { 0.9f };
+    std::atomic<float> feedbackAmplitude { 0.95f };
+    const float feedbackPan = 0.5f;
+
+    float delayLine[delayLineSize] {};
+
+    JUCE_LEAK_DETECTOR (OndulaDelay)
 };

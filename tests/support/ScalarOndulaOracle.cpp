@@ -1,0 +1,293 @@
+#include "ScalarOndulaOracle.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+constexpr int N = 8388608;
+
+float clamp (float v, float lo, float hi) { return v < lo ? lo : std::min (v, hi); }
+float clamp01 (float v) { return clamp (v, 0.0f, 1.0f); }
+
+float F (float c) { return std::pow (10.0f, 1.0f + 2.9542425f * c); }
+float B (float c) { return std::pow (c, 1.5f) * 14.75f + 0.25f; }
+
+float gridPosition (bool triplet, int t)
+{
+    if (! triplet)
+        return (float) t / 2.0f;
+
+    const double offsets[4] = { 0.0, 2.0 / 3.0, 1.0, 4.0 / 3.0 };
+    return (float) (2.0 * std::floor (t / 4) + offsets[t % 4]);
+}
+
+void smooth (float& s, float v) { s = 0.95f * s + 0.05f * v; }
+void smooth (int& s, float v) { s = (int) (0.95f * (float) s + 0.05f * v); }
+} // namespace
+
+ScalarOndulaOracle::ScalarOndulaOracle (const ParameterMappingFunctions& mappings, bool rightChannel, float sampleRate)
+    : mapping (mappings), right (rightChannel), fs (sampleRate), line ((size_t) N, 0.0f)
+{
+    feedback.frequency = 0.5f;
+    previousFeedback.frequency = 0.5f;
+}
+
+float ScalarOndulaOracle::timeUnit() const
+{
+    return mapping.time_unit_seconds (s->time);
+}
+
+float ScalarOndulaOracle::velocityHz() const
+{
+    return mapping.velocitySync.load() ? mapping.velocity_hz (s->rawVelocity) : s->velocity;
+}
+
+float ScalarOndulaOracle::ondulaValue (int p, int t, double tau, bool withOffset) const
+{
+    const float S = s->ondulaScale[p];
+    const float phi = s->ondulaPhase[p];
+    const float x = gridPosition (s->onTripletGrid, t) * timeUnit();
+    const float L = (17.0f * s->wavelength) * timeUnit();
+    const float twoPi = 6.2831855f;
+    const float A = (twoPi * x) / L;
+    const float P = (phi + s->phase) * twoPi;
+    const float tau1 = (float) tau;
+    const float V = ((velocityHz() * L) / L) * twoPi * tau1;
+    float result = 0.5f * S * std::sin (A + (P - V));
+
+    if (withOffset)
+        result = result + S;
+
+    return result;
+}
+
+void ScalarOndulaOracle::design (float f0, float bw, Record& r) const
+{
+    IIRFilter<float> filter;
+    filter.sampleRate = fs;
+    filter.makeBiquadFlatBand (f0, bw);
+    r.b0 = filter.bNorm[0];
+    r.b1 = filter.bNorm[1];
+    r.b2 = filter.bNorm[2];
+    r.a0 = filter.aNorm[0];
+    r.a1 = filter.aNorm[1];
+    r.a2 = filter.aNorm[2];
+}
+
+void ScalarOndulaOracle::renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const
+{
+    // Delayed read.
+    std::vector<float> x ((size_t) n);
+    const float step = (float) (to.delayOndula - from.delayOndula) * (1.0f / (float) n);
+    float a = 0.0f;
+
+    for (int i = 0; i < n; ++i)
+    {
+        x[(size_t) i] = line[(size_t) ((N + blockStart + i - from.delayOndula - (int) a) % N)];
+        a = a + step;
+    }
+
+    // Ramped biquad.
+    const float r = (float) (1.0 / n);
+    const float g0 = silent ? 0.0f : from.gain;
+    const float g1 = silent ? 0.0f : to.gain;
+    float b0 = from.b0, b1 = from.b1, b2 = from.b2, a1 = from.a1, a2 = from.a2, gain = g0;
+
+    for (int i = 0; i < n; ++i)
+    {
+        float y = b0 * x[(size_t) i] + b1 * h.x1 + b2 * h.x2 - a1 * h.y1 - a2 * h.y2;
+
+        if (y > 1.0f)
+            y = 1.0f;
+        if (y < -1.0f)
+            y = -1.0f;
+
+        out[i] = gain * y;
+        h.x3 = h.x2; h.x2 = h.x1; h.x1 = x[(size_t) i];
+        h.y3 = h.y2; h.y2 = h.y1; h.y1 = y;
+
+        b0 += (to.b0 - from.b0) * r;
+        b1 += (to.b1 - from.b1) * r;
+        b2 += (to.b2 - from.b2) * r;
+        a1 += (to.a1 - from.a1) * r;
+        a2 += (to.a2 - from.a2) * r;
+        gain += (g1 - g0) * r;
+    }
+}
+
+void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Settings& settings, double hostTime)
+{
+    s = &settings;
+
+    // Write the input.
+    for (int i = 0; i < n; ++i)
+        line[(size_t) ((writeIndex + i) % N)] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    blockStart = writeIndex;
+    writeIndex = (N + n + writeIndex) % N;
+
+    // Feedback path.
+    const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);
+    const float Ffb = F (clamp01 (settings.feedbackFrequency));
+    const float Bfb = B (clamp01 (settings.feedbackWidth));
+    const float Gfb = clamp01 (settings.feedbackAmplitude);
+    const float panFb = clamp01 (settings.feedbackPan);
+
+    previousFeedback = feedback;
+
+    if (first)
+    {
+        feedback.delayOndula = feedback.delayBase = (int) Dfb;
+        feedback.frequency = Ffb;
+        feedback.bandwidth = Bfb;
+        feedback.gain = feedback.amplitude = Gfb;
+        feedback.pan = panFb;
+    }
+    else
+    {
+        smooth (feedback.delayOndula, Dfb);
+        smooth (feedback.delayBase, Dfb);
+        smooth (feedback.frequency, Ffb);
+        smooth (feedback.bandwidth, Bfb);
+        smooth (feedback.gain, Gfb);
+        smooth (feedback.amplitude, Gfb);
+        smooth (feedback.pan, panFb);
+    }
+
+    design (Ffb, Bfb, feedback);
+    feedback.enabled = true;
+
+    if (first)
+        previousFeedback = feedback;
+
+    std::vector<float> feedbackSignal ((size_t) std::max (n, 1));
+
+    if (n > 0)
+        renderPath (previousFeedback, feedback, false, feedbackHistory, n, feedbackSignal.data());
+
+    // Taps, one at a time; a group of four lanes runs as soon as it is full.
+    const double tau = hostTime + clock;
+    std::vector<float> output ((size_t) std::max (n, 1), 0.0f);
+    std::vector<float> laneOut ((size_t) std::max (n, 1) * 4);
+    int groupTaps[4] = {};
+    bool silentLane[4] = {};
+    int g = 0, k = 0;
+
+    const auto runGroup = [&]
+    {
+        if (n == 0)
+            return;
+
+        for (int j = 0; j < 4; ++j)
+        {
+            const int t = groupTaps[j];
+            renderPath (previousTaps[t], taps[t], silentLane[j], laneHistory[g][j], n, laneOut.data() + j * n);
+        }
+
+        for (int i = 0; i < n; ++i)
+        {
+            const float groupSum = (laneOut[(size_t) i] + laneOut[(size_t) (n + i)])
+                                 + (laneOut[(size_t) (2 * n + i)] + laneOut[(size_t) (3 * n + i)]);
+            output[(size_t) i] = g == 0 ? groupSum : output[(size_t) i] + groupSum;
+        }
+    };
+
+    for (int t = 0; t < 32; ++t)
+    {
+        const float* row = settings.tapTable[t];
+        const float T = timeUnit();
+        const float pos = gridPosition (settings.onTripletGrid, t);
+
+        const float L = (17.0f * settings.wavelength) * T;
+        const float LV = clamp (L * velocityHz(), 0.5f, 4.0f);
+        const float baseDelay = clamp ((pos * T) * fs, 0.0f, 6144000.0f);
+        const float depth = (((settings.wavelength * T) * 16384.0f) / LV) * settings.amount * row[8];
+        const float R4 = ondulaValue (4, t, tau, true);
+        const float delayTarget = clamp (depth * R4 + baseDelay, 0.0f, 6144000.0f);
+
+        float c[4];
+        for (int q = 0; q < 4; ++q)
+            c[q] = clamp01 ((settings.amount * row[4 + q]) * ondulaValue (q, t, tau, false) + row[q]);
+
+        const float frequency = F (c[0]);
+        const float bandwidth = B (c[1]);
+        float gain = 0.0f;
+
+        if (settings.tapEnabled[t])
+        {
+            const float p = c[3];
+            const float panGain = right ? std::sqrt (p * std::sin (p * 1.5707964f))
+                                        : (float) std::sqrt ((1.0 - p) * (double) std::cos (p * 1.5707964f));
+            gain = c[2] * panGain;
+        }
+
+        Record& tap = taps[t];
+        previousTaps[t] = tap;
+
+        if (first)
+        {
+            tap.delayOndula = (int) delayTarget;
+            tap.delayBase = (int) baseDelay;
+            tap.frequency = frequency;
+            tap.bandwidth = bandwidth;
+            tap.amplitude = c[2];
+            tap.pan = c[3];
+            tap.gain = gain;
+        }
+        else
+        {
+            smooth (tap.delayOndula, delayTarget);
+            smooth (tap.delayBase, baseDelay);
+            smooth (tap.frequency, frequency);
+            smooth (tap.bandwidth, bandwidth);
+            smooth (tap.amplitude, c[2]);
+            smooth (tap.pan, c[3]);
+            smooth (tap.gain, gain);
+        }
+
+        design (frequency, bandwidth, tap);
+        tap.enabled = settings.tapEnabled[t];
+
+        if (first)
+            previousTaps[t] = tap;
+
+        if (t == 0)
+            for (int i = 0; i < n; ++i)
+                line[(size_t) ((blockStart + i) % N)] += feedbackSignal[(size_t) i];
+
+        if (tap.enabled)
+        {
+            groupTaps[k] = t;
+            silentLane[k] = false;
+
+            if (++k == 4)
+            {
+                runGroup();
+                ++g;
+                k = 0;
+            }
+        }
+
+        if (t == 31 && (k > 0 || g == 0))
+        {
+            for (; k < 4; ++k)
+            {
+                groupTaps[k] = 31;
+                silentLane[k] = true;
+            }
+
+            runGroup();
+            ++g;
+            k = 0;
+        }
+    }
+
+    first = false;
+
+    if (n > 0)
+    {
+        clock = clock + (double) ((float) n / fs);
+        std::copy (output.begin(), output.begin() + n, samples);
+    }
+}

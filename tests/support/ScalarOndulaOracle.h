@@ -1,0 +1,59 @@
+#pragma once
+
+#include "engine/OndulaDelay.h"
+
+#include <vector>
+
+/** A slow, plain rendering of the delay engine's block rules: one tap at a time, scalar filters,
+    every formula written out as the rules state it. The engine's vector code must produce the
+    same samples. It reads the engine's settings (what the handlers stored) and the shared tempo
+    context, and keeps its own line, records, filter memory and clock. */
+class ScalarOndulaOracle
+{
+public:
+    ScalarOndulaOracle (const ParameterMappingFunctions& mappings, bool rightChannel, float sampleRate);
+
+    /** Renders one block in place, as the engine would with the same settings and host time. */
+    void process (float* samples, int n, const OndulaDelay::Settings& settings, double hostTime);
+
+    /** Restarts the running clock, as the processor does when the host reports a time. */
+    void resetClock() { clock = 0.0; }
+
+    struct Record
+    {
+        int delayOndula = 0, delayBase = 0;
+        float b0 = 1, b1 = 1, b2 = 1, a0 = 1, a1 = 1, a2 = 1;
+        float frequency = 0, bandwidth = 1, gain = 1, amplitude = 0, pan = 0;
+        bool enabled = true;
+    };
+
+    Record taps[32];
+    Record feedback;
+    double clock = 0.0;
+
+private:
+    struct History
+    {
+        float x1 = 0, x2 = 0, x3 = 0, y1 = 0, y2 = 0, y3 = 0;
+    };
+
+    float timeUnit() const;
+    float ondulaValue (int p, int t, double tau, bool withOffset) const;
+    float velocityHz() const;
+    void design (float f0, float bw, Record& r) const;
+    /** Delayed read and ramped biquad of one path; writes gain * clamped output into out. */
+    void renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const;
+
+    const ParameterMappingFunctions& mapping;
+    const bool right;
+    const float fs;
+    std::vector<float> line;
+    int writeIndex = 0;
+    int blockStart = 0;
+    bool first = true;
+    Record previousTaps[32];
+    Record previousFeedback;
+    History feedbackHistory;
+    History laneHistory[8][4];
+    const OndulaDelay::Settings* s = nullptr;
+};
