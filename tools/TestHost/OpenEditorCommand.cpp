@@ -7,6 +7,12 @@
 #include <atomic>
 #include <iostream>
 
+namespace juce
+{
+// The framework's own dispatch step; its dispatch-until helper is compiled out with modal loops.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
+
 namespace
 {
 void print (const juce::String& line) { std::cout << line << std::endl; }
