@@ -188,7 +188,7 @@ TEST (RSSNewsReader, CheckItemIndexAlwaysLeavesAValidEntryWhateverTheListsHold)
     }
 }
 
-TEST (RSSNewsReader, ListsAreNeverSeenHalfBuiltWhileTheFeedArrives)
+TEST (RSSNewsReaderConcurrency, ListsAreNeverSeenHalfBuiltWhileTheFeedArrives)
 {
     juce::String items;
     for (int i = 0; i < 400; ++i)
@@ -255,7 +255,7 @@ namespace
     };
 }
 
-TEST (RSSNewsReader, DestroyingTheReaderCutsAHangingRequestShort)
+TEST (RSSNewsReaderConcurrency, DestroyingTheReaderCutsAHangingRequestShort)
 {
     SilentServer server;
     ASSERT_TRUE (server.listening);
