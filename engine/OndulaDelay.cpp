@@ -401,22 +401,27 @@ void OndulaDelay::processSIMDSmart (const juce::dsp::ProcessContextReplacing<flo
     if (output.getNumChannels() == 0)
         return;
 
+    if (n == 0)
+    {
+        // An empty block still moves every record one smoothing step.
+        std::lock_guard<RecursivePriorityMutex> lock (mutex);
+
+        if (maxBlockSize > 0)
+            renderBlock (nullptr, 0);
+
+        return;
+    }
+
     float* samples = output.getChannelPointer (0);
 
-    if (input.getNumChannels() > 0 && input.getChannelPointer (0) != samples)
-        std::memcpy (samples, input.getChannelPointer (0), sizeof (float) * (size_t) std::min<size_t> ((size_t) n, input.getNumSamples()));
+    if (input.getNumChannels() > 0 && input.getNumSamples() > 0 && input.getChannelPointer (0) != samples)
+        std::memcpy (samples, input.getChannelPointer (0), sizeof (float) * std::min<size_t> ((size_t) n, input.getNumSamples()));
 
     std::lock_guard<RecursivePriorityMutex> lock (mutex);
 
     if (maxBlockSize == 0) // never prepared: nothing to render with
     {
         std::fill (samples, samples + n, 0.0f);
-        return;
-    }
-
-    if (n == 0)
-    {
-        renderBlock (samples, 0);
         return;
     }
 

@@ -1,0 +1,507 @@
+#include "support/EngineTestRig.h"
+#include "support/ScalarOndulaOracle.h"
+
+#include "processor/PluginProcessor.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace
+{
+std::vector<float> silence (int n) { return std::vector<float> ((size_t) n, 0.0f); }
+
+void processBlocks (EngineTestRig& rig, int count, int blockSize)
+{
+    for (int b = 0; b < count; ++b)
+    {
+        auto block = silence (blockSize);
+        rig.process (block);
+    }
+}
+
+/** Leaves only the given pattern on and the Ondula wave off, so the records show the bare grid. */
+void plainGrid (EngineTestRig& rig, const char* pattern)
+{
+    rig.set ("delay_pattern", "pattern_l", pattern);
+    rig.set ("delay_pattern", "pattern_r", pattern);
+    rig.set ("delay_globals_ondula", "amount", 0.0);
+}
+
+//==================================================================================================
+// Settings handlers
+
+TEST (OndulaDelaySettings, DefaultCurvesGiveTheKnownTapColumns)
+{
+    EngineTestRig rig;
+    const auto s = rig.engine->currentSettings();
+
+    // Frequency: value 0.2 plus 0.3 of a curve from 1 down to 0.
+    EXPECT_NEAR (s.tapTable[0][0], 0.5f, 1.0e-6f);
+    EXPECT_NEAR (s.tapTable[31][0], 0.2f, 1.0e-6f);
+
+    // Amplitude: a straight line from 1 to 0 across the taps.
+    for (int t = 0; t < 32; ++t)
+        EXPECT_NEAR (s.tapTable[t][2], 1.0f - (float) t / 31.0f, 1.0e-6f) << t;
+
+    // Pan: 0.5 everywhere. Ondula weights: frequency 0.5, bandwidth 1, amplitude 0, pan 0, delay 1.
+    const float weights[5] { 0.5f, 1.0f, 0.0f, 0.0f, 1.0f };
+
+    for (int t = 0; t < 32; ++t)
+    {
+        EXPECT_EQ (s.tapTable[t][3], 0.5f) << t;
+
+        for (int q = 0; q < 5; ++q)
+            EXPECT_EQ (s.tapTable[t][4 + q], weights[q]) << "tap " << t << " weight " << q;
+    }
+}
+
+TEST (OndulaDelaySettings, NegativeAutomationAmountSubtractsTheCurve)
+{
+    EngineTestRig rig;
+    rig.set ("automation_frequency", "scale_y", -0.3);
+    const auto s = rig.engine->currentSettings();
+
+    EXPECT_EQ (s.tapTable[0][0], 0.0f); // 0.2 - 0.3, held at 0
+    EXPECT_NEAR (s.tapTable[31][0], 0.2f, 1.0e-6f);
+}
+
+TEST (OndulaDelaySettings, SinglePointOndulaCurvesWeighEveryTapAlike)
+{
+    const char* nodes[5] { "ondula_frequency", "ondula_bandwidth", "ondula_amplitude", "ondula_pan", "ondula_delay" };
+
+    for (int q = 0; q < 5; ++q)
+        for (float height : { 0.0f, 0.5f, 1.0f })
+        {
+            EngineTestRig rig;
+            rig.set (nodes[q], "curve", "0 " + juce::String (height) + " 0\n");
+            const auto s = rig.engine->currentSettings();
+
+            for (int t = 0; t < 32; ++t)
+                ASSERT_EQ (s.tapTable[t][4 + q], height) << nodes[q] << " tap " << t;
+        }
+}
+
+TEST (OndulaDelaySettings, CurveTextWithoutAPointKeepsTheColumn)
+{
+    EngineTestRig rig;
+    const float before = rig.engine->currentSettings().tapTable[5][0];
+
+    rig.set ("automation_frequency", "curve", "not a curve");
+    rig.set ("ondula_delay", "curve", " ");
+
+    const auto s = rig.engine->currentSettings();
+    EXPECT_EQ (s.tapTable[5][0], before);
+    EXPECT_EQ (s.tapTable[5][8], 1.0f);
+}
+
+TEST (OndulaDelaySettings, PatternTextSwitchesTapsOn)
+{
+    struct Case { std::string pattern; std::vector<int> on; };
+    const Case cases[] {
+        { "1", { 0 } },
+        { "01100110100110010101010110101010", { 1, 2, 5, 6, 8, 11, 12, 15, 17, 19, 21, 23, 24, 26, 28, 30 } },
+        { "0000000000000000000000000000000111111111", { 31 } }, // characters past 32 are ignored
+        { "", {} },
+        { "1x1 1", { 0, 2, 4 } },
+    };
+
+    for (const auto& c : cases)
+    {
+        EngineTestRig rig;
+        rig.set ("delay_pattern", "pattern_l", juce::String (c.pattern));
+        const auto s = rig.engine->currentSettings();
+
+        for (int t = 0; t < 32; ++t)
+        {
+            const bool expected = std::find (c.on.begin(), c.on.end(), t) != c.on.end();
+            EXPECT_EQ (s.tapEnabled[t], expected) << "pattern \"" << c.pattern << "\" tap " << t;
+        }
+    }
+}
+
+TEST (OndulaDelaySettings, RightEnginePlaysRightPatternAfterConstruction)
+{
+    const auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+    const std::string left = "01100110100110010101010110101010";
+    const std::string right = "00011001011001101010101001010101";
+    const auto l = processor->leftDelay.currentSettings();
+    const auto r = processor->rightDelay.currentSettings();
+
+    for (int t = 0; t < 32; ++t)
+    {
+        EXPECT_EQ (l.tapEnabled[t], left[(size_t) t] == '1') << t;
+        EXPECT_EQ (r.tapEnabled[t], right[(size_t) t] == '1') << t;
+    }
+}
+
+TEST (OndulaDelaySettings, OutOfRangeTreeValuesStayInsideTheTables)
+{
+    // A corrupt or hand-edited state: numbers far outside 0..1, text, huge modes.
+    EngineTestRig rig;
+    rig.set ("delay_globals_time", "time", 7.5);
+    rig.set ("delay_globals_time", "time_mode", 1);
+    rig.set ("delay_globals_time", "pattern_mode", 99);
+    rig.set ("delay_globals_time", "feedback_amplitude", 1.0e9);
+    rig.set ("delay_globals_time", "feedback_frequency", -4.0);
+    rig.set ("delay_globals_ondula", "wavelength", 1.0e30);
+    rig.set ("delay_globals_ondula", "velocity", -1.0e30);
+    rig.set ("delay_globals_ondula", "amount", "lots");
+    rig.set ("delay_globals_ondula", "time_mode", 2.0e12);
+    rig.set ("automation_amplitude", "value", 40.0);
+    rig.set ("automation_pan", "scale_y", -12.0);
+    rig.set ("ondula_delay", "scale", 1.0e20);
+
+    const auto s = rig.engine->currentSettings();
+    EXPECT_GE (s.time, 0.0f); EXPECT_LE (s.time, 1.0f);
+    EXPECT_GE (s.wavelength, 0.1f); EXPECT_LE (s.wavelength, 5.0001f);
+    EXPECT_LE (s.feedbackAmplitude, 1.0f);
+    EXPECT_EQ (s.ondulaScale[4], 1.0f);
+
+    const float timeUnit = rig.mappings.time_unit_seconds (s.time);
+    EXPECT_TRUE (std::isfinite (timeUnit) && timeUnit > 0.0f);
+
+    processBlocks (rig, 20, 256);
+
+    auto block = noiseBlock (256, 7);
+    rig.process (block);
+
+    for (float x : block)
+        ASSERT_TRUE (std::isfinite (x));
+
+    for (const auto& tap : rig.engine->tapStates)
+    {
+        EXPECT_GE (tap.delayOndula, 0);
+        EXPECT_LE (tap.delayOndula, 6144000);
+        EXPECT_TRUE (std::isfinite (tap.gain) && std::isfinite (tap.b0) && std::isfinite (tap.a1));
+    }
+}
+
+//==================================================================================================
+// Grid and delays
+
+TEST (OndulaDelayGrid, BaseDelaysFollowTheGridAndTheTimeUnit)
+{
+    struct Case { bool triplet; int tap; double expected; };
+    const Case cases[] {
+        { false, 0, 0.0 }, { false, 1, 6000.0 }, { false, 31, 186000.0 },
+        { true, 0, 0.0 }, { true, 1, 8000.0 }, { true, 3, 16000.0 }, { true, 31, 184000.0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        // 120 bpm, synced time "1/8" (index 3): a time unit of 0.25 s.
+        EngineTestRig rig;
+        plainGrid (rig, "11111111111111111111111111111111");
+        rig.set ("delay_globals_time", "time_mode", 1);
+        rig.set ("delay_globals_time", "time", 0.4);
+        rig.set ("delay_globals_time", "pattern_mode", c.triplet ? 1 : 0);
+        processBlocks (rig, 1, 64);
+
+        EXPECT_NEAR (rig.engine->tapStates[c.tap].delayBase, c.expected, 1.0) << (c.triplet ? "triplet " : "straight ") << c.tap;
+        EXPECT_EQ (rig.engine->tapStates[c.tap].delayOndula, rig.engine->tapStates[c.tap].delayBase);
+        EXPECT_EQ (rig.engine->feedbackState.delayOndula, 192000);
+    }
+}
+
+TEST (OndulaDelayGrid, DelaysAreHeldAtTheLineLimit)
+{
+    // 4 s time unit ("2" at 120 bpm) at 192 kHz: feedback at 12,288,000 and tap 31 at 11,904,000.
+    EngineTestRig rig (false, 192000.0, 512);
+    plainGrid (rig, "11111111111111111111111111111111");
+    rig.set ("delay_globals_time", "time_mode", 1);
+    rig.set ("delay_globals_time", "time", 0.8);
+    processBlocks (rig, 2, 512);
+
+    EXPECT_EQ (rig.engine->feedbackState.delayOndula, 6144000);
+    EXPECT_EQ (rig.engine->tapStates[31].delayBase, 6144000);
+    EXPECT_EQ (rig.engine->tapStates[0].delayBase, 0);
+}
+
+TEST (OndulaDelayGrid, PanLawGivesTheKnownGains)
+{
+    struct Case { double pan; float left, right; };
+
+    for (const auto& c : { Case { 0.0, 1.0f, 0.0f }, Case { 0.5, 0.5946036f, 0.5946036f }, Case { 1.0, 0.0f, 1.0f } })
+        for (bool right : { false, true })
+        {
+            EngineTestRig rig (right);
+            plainGrid (rig, "11");
+            rig.set ("automation_pan", "value", c.pan);
+            rig.set ("automation_amplitude", "value", 1.0);
+            rig.set ("automation_amplitude", "scale_y", 0.0);
+            processBlocks (rig, 1, 32);
+
+            EXPECT_NEAR (rig.engine->tapStates[1].gain, right ? c.right : c.left, 1.0e-6f)
+                << "pan " << c.pan << (right ? " right" : " left");
+            EXPECT_EQ (rig.engine->tapStates[2].gain, 0.0f); // switched off: no gain whatever its amplitude
+        }
+}
+
+//==================================================================================================
+// Smoothing and start-up
+
+TEST (OndulaDelaySmoothing, GainApproachesItsTargetByBlocksNotSamples)
+{
+    for (int blockSize : { 16, 1000 })
+    {
+        EngineTestRig rig;
+        plainGrid (rig, "");
+        rig.set ("automation_pan", "value", 0.0); // left engine: pan gain 1
+        rig.set ("automation_amplitude", "value", 1.0);
+        rig.set ("automation_amplitude", "scale_y", 0.0);
+        processBlocks (rig, 1, blockSize);
+        ASSERT_EQ (rig.engine->tapStates[0].gain, 0.0f);
+
+        rig.set ("delay_pattern", "pattern_l", "1");
+        const std::pair<int, float> checkpoints[] { { 1, 0.05f }, { 14, 0.512f }, { 45, 0.901f } };
+        int done = 0;
+
+        for (const auto& [blocks, expected] : checkpoints)
+        {
+            processBlocks (rig, blocks - done, blockSize);
+            done = blocks;
+            EXPECT_NEAR (rig.engine->tapStates[0].gain, expected, 1.0e-3f) << blocks << " blocks of " << blockSize;
+        }
+    }
+}
+
+TEST (OndulaDelaySmoothing, SwitchedOffTapFallsSilentAtOnceAndItsGainDecays)
+{
+    EngineTestRig rig;
+    plainGrid (rig, "1");
+    rig.set ("automation_pan", "value", 0.0);
+    rig.set ("automation_amplitude", "value", 1.0);
+    rig.set ("automation_amplitude", "scale_y", 0.0);
+    processBlocks (rig, 3, 64);
+
+    rig.set ("delay_pattern", "pattern_l", "");
+    auto block = noiseBlock (64, 3);
+    rig.process (block);
+
+    for (float x : block)
+        ASSERT_EQ (x, 0.0f);
+
+    EXPECT_NEAR (rig.engine->tapStates[0].gain, 0.95f, 1.0e-6f);
+}
+
+TEST (OndulaDelaySmoothing, FirstBlockStartsSettledWithoutABurst)
+{
+    // The default state has no feedback: after the first block the line must hold the input
+    // alone, and every record must already sit at its target instead of ramping from the
+    // constructor's placeholders (gain 1, all-ones coefficients, delay 0).
+    EngineTestRig rig;
+    rig.set ("delay_globals_time", "time_mode", 1);
+    rig.set ("delay_globals_time", "time", 0.4); // time unit 0.25 s
+    rig.set ("delay_globals_ondula", "amount", 0.0);
+
+    const auto input = noiseBlock (512, 11, 1.0f);
+    auto block = input;
+    rig.process (block);
+
+    for (int i = 0; i < 512; ++i)
+        ASSERT_EQ (rig.engine->lineSampleRelativeToWrite (i - 512), input[(size_t) i]) << i;
+
+    EXPECT_EQ (rig.engine->feedbackState.gain, 0.0f);
+    EXPECT_EQ (rig.engine->tapStates[31].delayBase, 186000);
+
+    float peak = 0.0f;
+    float gains = 0.0f;
+
+    for (const auto& tap : rig.engine->tapStates)
+        gains += tap.enabled ? tap.gain : 0.0f;
+
+    for (float x : block)
+        peak = std::max (peak, std::abs (x));
+
+    EXPECT_LE (peak, gains);
+}
+
+//==================================================================================================
+// Signal paths
+
+TEST (OndulaDelaySignal, EveryTapOffGivesSilenceWhileTheLineStillFills)
+{
+    EngineTestRig rig;
+    rig.set ("delay_pattern", "pattern_l", "00000000000000000000000000000000");
+    const auto input = noiseBlock (300, 5);
+    auto block = input;
+    rig.process (block);
+
+    for (float x : block)
+        ASSERT_EQ (x, 0.0f);
+
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ (rig.engine->lineSampleRelativeToWrite (i - 300), input[(size_t) i]);
+}
+
+TEST (OndulaDelaySignal, ImpulseReturnsThroughTheFeedbackEverySixteenTimeUnits)
+{
+    // Free time 0: a 10 ms unit, so the feedback reads 7680 samples back at 48 kHz.
+    EngineTestRig rig;
+    plainGrid (rig, "");
+    rig.set ("delay_globals_time", "time_mode", 0);
+    rig.set ("delay_globals_time", "time", 0.0);
+    rig.set ("delay_globals_time", "feedback_amplitude", 1.0);
+    rig.set ("delay_globals_time", "feedback_frequency", 0.7);
+    rig.set ("delay_globals_time", "feedback_width", 1.0);
+
+    const int total = 3 * 7680 + 400;
+    std::vector<float> line;
+    auto block = silence (total);
+    block[0] = 1.0f;
+    rig.process (block);
+
+    const int period = rig.engine->feedbackState.delayOndula;
+    ASSERT_NEAR (period, 7680, 1);
+
+    for (int i = 0; i < total; ++i)
+        line.push_back (rig.engine->lineSampleRelativeToWrite (i - total));
+
+    // Nothing comes back before the first return, which starts exactly on time.
+    for (int i = 1; i < period; ++i)
+        ASSERT_EQ (line[(size_t) i], 0.0f) << i;
+
+    EXPECT_NE (line[(size_t) period], 0.0f);
+
+    const auto energy = [&line] (int from, int to)
+    {
+        double e = 0.0;
+        for (int i = from; i < to; ++i)
+            e += (double) line[(size_t) i] * line[(size_t) i];
+        return e;
+    };
+
+    // Each later return stands well above the tail of the one before it.
+    for (int k : { 2, 3 })
+        EXPECT_GT (energy (k * period, k * period + 200), 100.0 * energy (k * period - 200, k * period)) << "return " << k;
+}
+
+TEST (OndulaDelaySignal, NonFiniteInputEntersTheLineAsSilence)
+{
+    EngineTestRig poisoned, clean;
+
+    for (int b = 0; b < 40; ++b)
+    {
+        auto a = noiseBlock (128, 100u + (unsigned) b, 0.5f);
+        auto c = a;
+
+        if (b == 2)
+        {
+            a[5] = std::numeric_limits<float>::quiet_NaN();
+            a[6] = std::numeric_limits<float>::infinity();
+            a[7] = -std::numeric_limits<float>::infinity();
+            c[5] = c[6] = c[7] = 0.0f;
+        }
+
+        poisoned.process (a);
+        clean.process (c);
+
+        for (int i = 0; i < 128; ++i)
+            ASSERT_EQ (a[(size_t) i], c[(size_t) i]) << "block " << b << " sample " << i;
+    }
+}
+
+TEST (OndulaDelaySignal, LongHostBlocksAreRenderedInPreparedPieces)
+{
+    // Prepared for 64, handed 200: the engine renders 64 + 64 + 64 + 8 and never overruns.
+    EngineTestRig rig (false, 48000.0, 64);
+    ScalarOndulaOracle oracle (rig.mappings, false, 48000.0f);
+
+    for (int b = 0; b < 30; ++b)
+    {
+        auto block = noiseBlock (200, 50u + (unsigned) b, 0.8f);
+        auto expected = block;
+        const auto settings = rig.engine->currentSettings();
+
+        for (int start = 0; start < 200; start += 64)
+            oracle.process (expected.data() + start, std::min (64, 200 - start), settings, rig.engine->hostTime.load());
+
+        rig.process (block);
+
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ (block[(size_t) i], expected[(size_t) i]) << "block " << b << " sample " << i;
+    }
+}
+
+TEST (OndulaDelaySignal, EmptyBlockMovesTheRecordsButNotTheClockOrTheLine)
+{
+    EngineTestRig rig;
+    processBlocks (rig, 2, 100);
+    const double clockBefore = rig.engine->clock.load();
+    const auto delayBefore = rig.engine->tapStates[20].delayBase;
+    rig.set ("delay_globals_time", "time", 0.9);
+
+    float nothing = 0.0f;
+    rig.process (&nothing, 0);
+
+    EXPECT_EQ (rig.engine->clock.load(), clockBefore);
+    EXPECT_GT (rig.engine->tapStates[20].delayBase, delayBefore);
+    EXPECT_EQ (rig.engine->clock.load(), 2.0 * (double) (100.0f / 48000.0f));
+}
+
+TEST (OndulaDelaySignal, LowSampleRatesStayFinite)
+{
+    for (double rate : { 8000.0, 16000.0, 18000.0 })
+    {
+        EngineTestRig rig (false, rate, 256);
+        rig.set ("delay_globals_time", "feedback_amplitude", 1.0);
+        rig.set ("delay_globals_time", "feedback_frequency", 1.0);
+        rig.set ("automation_frequency", "value", 1.0);
+        rig.set ("delay_globals_time", "time", 0.0);
+
+        for (int b = 0; b < 60; ++b)
+        {
+            auto block = noiseBlock (256, (unsigned) b, 1.0f);
+            rig.process (block);
+
+            for (float x : block)
+                ASSERT_TRUE (std::isfinite (x)) << rate << " Hz, block " << b;
+        }
+
+        for (const auto& tap : rig.engine->tapStates)
+            EXPECT_TRUE (std::isfinite (tap.b0) && std::isfinite (tap.a1) && std::isfinite (tap.a2)) << rate;
+    }
+}
+
+//==================================================================================================
+// Tempo
+
+TEST (OndulaDelayTempo, SyncedOndulaRateFollowsTheTempoOfEveryBlock)
+{
+    // One engine reads its rate node at 120 bpm and then hears the tempo change; the other reads
+    // it at the new tempo. Both must sound the same from then on.
+    EngineTestRig changed, fresh;
+
+    for (auto* rig : { &changed, &fresh })
+    {
+        rig->set ("delay_globals_ondula", "time_mode", 1);
+        rig->set ("delay_globals_ondula", "velocity", 0.95); // 4 cycles per beat
+        rig->set ("delay_globals_ondula", "amount", 1.0);
+    }
+
+    changed.mappings.secondsPerBeat = 0.3f;
+    fresh.mappings.secondsPerBeat = 0.3f;
+    fresh.engine->setValueTree (fresh.tree);
+
+    for (int b = 0; b < 50; ++b)
+    {
+        auto a = noiseBlock (128, (unsigned) b);
+        auto c = a;
+        changed.process (a);
+        fresh.process (c);
+        ASSERT_EQ (a, c) << "block " << b;
+    }
+}
+
+TEST (OndulaDelayTempo, ClockAdvancesByTheBlockLength)
+{
+    EngineTestRig rig (false, 44100.0, 512);
+    rig.engine->hostTime = 12.5;
+    processBlocks (rig, 3, 441);
+    EXPECT_DOUBLE_EQ (rig.engine->clock.load(), 3.0 * (double) (441.0f / 44100.0f));
+    EXPECT_EQ (rig.engine->hostTime.load(), 12.5);
+}
+} // namespace
