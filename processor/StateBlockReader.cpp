@@ -1,6 +1,7 @@
 #include "processor/StateBlockReader.h"
 
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,7 +31,7 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     if (! juce::CharPointer_UTF8::isValidString (bytes + 8, static_cast<int> (length)))
         return nullptr;
 
-    if (elementDepth (bytes + 8, length) > maximumElementDepth)
+    if (! hasSoundStructure (bytes + 8, length))
         return nullptr;
 
     const auto text = juce::String::fromUTF8 (bytes + 8, static_cast<int> (length));
@@ -40,62 +41,179 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     if (text.containsIgnoreCase ("<!DOCTYPE"))
         return nullptr;
 
-    return juce::parseXML (text);
-}
+    auto xml = juce::parseXML (text);
 
-int StateBlockReader::elementDepth (const char* text, size_t length)
-{
-    int depth = 0;
-    int deepest = 0;
-
-    for (size_t i = 0; i < length; ++i)
+    // The tree has no place for text content; drop it rather than let the conversion trip on it.
+    if (xml != nullptr)
     {
-        if (text[i] != '<')
-            continue;
+        std::vector<juce::XmlElement*> pending { xml.get() };
 
-        const char next = i + 1 < length ? text[i + 1] : '\0';
-        const bool closing = next == '/';
-        const bool opening = ! closing && next != '?' && next != '!';
-
-        // Find the end of the tag, stepping over quoted attribute values.
-        size_t end = i + 1;
-        char quote = 0;
-
-        for (; end < length; ++end)
+        while (! pending.empty())
         {
-            const char c = text[end];
+            auto* element = pending.back();
+            pending.pop_back();
+            element->deleteAllTextElements();
 
-            if (quote != 0)
-            {
-                if (c == quote)
-                    quote = 0;
-            }
-            else if (opening && (c == '"' || c == '\''))
-            {
-                quote = c;
-            }
-            else if (c == '>')
-            {
-                break;
-            }
+            for (auto* child : element->getChildIterator())
+                pending.push_back (child);
         }
-
-        if (opening)
-        {
-            deepest = juce::jmax (deepest, ++depth);
-
-            if (end < length && end > i + 1 && text[end - 1] == '/')
-                --depth;
-        }
-        else if (closing)
-        {
-            depth = juce::jmax (0, depth - 1);
-        }
-
-        i = end;
     }
 
-    return deepest;
+    return xml;
+}
+
+namespace
+{
+bool isNameStart (char c) noexcept
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || (unsigned char) c >= 0x80;
+}
+
+bool isNameChar (char c) noexcept
+{
+    return isNameStart (c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+bool isSpace (char c) noexcept
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+/** Steps over a name at pos; false if there is none. */
+bool skipName (const char* text, size_t length, size_t& pos) noexcept
+{
+    if (pos >= length || ! isNameStart (text[pos]))
+        return false;
+
+    while (pos < length && isNameChar (text[pos]))
+        ++pos;
+
+    return true;
+}
+
+void skipSpace (const char* text, size_t length, size_t& pos) noexcept
+{
+    while (pos < length && isSpace (text[pos]))
+        ++pos;
+}
+
+/** Finds the end of a comment, processing instruction or declaration starting at pos. */
+bool skipSpecial (const char* text, size_t length, size_t& pos) noexcept
+{
+    const auto rest = std::string_view (text + pos, length - pos);
+    const auto close = rest.substr (0, 4) == "<!--" ? std::string_view ("-->") : std::string_view (">");
+    const auto end = rest.find (close);
+
+    if (end == std::string_view::npos)
+        return false;
+
+    pos += end + close.size();
+    return true;
+}
+} // namespace
+
+bool StateBlockReader::hasSoundStructure (const char* text, size_t length)
+{
+    int depth = 0;
+    bool sawElement = false;
+
+    for (size_t pos = 0; pos < length;)
+    {
+        if (text[pos] != '<')
+        {
+            ++pos;
+            continue;
+        }
+
+        const char next = pos + 1 < length ? text[pos + 1] : '\0';
+
+        if (next == '?' || next == '!')
+        {
+            if (! skipSpecial (text, length, pos))
+                return false;
+
+            continue;
+        }
+
+        if (next == '/')
+        {
+            pos += 2;
+
+            if (! skipName (text, length, pos))
+                return false;
+
+            skipSpace (text, length, pos);
+
+            if (pos >= length || text[pos] != '>' || --depth < 0)
+                return false;
+
+            ++pos;
+            continue;
+        }
+
+        ++pos;
+
+        if (! skipName (text, length, pos))
+            return false;
+
+        if (depth == 0 && sawElement) // a second root
+            return false;
+
+        sawElement = true;
+
+        if (++depth > maximumElementDepth)
+            return false;
+
+        for (;;) // attributes up to the end of the tag
+        {
+            skipSpace (text, length, pos);
+
+            if (pos >= length)
+                return false;
+
+            if (text[pos] == '>')
+            {
+                ++pos;
+                break;
+            }
+
+            if (text[pos] == '/')
+            {
+                if (pos + 1 >= length || text[pos + 1] != '>')
+                    return false;
+
+                pos += 2;
+                --depth;
+                break;
+            }
+
+            if (! skipName (text, length, pos))
+                return false;
+
+            skipSpace (text, length, pos);
+
+            if (pos >= length || text[pos] != '=')
+                return false;
+
+            ++pos;
+            skipSpace (text, length, pos);
+
+            if (pos >= length || (text[pos] != '"' && text[pos] != '\''))
+                return false;
+
+            const char quote = text[pos++];
+
+            while (pos < length && text[pos] != quote)
+                ++pos;
+
+            if (pos >= length)
+                return false;
+
+            ++pos;
+        }
+    }
+
+    return sawElement && depth == 0;
 }
 
 void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live)

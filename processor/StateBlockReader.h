@@ -16,9 +16,10 @@ public:
     /** Sets each live property that the loaded node also has, depth first, children matched by type. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
 
-    /** Deepest element nesting of the text, so that hostile input cannot exhaust the stack of the
-        recursive parser. Overestimates for comments and processing instructions, never underestimates. */
-    static int elementDepth (const char* text, size_t length);
+    /** True when the text's tags nest properly, no deeper than maximumElementDepth, and every tag
+        and attribute name is a valid XML name. Checked before parsing: the framework's parser
+        recurses once per level, accepts some truncated documents and asserts on invalid names. */
+    static bool hasSoundStructure (const char* text, size_t length);
 
     static constexpr int maximumElementDepth = 32;
 };

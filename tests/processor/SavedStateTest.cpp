@@ -1,0 +1,278 @@
+#include "processor/StateBlockReader.h"
+#include "support/DefaultState.h"
+#include "support/ProcessorFixture.h"
+
+#include <cstring>
+#include <random>
+
+using SavedStateTest = ProcessorFixture;
+
+namespace
+{
+constexpr const char* header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+
+juce::MemoryBlock blockWith (const std::string& bytes, juce::int64 lengthField = -1, bool terminator = true)
+{
+    juce::MemoryOutputStream out;
+    out.writeInt (0x21324356);
+    out.writeInt ((int) (lengthField >= 0 ? lengthField : (juce::int64) bytes.size()));
+    out.write (bytes.data(), bytes.size());
+    if (terminator)
+        out.writeByte (0);
+    return out.getMemoryBlock();
+}
+
+juce::MemoryBlock saved (juce::AudioProcessor& p)
+{
+    juce::MemoryBlock block;
+    p.getStateInformation (block);
+    return block;
+}
+
+/** Same nodes, same properties, same values: numbers compared as numbers, whatever their type. */
+void expectSameValues (const juce::ValueTree& a, const juce::ValueTree& b)
+{
+    ASSERT_EQ (a.getType(), b.getType());
+    ASSERT_EQ (a.getNumProperties(), b.getNumProperties()) << a.getType().toString();
+    ASSERT_EQ (a.getNumChildren(), b.getNumChildren()) << a.getType().toString();
+
+    for (int i = 0; i < a.getNumProperties(); ++i)
+    {
+        const auto name = a.getPropertyName (i);
+        const auto va = a[name], vb = b[name];
+        const bool numeric = va.isDouble() || va.isInt() || vb.isDouble() || vb.isInt();
+
+        if (numeric)
+            EXPECT_EQ ((double) va, (double) vb) << a.getType().toString() << "." << name.toString();
+        else
+            EXPECT_EQ (va.toString(), vb.toString()) << a.getType().toString() << "." << name.toString();
+    }
+
+    for (int i = 0; i < a.getNumChildren(); ++i)
+        expectSameValues (a.getChild (i), b.getChild (i));
+}
+
+juce::String treeText (const juce::ValueTree& tree)
+{
+    return tree.createXml()->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader());
+}
+} // namespace
+
+TEST_F (SavedStateTest, AFreshInstanceWritesTheExactBlock)
+{
+    const auto block = saved (*processor);
+    const auto expectedText = juce::String (header) + " " + DefaultState::treeXml;
+    const auto expectedBytes = expectedText.toStdString();
+
+    ASSERT_EQ (block.getSize(), expectedBytes.size() + 9);
+    const auto* bytes = static_cast<const char*> (block.getData());
+    EXPECT_EQ (std::string (bytes, 4), "VC2!");
+
+    juce::uint32 length = 0;
+    std::memcpy (&length, bytes + 4, 4);
+    EXPECT_EQ (length, block.getSize() - 9);
+    EXPECT_EQ (std::string (bytes + 8, length), expectedBytes);
+    EXPECT_EQ (bytes[block.getSize() - 1], 0);
+}
+
+TEST_F (SavedStateTest, RoundTripKeepsEveryValueAndBringsTheParametersInLine)
+{
+    node ("automation_pan").setProperty ("scale_y", -0.25, nullptr);
+    node ("delay_pattern").setProperty ("pattern_l", "1111000011110000", nullptr);
+    node ("delay_globals_time").setProperty ("time_mode", 2, nullptr);
+    node ("delay_globals_time").setProperty ("feedback_amplitude", 0.6, nullptr);
+    node ("ondula_delay").setProperty ("curve", "0 0.2 0\n0.5 1 0.3\n", nullptr);
+    processor->stateTree.setProperty ("preset_name", juce::String::fromUTF8 ("Rock & Roll \xc3\xa9t\xc3\xa9 \"<>\""), nullptr);
+    const auto before = processor->stateTree.createCopy();
+    const auto block = saved (*processor);
+
+    auto other = std::make_unique<OndulaDelayAudioProcessor>();
+    other->setStateInformation (block.getData(), (int) block.getSize());
+
+    expectSameValues (other->stateTree, before);
+    EXPECT_EQ (other->presetManager.getPresetName(), "Rock & Roll \xc3\xa9t\xc3\xa9 \"<>\"");
+
+    // Unbound numbers stay strings; bound ones the host had to follow come back as doubles.
+    const auto find = [&] (const char* group, const char* type) { return other->stateTree.getChildWithName (group).getChildWithName (type); };
+    EXPECT_TRUE (find ("delay", "delay_globals_time")["feedback_amplitude"].isString());
+    EXPECT_TRUE (find ("delay", "delay_pattern")["time"].isString());
+    EXPECT_TRUE (find ("automation", "automation_frequency")["value"].isDouble());
+    EXPECT_TRUE (find ("delay", "delay_globals_time")["time_mode"].isDouble());
+    EXPECT_TRUE (other->stateTree["version"].isInt());
+    EXPECT_EQ (other->stateTree["software"].toString(), "ondula_delay");
+
+    // Every host parameter now stands at its property's value.
+    for (const auto& attachment : other->parameterAttachments)
+    {
+        const auto value = (float) (double) attachment->tree[attachment->property];
+        EXPECT_FLOAT_EQ (attachment->parameter.convertFrom0to1 (attachment->parameter.getValue()),
+                         juce::jlimit (attachment->parameter.getNormalisableRange().start,
+                                       attachment->parameter.getNormalisableRange().end, value))
+            << attachment->parameter.getParameterID();
+    }
+}
+
+TEST_F (SavedStateTest, RejectedBlocksChangeNoSettingButRebindTheAudioObjects)
+{
+    const auto defaults = treeText (processor->stateTree);
+    const auto valid = saved (*processor);
+    const auto validText = std::string (header) + " " + DefaultState::treeXml;
+
+    auto wrongMagic = valid;
+    static_cast<char*> (wrongMagic.getData())[0] = 'X';
+    auto zeroLength = valid;
+    std::memset (static_cast<char*> (zeroLength.getData()) + 4, 0, 4);
+    auto negativeLength = valid;
+    std::memset (static_cast<char*> (negativeLength.getData()) + 4, 0xff, 4);
+
+    const std::vector<juce::MemoryBlock> rejected = {
+        {},
+        juce::MemoryBlock (valid.getData(), 8),
+        wrongMagic,
+        zeroLength,
+        negativeLength,
+        blockWith (validText, (juce::int64) validText.size() - 10),       // cut short: no longer parses
+        blockWith ("this is not xml"),
+        blockWith (std::string (header) + "<preset version=\"1\"/>"),     // another root
+        blockWith ("\xff\xfe<top/>"),                                      // not UTF-8
+        blockWith (""),
+    };
+
+    for (size_t i = 0; i < rejected.size(); ++i)
+    {
+        processor->setStateInformation (rejected[i].getData(), (int) rejected[i].getSize());
+        EXPECT_EQ (treeText (processor->stateTree), defaults) << "block " << i;
+    }
+
+    processor->setStateInformation (nullptr, 100);
+    EXPECT_EQ (treeText (processor->stateTree), defaults);
+
+    // The rebinding re-announced "value" of automation_frequency, so the host now follows the tree.
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.2f);
+    EXPECT_EQ (parameter ("automation_frequency_amount").getValue(), 0.5f); // not re-announced
+}
+
+TEST_F (SavedStateTest, LengthFieldsLongerThanTheDataAndRootsInCapitalsAreAccepted)
+{
+    const auto text = std::string (header) + " <TOP preset_name=\"Capital\"/>";
+    const auto longer = blockWith (text, 100000);
+    processor->setStateInformation (longer.getData(), (int) longer.getSize());
+    EXPECT_EQ (processor->presetManager.getPresetName(), "Capital");
+
+    const auto noTerminator = blockWith ("<Top preset_name=\"No terminator\"/>", -1, false);
+    processor->setStateInformation (noTerminator.getData(), (int) noTerminator.getSize());
+    EXPECT_EQ (processor->presetManager.getPresetName(), "No terminator");
+}
+
+TEST_F (SavedStateTest, MergeMatchesNodesByTypeAndIgnoresWhatTheLiveTreeLacks)
+{
+    const auto text = std::string (header)
+                    + "<top version=\"7\" software=\"other\" extra=\"x\">"
+                      "<automation><automation_pan value=\"0.9\" unknown=\"1\"/><automation_mystery value=\"1\"/></automation>"
+                      "<automation><automation_pan value=\"0.1\"/></automation>"
+                      "<ondula><ondula_delay scale=\"0.125\"/></ondula>"
+                      "<surprise/>"
+                      "</top>";
+    const auto block = blockWith (text);
+    const auto curveBefore = node ("ondula_delay")["curve"].toString();
+
+    processor->setStateInformation (block.getData(), (int) block.getSize());
+
+    EXPECT_EQ ((double) node ("automation_pan")["value"], 0.9);       // the first automation node only
+    EXPECT_FALSE (node ("automation_pan").hasProperty ("unknown"));
+    EXPECT_FALSE (processor->stateTree.hasProperty ("extra"));
+    EXPECT_EQ (node ("ondula_delay")["curve"].toString(), curveBefore); // missing in the block: kept
+    EXPECT_EQ ((double) node ("ondula_delay")["scale"], 0.125);
+    EXPECT_EQ ((int) processor->stateTree["version"], 100);
+    EXPECT_TRUE (processor->stateTree["version"].isInt());
+    EXPECT_EQ (processor->stateTree["software"].toString(), "ondula_delay");
+    EXPECT_EQ (parameter ("ondula_delay_amount").getValue(), 0.125f);
+}
+
+TEST_F (SavedStateTest, HostileDocumentsAreRefusedWithoutHarm)
+{
+    const auto defaults = treeText (processor->stateTree);
+
+    std::string deep (header);
+    for (int i = 0; i < 200000; ++i)
+        deep += "<a>";
+    deep += "<top/>";
+    for (int i = 0; i < 200000; ++i)
+        deep += "</a>";
+
+    const auto entities = std::string (header) + "<!DOCTYPE top [<!ENTITY a \"&a;&a;\">]><top preset_name=\"&a;\"/>";
+    const auto badNames = std::string (header) + "<top><1automation/><delay 9x=\"1\"/></top>";
+
+    for (const auto& text : { deep, entities, badNames })
+    {
+        const auto block = blockWith (text);
+        processor->setStateInformation (block.getData(), (int) block.getSize());
+        EXPECT_EQ (treeText (processor->stateTree), defaults);
+    }
+
+    // Text content has no place in the tree: it is dropped and the rest is merged.
+    const auto withText = blockWith (std::string (header) + "<top preset_name=\"Texts\">hello<automation>x</automation></top>");
+    processor->setStateInformation (withText.getData(), (int) withText.getSize());
+    EXPECT_EQ (processor->presetManager.getPresetName(), "Texts");
+}
+
+TEST (StateBlockReader, StructureCheckFollowsNestingQuotesAndNames)
+{
+    const struct { const char* text; bool sound; } cases[] = {
+        { "<a><b x=\"<c>\" y='/>'/><c></c></a>", true },
+        { "<?xml version=\"1.0\"?> <!-- note <x> --><top/>", true },
+        { "<a><b></a>", false },
+        { "<a>", false },
+        { "<a/><b/>", false },
+        { "<a x=1/>", false },
+        { "<a x=\"1/>", false },
+        { "</a>", false },
+        { "text only", false },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (StateBlockReader::hasSoundStructure (c.text, std::strlen (c.text)), c.sound) << c.text;
+}
+
+TEST_F (SavedStateTest, ThousandsOfMutatedBlocksNeverCrashAndAValidBlockStillLoads)
+{
+    node ("delay_globals_dynamics").setProperty ("wet", 0.3, nullptr);
+    const auto valid = saved (*processor);
+    const auto expected = treeText (processor->stateTree);
+    std::mt19937 random (20261207);
+
+    for (int round = 0; round < 3000; ++round)
+    {
+        juce::MemoryBlock block (valid);
+        auto* bytes = static_cast<unsigned char*> (block.getData());
+
+        switch (round % 4)
+        {
+            case 0: // flip a few bytes anywhere, the header included
+                for (int i = 0; i < 1 + (int) (random() % 8); ++i)
+                    bytes[random() % block.getSize()] = (unsigned char) random();
+                break;
+            case 1: // truncate
+                block.setSize (random() % block.getSize());
+                break;
+            case 2: // overwrite a run of the text with printable noise
+            {
+                const auto start = 8 + random() % (block.getSize() - 9);
+                for (auto i = start; i < std::min<size_t> (start + random() % 40, block.getSize()); ++i)
+                    bytes[i] = (unsigned char) (32 + random() % 95);
+                break;
+            }
+            default: // a random length field
+            {
+                const auto length = (juce::uint32) random();
+                std::memcpy (bytes + 4, &length, 4);
+                break;
+            }
+        }
+
+        processor->setStateInformation (block.getData(), (int) block.getSize());
+    }
+
+    processor->setStateInformation (valid.getData(), (int) valid.getSize());
+    EXPECT_EQ (treeText (processor->stateTree), expected);
+}
