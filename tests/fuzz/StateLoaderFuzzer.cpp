@@ -4,12 +4,14 @@
 #include "processor/PluginProcessor.h"
 
 #include <cstdint>
-#include <memory>
+#include <limits>
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 {
-    static juce::ScopedJuceInitialiser_GUI juce;
-    static auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+    // Never destroyed: at exit the framework's own statics may already be gone.
+    static auto* juce = new juce::ScopedJuceInitialiser_GUI();
+    static auto* processor = new OndulaDelayAudioProcessor();
+    juce::ignoreUnused (juce);
 
     processor->setStateInformation (data, (int) juce::jmin (size, (size_t) std::numeric_limits<int>::max()));
     return 0;
