@@ -8,9 +8,9 @@
 #endif
 
 CommandLineComponent::CommandLineComponent (CommandLineInterpreter& consoleModel, const juce::URL& feedAddress)
-    : console (&consoleModel)
+    : console (&consoleModel), newsReader (feedAddress)
 {
-    newsReader.start (feedAddress);
+    newsReader.start();
     setMouseCursor (juce::MouseCursor::PointingHandCursor);
     startTimer (100);
 }

@@ -159,7 +159,8 @@ private:
 };
 #endif
 
-RSSNewsReader::RSSNewsReader() : juce::Thread ("Corvex Delay RSS")
+RSSNewsReader::RSSNewsReader (const juce::URL& address)
+    : juce::Thread ("Corvex Delay RSS"), feedUrl (address)
 {
     checkItemIndex();
 }
@@ -180,9 +181,8 @@ RSSNewsReader::~RSSNewsReader()
     waitForThreadToExit (-1);
 }
 
-void RSSNewsReader::start (const juce::URL& address)
+void RSSNewsReader::start()
 {
-    feedUrl = address;
     fetchEnabled = true;
     fetchStarted = false;
     startThread (juce::Thread::Priority::normal);

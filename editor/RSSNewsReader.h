@@ -11,11 +11,13 @@
 class RSSNewsReader : public juce::Thread
 {
 public:
-    RSSNewsReader();
+    // The address is fixed at construction: the framework's URL assignment copies an empty
+    // block through a null pointer, so the reader never reassigns it.
+    explicit RSSNewsReader (const juce::URL& address = {});
     ~RSSNewsReader() override;
 
-    // Sets the address, arms the one-shot fetch and starts the thread.
-    void start (const juce::URL& address);
+    // Arms the one-shot fetch and starts the thread.
+    void start();
 
     void run() override;
 

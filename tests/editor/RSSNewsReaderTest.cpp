@@ -114,8 +114,8 @@ TEST (RSSNewsReader, NewReaderOffersOnlyTheBuiltInItem)
 TEST (RSSNewsReader, FetchedFeedReplacesTheBuiltInItemWithAPermutation)
 {
     ScratchFile file (feed (item (0) + item (1) + item (2)));
-    RSSNewsReader reader;
-    reader.start (file.url());
+    RSSNewsReader reader (file.url());
+    reader.start();
     waitForFetch (reader);
 
     EXPECT_EQ (reader.titles.size(), 3u);
@@ -141,8 +141,8 @@ TEST (RSSNewsReader, UnreadableOrEmptyFeedsKeepExactlyTheBuiltInItem)
 
     for (const auto& url : urls)
     {
-        RSSNewsReader reader;
-        reader.start (url);
+        RSSNewsReader reader (url);
+        reader.start();
         waitForFetch (reader);
         EXPECT_EQ (reader.titles, std::vector<juce::String> { RSSNewsReader::builtInTitle }) << url.toString (false);
         EXPECT_EQ (reader.order, std::vector<int> { 0 });
@@ -195,8 +195,8 @@ TEST (RSSNewsReaderConcurrency, ListsAreNeverSeenHalfBuiltWhileTheFeedArrives)
         items << item (i);
 
     ScratchFile file (feed (items));
-    RSSNewsReader reader;
-    reader.start (file.url());
+    RSSNewsReader reader (file.url());
+    reader.start();
 
     std::set<int> counts;
     while (reader.isThreadRunning())
@@ -260,9 +260,9 @@ TEST (RSSNewsReaderConcurrency, DestroyingTheReaderCutsAHangingRequestShort)
     SilentServer server;
     ASSERT_TRUE (server.listening);
 
-    auto reader = std::make_unique<RSSNewsReader>();
-    reader->start (juce::URL ("http://127.0.0.1:" + juce::String (server.socket.getBoundPort())
-                              + "/rss_feeds/ondula_delay_free.rss"));
+    auto reader = std::make_unique<RSSNewsReader> (juce::URL ("http://127.0.0.1:" + juce::String (server.socket.getBoundPort())
+                                                              + "/rss_feeds/ondula_delay_free.rss"));
+    reader->start();
     ASSERT_TRUE (server.accepted.wait (5000)) << "the request reached the server";
     juce::Thread::sleep (100);
 
