@@ -691,27 +691,20 @@ void OndulaDelay::renderBlock (float* samples, int n)
     for (int g = 0; g < groupsRun; ++g)
     {
         const auto& f = groupFilters[g];
-
-        for (int k = 0; k < 4; ++k)
-        {
-            const int j = 4 * g + k;
-            lanes.x1[j] = f.laneX1.get ((size_t) k); lanes.x2[j] = f.laneX2.get ((size_t) k); lanes.x3[j] = f.laneX3.get ((size_t) k);
-            lanes.y1[j] = f.laneY1.get ((size_t) k); lanes.y2[j] = f.laneY2.get ((size_t) k); lanes.y3[j] = f.laneY3.get ((size_t) k);
-        }
+        const int j = 4 * g;
+        f.laneX1.copyToRawArray (lanes.x1 + j); f.laneX2.copyToRawArray (lanes.x2 + j); f.laneX3.copyToRawArray (lanes.x3 + j);
+        f.laneY1.copyToRawArray (lanes.y1 + j); f.laneY2.copyToRawArray (lanes.y2 + j); f.laneY3.copyToRawArray (lanes.y3 + j);
     }
 
     TapLaneKernel::render (lanePath, delayLine, n, lane, lanes, scratch);
 
     for (int g = 0; g < groupsRun; ++g)
     {
+        using Lanes = IIRFilter<float>::Lanes;
         auto& f = groupFilters[g];
-
-        for (int k = 0; k < 4; ++k)
-        {
-            const int j = 4 * g + k;
-            f.laneX1.set ((size_t) k, lanes.x1[j]); f.laneX2.set ((size_t) k, lanes.x2[j]); f.laneX3.set ((size_t) k, lanes.x3[j]);
-            f.laneY1.set ((size_t) k, lanes.y1[j]); f.laneY2.set ((size_t) k, lanes.y2[j]); f.laneY3.set ((size_t) k, lanes.y3[j]);
-        }
+        const int j = 4 * g;
+        f.laneX1 = Lanes::fromRawArray (lanes.x1 + j); f.laneX2 = Lanes::fromRawArray (lanes.x2 + j); f.laneX3 = Lanes::fromRawArray (lanes.x3 + j);
+        f.laneY1 = Lanes::fromRawArray (lanes.y1 + j); f.laneY2 = Lanes::fromRawArray (lanes.y2 + j); f.laneY3 = Lanes::fromRawArray (lanes.y3 + j);
     }
 
     clock.store (clock.load (relaxed) + (double) ((float) n / fs), relaxed);

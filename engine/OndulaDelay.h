@@ -74,6 +74,9 @@ public:
     /** Samples of the delay line, for tests: position (writeIndex + offset) modulo the length. */
     float lineSampleRelativeToWrite (int offset) const noexcept;
 
+    /** For tests: moves the write position, so that reads soon wrap round the end of the line. */
+    void moveWritePositionForTesting (int position) noexcept { writeIndex = position & (delayLineSize - 1); }
+
     // Node handles of the bound tree (message thread only).
     juce::ValueTree stateTree;
     juce::ValueTree automationFrequencyTree, automationAmplitudeTree, automationBandwidthTree, automationPanTree;

@@ -68,63 +68,104 @@ void sumGroupsPortable (const float* scratch, int n, int numGroups, float* out) 
 
 #if ONDULA_X86
 //==================================================================================================
-// SSE2: four lanes (one group) per vector; K groups are interleaved so that the recursion of one
-// group hides the latency of the other.
-template <int K>
-void renderSse2Groups (const float* line, int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
+// The vector paths work in two passes: first every lane's reads go into the scratch rows (the
+// reads of one sample do not wait for the filters), then the filters run over the rows in place.
+
+bool lanesHaveNoB1 (const TapLaneKernel::Lanes& l, int numLanes) noexcept
+{
+    // The band-pass numerator's middle coefficient is zero in every design; the portable path
+    // still multiplies it, and skipping 0 * x only ever changes the sign of a zero result.
+    for (int j = 0; j < numLanes; ++j)
+        if (l.b1[j] != 0.0f || l.db1[j] != 0.0f)
+            return false;
+
+    return true;
+}
+
+void readSse2 (const float* line, int n, int numLanes, const TapLaneKernel::Lanes& l, float* scratch) noexcept
 {
     const __m128i mask = _mm_set1_epi32 (lineMask);
     const __m128i one = _mm_set1_epi32 (1);
+
+    for (int j = 0; j < numLanes; j += 4)
+    {
+        __m128i pos = _mm_load_si128 ((const __m128i*) (l.offset + j));
+        const __m128 step = _mm_load_ps (l.step + j);
+        __m128 moved = _mm_setzero_ps();
+        float* out = scratch + j;
+
+        for (int i = 0; i < n; ++i, out += rowStride)
+        {
+            alignas (16) int32_t index[4];
+            _mm_store_si128 ((__m128i*) index, _mm_and_si128 (_mm_sub_epi32 (pos, _mm_cvttps_epi32 (moved)), mask));
+            out[0] = line[index[0]];
+            out[1] = line[index[1]];
+            out[2] = line[index[2]];
+            out[3] = line[index[3]];
+            pos = _mm_add_epi32 (pos, one);
+            moved = _mm_add_ps (moved, step);
+        }
+    }
+}
+
+/** K groups of four lanes filtered side by side over the rows, so that one group's recursion
+    hides the latency of the other's. */
+template <int K, bool withB1>
+void filterSse2 (int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
     const __m128 plusOne = _mm_set1_ps (1.0f);
     const __m128 minusOne = _mm_set1_ps (-1.0f);
 
-    __m128i pos[K];
-    __m128 moved[K], step[K], b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
-    __m128 x1[K], x2[K], x3[K], y1[K], y2[K], y3[K];
+    __m128 b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
+    __m128 db0[K], db1[K], db2[K], da1[K], da2[K], dgain[K];
+    __m128 x1[K], x2[K], y1[K], y2[K], x3[K], y3[K];
 
     for (int k = 0; k < K; ++k)
     {
         const int j = firstLane + 4 * k;
-        pos[k] = _mm_load_si128 ((const __m128i*) (l.offset + j));
-        moved[k] = _mm_setzero_ps();
-        step[k] = _mm_load_ps (l.step + j);
         b0[k] = _mm_load_ps (l.b0 + j); b1[k] = _mm_load_ps (l.b1 + j); b2[k] = _mm_load_ps (l.b2 + j);
         a1[k] = _mm_load_ps (l.a1 + j); a2[k] = _mm_load_ps (l.a2 + j); gain[k] = _mm_load_ps (l.gain + j);
+        db0[k] = _mm_load_ps (l.db0 + j); db1[k] = _mm_load_ps (l.db1 + j); db2[k] = _mm_load_ps (l.db2 + j);
+        da1[k] = _mm_load_ps (l.da1 + j); da2[k] = _mm_load_ps (l.da2 + j); dgain[k] = _mm_load_ps (l.dgain + j);
         x1[k] = _mm_load_ps (l.x1 + j); x2[k] = _mm_load_ps (l.x2 + j); x3[k] = _mm_load_ps (l.x3 + j);
         y1[k] = _mm_load_ps (l.y1 + j); y2[k] = _mm_load_ps (l.y2 + j); y3[k] = _mm_load_ps (l.y3 + j);
     }
 
-    for (int i = 0; i < n; ++i)
+    float* row = scratch + firstLane;
+
+    for (int i = 0; i < n; ++i, row += rowStride)
     {
-        float* row = scratch + i * rowStride + firstLane;
+        // The oldest history only shifts along: it is what x2 and y2 hold before the last sample.
+        if (i == n - 1)
+            for (int k = 0; k < K; ++k)
+            {
+                x3[k] = x2[k];
+                y3[k] = y2[k];
+            }
 
         for (int k = 0; k < K; ++k)
         {
-            const int j = firstLane + 4 * k;
-            alignas (16) int32_t index[4];
-            _mm_store_si128 ((__m128i*) index,
-                             _mm_and_si128 (_mm_sub_epi32 (pos[k], _mm_cvttps_epi32 (moved[k])), mask));
-            const __m128 x = _mm_setr_ps (line[index[0]], line[index[1]], line[index[2]], line[index[3]]);
-            pos[k] = _mm_add_epi32 (pos[k], one);
-            moved[k] = _mm_add_ps (moved[k], step[k]);
-
+            const __m128 x = _mm_load_ps (row + 4 * k);
             __m128 y = _mm_mul_ps (b0[k], x);
-            y = _mm_add_ps (y, _mm_mul_ps (b1[k], x1[k]));
+
+            if constexpr (withB1)
+                y = _mm_add_ps (y, _mm_mul_ps (b1[k], x1[k]));
+
             y = _mm_add_ps (y, _mm_mul_ps (b2[k], x2[k]));
             y = _mm_sub_ps (y, _mm_mul_ps (a1[k], y1[k]));
             y = _mm_sub_ps (y, _mm_mul_ps (a2[k], y2[k]));
             y = _mm_min_ps (_mm_max_ps (y, minusOne), plusOne);
-
             _mm_store_ps (row + 4 * k, _mm_mul_ps (gain[k], y));
 
-            x3[k] = x2[k]; x2[k] = x1[k]; x1[k] = x;
-            y3[k] = y2[k]; y2[k] = y1[k]; y1[k] = y;
-            b0[k] = _mm_add_ps (b0[k], _mm_load_ps (l.db0 + j));
-            b1[k] = _mm_add_ps (b1[k], _mm_load_ps (l.db1 + j));
-            b2[k] = _mm_add_ps (b2[k], _mm_load_ps (l.db2 + j));
-            a1[k] = _mm_add_ps (a1[k], _mm_load_ps (l.da1 + j));
-            a2[k] = _mm_add_ps (a2[k], _mm_load_ps (l.da2 + j));
-            gain[k] = _mm_add_ps (gain[k], _mm_load_ps (l.dgain + j));
+            x2[k] = x1[k]; x1[k] = x;
+            y2[k] = y1[k]; y1[k] = y;
+            b0[k] = _mm_add_ps (b0[k], db0[k]);
+            if constexpr (withB1)
+                b1[k] = _mm_add_ps (b1[k], db1[k]);
+            b2[k] = _mm_add_ps (b2[k], db2[k]);
+            a1[k] = _mm_add_ps (a1[k], da1[k]);
+            a2[k] = _mm_add_ps (a2[k], da2[k]);
+            gain[k] = _mm_add_ps (gain[k], dgain[k]);
         }
     }
 
@@ -136,15 +177,416 @@ void renderSse2Groups (const float* line, int n, int firstLane, TapLaneKernel::L
     }
 }
 
-void renderSse2 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+template <bool withB1>
+void filterSse2Lanes (int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
 {
     int lane = 0;
 
     for (; lane + 8 <= numLanes; lane += 8)
-        renderSse2Groups<2> (line, n, lane, l, scratch);
+        filterSse2<2, withB1> (n, lane, l, scratch);
 
     if (lane < numLanes)
-        renderSse2Groups<1> (line, n, lane, l, scratch);
+        filterSse2<1, withB1> (n, lane, l, scratch);
+}
+
+void renderSse2 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    readSse2 (line, n, numLanes, l, scratch);
+
+    if (lanesHaveNoB1 (l, numLanes))
+        filterSse2Lanes<false> (n, numLanes, l, scratch);
+    else
+        filterSse2Lanes<true> (n, numLanes, l, scratch);
+}
+
+//==================================================================================================
+// AVX2: two groups per vector and hardware gathers. No FMA: products and sums stay separate so
+// that the results equal the other paths.
+
+__attribute__ ((target ("avx2")))
+void readAvx2 (const float* line, int n, int numLanes, const TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    const __m256i mask = _mm256_set1_epi32 (lineMask);
+    const __m256i one = _mm256_set1_epi32 (1);
+    int j = 0;
+
+    for (; j + 8 <= numLanes; j += 8)
+    {
+        __m256i pos = _mm256_load_si256 ((const __m256i*) (l.offset + j));
+        const __m256 step = _mm256_load_ps (l.step + j);
+        __m256 moved = _mm256_setzero_ps();
+        float* out = scratch + j;
+
+        for (int i = 0; i < n; ++i, out += rowStride)
+        {
+            const __m256i index = _mm256_and_si256 (_mm256_sub_epi32 (pos, _mm256_cvttps_epi32 (moved)), mask);
+            _mm256_store_ps (out, _mm256_i32gather_ps (line, index, 4));
+            pos = _mm256_add_epi32 (pos, one);
+            moved = _mm256_add_ps (moved, step);
+        }
+    }
+
+    if (j < numLanes)
+    {
+        __m128i pos = _mm_load_si128 ((const __m128i*) (l.offset + j));
+        const __m128 step = _mm_load_ps (l.step + j);
+        __m128 moved = _mm_setzero_ps();
+        const __m128i mask4 = _mm_set1_epi32 (lineMask);
+        const __m128i one4 = _mm_set1_epi32 (1);
+        float* out = scratch + j;
+
+        for (int i = 0; i < n; ++i, out += rowStride)
+        {
+            const __m128i index = _mm_and_si128 (_mm_sub_epi32 (pos, _mm_cvttps_epi32 (moved)), mask4);
+            _mm_store_ps (out, _mm_i32gather_ps (line, index, 4));
+            pos = _mm_add_epi32 (pos, one4);
+            moved = _mm_add_ps (moved, step);
+        }
+    }
+}
+
+template <int K, bool withB1>
+__attribute__ ((target ("avx2")))
+void filterAvx2 (int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    const __m256 plusOne = _mm256_set1_ps (1.0f);
+    const __m256 minusOne = _mm256_set1_ps (-1.0f);
+
+    __m256 b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
+    __m256 x1[K], x2[K], y1[K], y2[K], x3[K], y3[K];
+
+    for (int k = 0; k < K; ++k)
+    {
+        const int j = firstLane + 8 * k;
+        b0[k] = _mm256_load_ps (l.b0 + j); b1[k] = _mm256_load_ps (l.b1 + j); b2[k] = _mm256_load_ps (l.b2 + j);
+        a1[k] = _mm256_load_ps (l.a1 + j); a2[k] = _mm256_load_ps (l.a2 + j); gain[k] = _mm256_load_ps (l.gain + j);
+        x1[k] = _mm256_load_ps (l.x1 + j); x2[k] = _mm256_load_ps (l.x2 + j); x3[k] = _mm256_load_ps (l.x3 + j);
+        y1[k] = _mm256_load_ps (l.y1 + j); y2[k] = _mm256_load_ps (l.y2 + j); y3[k] = _mm256_load_ps (l.y3 + j);
+    }
+
+    float* row = scratch + firstLane;
+
+    for (int i = 0; i < n; ++i, row += rowStride)
+    {
+        // The oldest history only shifts along: it is what x2 and y2 hold before the last sample.
+        if (i == n - 1)
+            for (int k = 0; k < K; ++k)
+            {
+                x3[k] = x2[k];
+                y3[k] = y2[k];
+            }
+
+        for (int k = 0; k < K; ++k)
+        {
+            const int j = firstLane + 8 * k;
+            const __m256 x = _mm256_load_ps (row + 8 * k);
+            __m256 y = _mm256_mul_ps (b0[k], x);
+
+            if constexpr (withB1)
+                y = _mm256_add_ps (y, _mm256_mul_ps (b1[k], x1[k]));
+
+            y = _mm256_add_ps (y, _mm256_mul_ps (b2[k], x2[k]));
+            y = _mm256_sub_ps (y, _mm256_mul_ps (a1[k], y1[k]));
+            y = _mm256_sub_ps (y, _mm256_mul_ps (a2[k], y2[k]));
+            y = _mm256_min_ps (_mm256_max_ps (y, minusOne), plusOne);
+            _mm256_store_ps (row + 8 * k, _mm256_mul_ps (gain[k], y));
+
+            x2[k] = x1[k]; x1[k] = x;
+            y2[k] = y1[k]; y1[k] = y;
+            b0[k] = _mm256_add_ps (b0[k], _mm256_load_ps (l.db0 + j));
+            if constexpr (withB1)
+                b1[k] = _mm256_add_ps (b1[k], _mm256_load_ps (l.db1 + j));
+            b2[k] = _mm256_add_ps (b2[k], _mm256_load_ps (l.db2 + j));
+            a1[k] = _mm256_add_ps (a1[k], _mm256_load_ps (l.da1 + j));
+            a2[k] = _mm256_add_ps (a2[k], _mm256_load_ps (l.da2 + j));
+            gain[k] = _mm256_add_ps (gain[k], _mm256_load_ps (l.dgain + j));
+        }
+    }
+
+    for (int k = 0; k < K; ++k)
+    {
+        const int j = firstLane + 8 * k;
+        _mm256_store_ps (l.x1 + j, x1[k]); _mm256_store_ps (l.x2 + j, x2[k]); _mm256_store_ps (l.x3 + j, x3[k]);
+        _mm256_store_ps (l.y1 + j, y1[k]); _mm256_store_ps (l.y2 + j, y2[k]); _mm256_store_ps (l.y3 + j, y3[k]);
+    }
+}
+
+template <bool withB1>
+__attribute__ ((target ("avx2")))
+void filterAvx2Lanes (int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    int lane = 0;
+
+    for (; lane + 16 <= numLanes; lane += 16)
+        filterAvx2<2, withB1> (n, lane, l, scratch);
+
+    for (; lane + 8 <= numLanes; lane += 8)
+        filterAvx2<1, withB1> (n, lane, l, scratch);
+
+    if (lane < numLanes)
+        filterSse2<1, withB1> (n, lane, l, scratch);
+}
+
+__attribute__ ((target ("avx2")))
+void renderAvx2 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    readAvx2 (line, n, numLanes, l, scratch);
+
+    if (lanesHaveNoB1 (l, numLanes))
+        filterAvx2Lanes<false> (n, numLanes, l, scratch);
+    else
+        filterAvx2Lanes<true> (n, numLanes, l, scratch);
+}
+
+//==================================================================================================
+// AVX-512: four groups per vector; with 32 registers two such vectors (all 32 lanes) run side by
+// side without spilling. Same operations, same order, no FMA. The
+// masked forms (all lanes on) give the compiler's headers no undefined source to warn about.
+
+__attribute__ ((target ("avx512f")))
+inline __m512 unpackLow64 (__m512 x, __m512 y) noexcept
+{
+    return _mm512_castpd_ps (_mm512_maskz_unpacklo_pd (0xff, _mm512_castps_pd (x), _mm512_castps_pd (y)));
+}
+
+__attribute__ ((target ("avx512f")))
+inline __m512 unpackHigh64 (__m512 x, __m512 y) noexcept
+{
+    return _mm512_castpd_ps (_mm512_maskz_unpackhi_pd (0xff, _mm512_castps_pd (x), _mm512_castps_pd (y)));
+}
+
+/** Sixteen vectors of sixteen floats: row k, element s becomes row s, element k. */
+__attribute__ ((target ("avx512f")))
+inline void transpose16 (__m512 (&r)[16]) noexcept
+{
+    __m512 a[16], b[16];
+
+    for (int k = 0; k < 16; k += 2)
+    {
+        a[k] = _mm512_maskz_unpacklo_ps (0xffff, r[k], r[k + 1]);
+        a[k + 1] = _mm512_maskz_unpackhi_ps (0xffff, r[k], r[k + 1]);
+    }
+
+    // Now each 128-bit quarter q of b[4m + p] holds sample 4q + p of rows 4m .. 4m + 3.
+    for (int k = 0; k < 16; k += 4)
+    {
+        b[k] = unpackLow64 (a[k], a[k + 2]);
+        b[k + 1] = unpackHigh64 (a[k], a[k + 2]);
+        b[k + 2] = unpackLow64 (a[k + 1], a[k + 3]);
+        b[k + 3] = unpackHigh64 (a[k + 1], a[k + 3]);
+    }
+
+    for (int p = 0; p < 4; ++p)
+    {
+        const __m512 low01 = _mm512_maskz_shuffle_f32x4 (0xffff, b[p], b[4 + p], 0x44);
+        const __m512 high01 = _mm512_maskz_shuffle_f32x4 (0xffff, b[8 + p], b[12 + p], 0x44);
+        const __m512 low23 = _mm512_maskz_shuffle_f32x4 (0xffff, b[p], b[4 + p], 0xee);
+        const __m512 high23 = _mm512_maskz_shuffle_f32x4 (0xffff, b[8 + p], b[12 + p], 0xee);
+        r[p] = _mm512_maskz_shuffle_f32x4 (0xffff, low01, high01, 0x88);
+        r[4 + p] = _mm512_maskz_shuffle_f32x4 (0xffff, low01, high01, 0xdd);
+        r[8 + p] = _mm512_maskz_shuffle_f32x4 (0xffff, low23, high23, 0x88);
+        r[12 + p] = _mm512_maskz_shuffle_f32x4 (0xffff, low23, high23, 0xdd);
+    }
+}
+
+/** Reads in tiles of 16 samples by 16 lanes. Within a tile a lane's delay rarely moves, so its
+    16 samples are one contiguous stretch of the line (or two, around a one-sample step): one or
+    two loads per lane and a transpose into the rows replace 256 single reads. A lane that moves
+    further inside the tile, or whose stretch wraps round the end of the line, is read sample by
+    sample. */
+__attribute__ ((target ("avx512f")))
+void readAvx512 (const float* line, int n, int numLanes, const TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    const __m512i mask = _mm512_set1_epi32 (lineMask);
+    // Both stretches of a lane (before and after a one-sample step) must lie inside the line.
+    const __m512i lastStart = _mm512_set1_epi32 (TapLaneKernel::lineSize - 17);
+    const __m512i one = _mm512_set1_epi32 (1);
+    const __m512i minusOne = _mm512_set1_epi32 (-1);
+    const __mmask16 all = 0xffff;
+
+    for (int j = 0; j < numLanes; j += 16)
+    {
+        const __m512i offset = _mm512_load_si512 ((const void*) (l.offset + j));
+        const __m512 step = _mm512_load_ps (l.step + j);
+        __m512 moved = _mm512_setzero_ps();
+        int i = 0;
+
+        for (; i + 16 <= n; i += 16)
+        {
+            alignas (64) int32_t shift[16][16]; // [sample][lane]: whole samples the delay has moved
+            alignas (64) int32_t start[16];
+
+            for (int s = 0; s < 16; ++s)
+            {
+                _mm512_store_si512 ((void*) shift[s], _mm512_maskz_cvttps_epi32 (all, moved));
+                moved = _mm512_add_ps (moved, step);
+            }
+
+            const __m512i first = _mm512_load_si512 ((const void*) shift[0]);
+            const __m512i last = _mm512_load_si512 ((const void*) shift[15]);
+            const __m512i begin = _mm512_and_si512 (_mm512_sub_epi32 (_mm512_add_epi32 (offset, _mm512_set1_epi32 (i)), first), mask);
+            const __mmask16 inside = _mm512_cmpge_epi32_mask (begin, one) & _mm512_cmple_epi32_mask (begin, lastStart);
+            const __m512i moves = _mm512_sub_epi32 (last, first);
+            const __mmask16 still = _mm512_cmpeq_epi32_mask (moves, _mm512_setzero_si512()) & inside;
+            const __mmask16 oneStep = (_mm512_cmpeq_epi32_mask (moves, one) | _mm512_cmpeq_epi32_mask (moves, minusOne)) & inside;
+
+            // Samples before the lane's single step: the shift is monotonic, so it is a count.
+            __m512i before = _mm512_setzero_si512();
+
+            if (oneStep != 0)
+                for (int s = 0; s < 16; ++s)
+                    before = _mm512_mask_add_epi32 (before, _mm512_cmpeq_epi32_mask (_mm512_load_si512 ((const void*) shift[s]), first), before, one);
+
+            alignas (64) int32_t beforeStep[16], direction[16];
+            _mm512_store_si512 ((void*) start, begin);
+            _mm512_store_si512 ((void*) beforeStep, before);
+            _mm512_store_si512 ((void*) direction, moves);
+
+            __m512 r[16];
+
+            for (int k = 0; k < 16; ++k)
+            {
+                if ((still >> k) & 1)
+                {
+                    r[k] = _mm512_loadu_ps (line + start[k]);
+                }
+                else if ((oneStep >> k) & 1)
+                {
+                    const auto later = (__mmask16) (0xffffu << beforeStep[k]);
+                    r[k] = _mm512_mask_blend_ps (later, _mm512_loadu_ps (line + start[k]),
+                                                 _mm512_loadu_ps (line + start[k] - direction[k]));
+                }
+                else
+                {
+                    alignas (64) float column[16];
+
+                    for (int s = 0; s < 16; ++s)
+                        column[s] = line[(l.offset[j + k] + i + s - shift[s][k]) & lineMask];
+
+                    r[k] = _mm512_load_ps (column);
+                }
+            }
+
+            transpose16 (r);
+
+            for (int s = 0; s < 16; ++s)
+                _mm512_store_ps (scratch + (i + s) * rowStride + j, r[s]);
+        }
+
+        __m512i pos = _mm512_add_epi32 (offset, _mm512_set1_epi32 (i));
+
+        for (; i < n; ++i)
+        {
+            const __m512i index = _mm512_and_si512 (_mm512_sub_epi32 (pos, _mm512_maskz_cvttps_epi32 (all, moved)), mask);
+            _mm512_store_ps (scratch + i * rowStride + j, _mm512_mask_i32gather_ps (_mm512_setzero_ps(), all, index, line, 4));
+            pos = _mm512_add_epi32 (pos, one);
+            moved = _mm512_add_ps (moved, step);
+        }
+    }
+}
+
+template <int K, bool withB1>
+__attribute__ ((target ("avx512f")))
+void filterAvx512 (int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    const __m512 plusOne = _mm512_set1_ps (1.0f);
+    const __m512 minusOne = _mm512_set1_ps (-1.0f);
+    const __mmask16 all = 0xffff;
+
+    __m512 b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
+    __m512 db0[K], db1[K], db2[K], da1[K], da2[K], dgain[K];
+    __m512 x1[K], x2[K], y1[K], y2[K], x3[K], y3[K];
+
+    for (int k = 0; k < K; ++k)
+    {
+        const int j = firstLane + 16 * k;
+        b0[k] = _mm512_load_ps (l.b0 + j); b1[k] = _mm512_load_ps (l.b1 + j); b2[k] = _mm512_load_ps (l.b2 + j);
+        a1[k] = _mm512_load_ps (l.a1 + j); a2[k] = _mm512_load_ps (l.a2 + j); gain[k] = _mm512_load_ps (l.gain + j);
+        db0[k] = _mm512_load_ps (l.db0 + j); db1[k] = _mm512_load_ps (l.db1 + j); db2[k] = _mm512_load_ps (l.db2 + j);
+        da1[k] = _mm512_load_ps (l.da1 + j); da2[k] = _mm512_load_ps (l.da2 + j); dgain[k] = _mm512_load_ps (l.dgain + j);
+        x1[k] = _mm512_load_ps (l.x1 + j); x2[k] = _mm512_load_ps (l.x2 + j); x3[k] = _mm512_load_ps (l.x3 + j);
+        y1[k] = _mm512_load_ps (l.y1 + j); y2[k] = _mm512_load_ps (l.y2 + j); y3[k] = _mm512_load_ps (l.y3 + j);
+    }
+
+    float* row = scratch + firstLane;
+
+    for (int i = 0; i < n; ++i, row += rowStride)
+    {
+        if (i == n - 1)
+            for (int k = 0; k < K; ++k)
+            {
+                x3[k] = x2[k];
+                y3[k] = y2[k];
+            }
+
+        for (int k = 0; k < K; ++k)
+        {
+            const __m512 x = _mm512_load_ps (row + 16 * k);
+            __m512 y = _mm512_mul_ps (b0[k], x);
+
+            if constexpr (withB1)
+                y = _mm512_add_ps (y, _mm512_mul_ps (b1[k], x1[k]));
+
+            y = _mm512_add_ps (y, _mm512_mul_ps (b2[k], x2[k]));
+            y = _mm512_sub_ps (y, _mm512_mul_ps (a1[k], y1[k]));
+            y = _mm512_sub_ps (y, _mm512_mul_ps (a2[k], y2[k]));
+            y = _mm512_maskz_min_ps (all, _mm512_maskz_max_ps (all, y, minusOne), plusOne);
+            _mm512_store_ps (row + 16 * k, _mm512_mul_ps (gain[k], y));
+
+            x2[k] = x1[k]; x1[k] = x;
+            y2[k] = y1[k]; y1[k] = y;
+            b0[k] = _mm512_add_ps (b0[k], db0[k]);
+            if constexpr (withB1)
+                b1[k] = _mm512_add_ps (b1[k], db1[k]);
+            b2[k] = _mm512_add_ps (b2[k], db2[k]);
+            a1[k] = _mm512_add_ps (a1[k], da1[k]);
+            a2[k] = _mm512_add_ps (a2[k], da2[k]);
+            gain[k] = _mm512_add_ps (gain[k], dgain[k]);
+        }
+    }
+
+    for (int k = 0; k < K; ++k)
+    {
+        const int j = firstLane + 16 * k;
+        _mm512_store_ps (l.x1 + j, x1[k]); _mm512_store_ps (l.x2 + j, x2[k]); _mm512_store_ps (l.x3 + j, x3[k]);
+        _mm512_store_ps (l.y1 + j, y1[k]); _mm512_store_ps (l.y2 + j, y2[k]); _mm512_store_ps (l.y3 + j, y3[k]);
+    }
+}
+
+template <bool withB1>
+__attribute__ ((target ("avx512f")))
+void filterAvx512Lanes (int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    int lane = 0;
+
+    if (numLanes == 32)
+    {
+        filterAvx512<2, withB1> (n, 0, l, scratch);
+        return;
+    }
+
+    for (; lane + 16 <= numLanes; lane += 16)
+        filterAvx512<1, withB1> (n, lane, l, scratch);
+
+    if (lane + 8 <= numLanes)
+    {
+        filterAvx2<1, withB1> (n, lane, l, scratch);
+        lane += 8;
+    }
+
+    if (lane < numLanes)
+        filterSse2<1, withB1> (n, lane, l, scratch);
+}
+
+__attribute__ ((target ("avx512f")))
+void renderAvx512 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+{
+    readAvx512 (line, n, numLanes, l, scratch);
+
+    if (lanesHaveNoB1 (l, numLanes))
+        filterAvx512Lanes<false> (n, numLanes, l, scratch);
+    else
+        filterAvx512Lanes<true> (n, numLanes, l, scratch);
 }
 
 void sumGroupsSse2 (const float* scratch, int n, int numGroups, float* out) noexcept
@@ -172,89 +614,6 @@ void sumGroupsSse2 (const float* scratch, int n, int numGroups, float* out) noex
 
     if (i < n)
         sumGroupsPortable (scratch + i * rowStride, n - i, numGroups, out + i);
-}
-
-//==================================================================================================
-// AVX2: two groups per vector, gathers for the reads. No FMA: the products and sums stay separate
-// so that the results equal the other paths bit for bit.
-template <int K>
-__attribute__ ((target ("avx2")))
-void renderAvx2Pairs (const float* line, int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    const __m256i mask = _mm256_set1_epi32 (lineMask);
-    const __m256i one = _mm256_set1_epi32 (1);
-    const __m256 plusOne = _mm256_set1_ps (1.0f);
-    const __m256 minusOne = _mm256_set1_ps (-1.0f);
-
-    __m256i pos[K];
-    __m256 moved[K], step[K], b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
-    __m256 x1[K], x2[K], x3[K], y1[K], y2[K], y3[K];
-
-    for (int k = 0; k < K; ++k)
-    {
-        const int j = firstLane + 8 * k;
-        pos[k] = _mm256_load_si256 ((const __m256i*) (l.offset + j));
-        moved[k] = _mm256_setzero_ps();
-        step[k] = _mm256_load_ps (l.step + j);
-        b0[k] = _mm256_load_ps (l.b0 + j); b1[k] = _mm256_load_ps (l.b1 + j); b2[k] = _mm256_load_ps (l.b2 + j);
-        a1[k] = _mm256_load_ps (l.a1 + j); a2[k] = _mm256_load_ps (l.a2 + j); gain[k] = _mm256_load_ps (l.gain + j);
-        x1[k] = _mm256_load_ps (l.x1 + j); x2[k] = _mm256_load_ps (l.x2 + j); x3[k] = _mm256_load_ps (l.x3 + j);
-        y1[k] = _mm256_load_ps (l.y1 + j); y2[k] = _mm256_load_ps (l.y2 + j); y3[k] = _mm256_load_ps (l.y3 + j);
-    }
-
-    for (int i = 0; i < n; ++i)
-    {
-        float* row = scratch + i * rowStride + firstLane;
-
-        for (int k = 0; k < K; ++k)
-        {
-            const int j = firstLane + 8 * k;
-            const __m256i index = _mm256_and_si256 (_mm256_sub_epi32 (pos[k], _mm256_cvttps_epi32 (moved[k])), mask);
-            const __m256 x = _mm256_i32gather_ps (line, index, 4);
-            pos[k] = _mm256_add_epi32 (pos[k], one);
-            moved[k] = _mm256_add_ps (moved[k], step[k]);
-
-            __m256 y = _mm256_mul_ps (b0[k], x);
-            y = _mm256_add_ps (y, _mm256_mul_ps (b1[k], x1[k]));
-            y = _mm256_add_ps (y, _mm256_mul_ps (b2[k], x2[k]));
-            y = _mm256_sub_ps (y, _mm256_mul_ps (a1[k], y1[k]));
-            y = _mm256_sub_ps (y, _mm256_mul_ps (a2[k], y2[k]));
-            y = _mm256_min_ps (_mm256_max_ps (y, minusOne), plusOne);
-
-            _mm256_store_ps (row + 8 * k, _mm256_mul_ps (gain[k], y));
-
-            x3[k] = x2[k]; x2[k] = x1[k]; x1[k] = x;
-            y3[k] = y2[k]; y2[k] = y1[k]; y1[k] = y;
-            b0[k] = _mm256_add_ps (b0[k], _mm256_load_ps (l.db0 + j));
-            b1[k] = _mm256_add_ps (b1[k], _mm256_load_ps (l.db1 + j));
-            b2[k] = _mm256_add_ps (b2[k], _mm256_load_ps (l.db2 + j));
-            a1[k] = _mm256_add_ps (a1[k], _mm256_load_ps (l.da1 + j));
-            a2[k] = _mm256_add_ps (a2[k], _mm256_load_ps (l.da2 + j));
-            gain[k] = _mm256_add_ps (gain[k], _mm256_load_ps (l.dgain + j));
-        }
-    }
-
-    for (int k = 0; k < K; ++k)
-    {
-        const int j = firstLane + 8 * k;
-        _mm256_store_ps (l.x1 + j, x1[k]); _mm256_store_ps (l.x2 + j, x2[k]); _mm256_store_ps (l.x3 + j, x3[k]);
-        _mm256_store_ps (l.y1 + j, y1[k]); _mm256_store_ps (l.y2 + j, y2[k]); _mm256_store_ps (l.y3 + j, y3[k]);
-    }
-}
-
-__attribute__ ((target ("avx2")))
-void renderAvx2 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    int lane = 0;
-
-    for (; lane + 16 <= numLanes; lane += 16)
-        renderAvx2Pairs<2> (line, n, lane, l, scratch);
-
-    for (; lane + 8 <= numLanes; lane += 8)
-        renderAvx2Pairs<1> (line, n, lane, l, scratch);
-
-    if (lane < numLanes)
-        renderSse2Groups<1> (line, n, lane, l, scratch);
 }
 
 __attribute__ ((target ("avx2")))
@@ -314,6 +673,12 @@ bool processorHasAvx2() noexcept
     static const bool hasAvx2 = __builtin_cpu_supports ("avx2");
     return hasAvx2;
 }
+
+bool processorHasAvx512() noexcept
+{
+    static const bool hasAvx512 = __builtin_cpu_supports ("avx512f");
+    return hasAvx512;
+}
 #endif
 } // namespace
 
@@ -330,9 +695,12 @@ bool TapLaneKernel::isAvailable (Path path) noexcept
             return true;
         case Path::avx2:
             return processorHasAvx2();
+        case Path::avx512:
+            return processorHasAvx512();
 #else
         case Path::sse2:
         case Path::avx2:
+        case Path::avx512:
             return false;
 #endif
     }
@@ -343,7 +711,7 @@ bool TapLaneKernel::isAvailable (Path path) noexcept
 TapLaneKernel::Path TapLaneKernel::fastestPath() noexcept
 {
 #if ONDULA_X86
-    return processorHasAvx2() ? Path::avx2 : Path::sse2;
+    return processorHasAvx512() ? Path::avx512 : processorHasAvx2() ? Path::avx2 : Path::sse2;
 #else
     return Path::portable;
 #endif
@@ -355,6 +723,9 @@ void TapLaneKernel::render (Path path, const float* line, int n, int numLanes, L
         path = fastestPath();
 
 #if ONDULA_X86
+    if (path == Path::avx512)
+        return renderAvx512 (line, n, numLanes, lanes, scratch);
+
     if (path == Path::avx2)
         return renderAvx2 (line, n, numLanes, lanes, scratch);
 
@@ -371,7 +742,7 @@ void TapLaneKernel::sumGroups (Path path, const float* scratch, int n, int numGr
         path = fastestPath();
 
 #if ONDULA_X86
-    if (path == Path::avx2)
+    if (path == Path::avx2 || path == Path::avx512)
         return sumGroupsAvx2 (scratch, n, numGroups, out);
 
     if (path == Path::sse2)

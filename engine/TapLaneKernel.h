@@ -5,7 +5,7 @@
 /** The per-sample inner loop of the delay engine: reads each lane's tap from the delay line with
     its linearly moving whole-sample delay and runs it through that lane's band-pass biquad, whose
     coefficients and gain move linearly across the block. Lanes come in groups of four; every path
-    (portable, SSE2, AVX2) does the same single-precision operations in the same order per lane,
+    (portable, SSE2, AVX2, AVX-512) does the same single-precision operations in the same order per lane,
     so their results are identical. */
 class TapLaneKernel
 {
@@ -18,7 +18,8 @@ public:
         automatic,
         portable,
         sse2,
-        avx2
+        avx2,
+        avx512
     };
 
     /** Per-lane inputs and filter memory, one entry per lane, laid out for vector loads. */

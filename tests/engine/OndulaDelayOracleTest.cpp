@@ -20,6 +20,7 @@ struct OracleCase
     Path path;
     bool rightChannel;
     double sampleRate;
+    int lineStart = 0; // where writing starts; near the end, reads wrap round the line
 };
 
 std::string pathName (Path p);
@@ -37,6 +38,7 @@ std::string pathName (Path p)
         case Path::portable:  return "portable";
         case Path::sse2:      return "sse2";
         case Path::avx2:      return "avx2";
+        case Path::avx512:    return "avx512";
     }
     return "?";
 }
@@ -115,6 +117,8 @@ TEST_P (OndulaDelayMatchesScalarOracle, SampleForSampleOverManyModulatedBlocks)
     EngineTestRig rig (c.rightChannel, c.sampleRate, c.blockSize);
     rig.engine->setLanePath (c.path);
     ScalarOndulaOracle oracle (rig.mappings, c.rightChannel, (float) (int) c.sampleRate);
+    rig.engine->moveWritePositionForTesting (c.lineStart);
+    oracle.moveWritePosition (c.lineStart);
 
     int mismatches = 0;
     double energy = 0.0;
@@ -174,6 +178,10 @@ INSTANTIATE_TEST_SUITE_P (
         OracleCase { "Block7", 7, 2400, Path::sse2, false, 48000.0 },
         OracleCase { "Block64", 64, 160, Path::sse2, true, 48000.0 },
         OracleCase { "Block7", 7, 2400, Path::avx2, false, 48000.0 },
-        OracleCase { "Block64", 64, 160, Path::avx2, true, 48000.0 }),
+        OracleCase { "Block64", 64, 160, Path::avx2, true, 48000.0 },
+        OracleCase { "Block7", 7, 2400, Path::avx512, false, 48000.0 },
+        OracleCase { "Block64", 64, 160, Path::avx512, true, 48000.0 },
+        OracleCase { "Block64WrappingLine", 64, 300, Path::automatic, false, 48000.0, (1 << 23) - 4000 },
+        OracleCase { "Block61WrappingLine", 61, 300, Path::sse2, true, 48000.0, (1 << 23) - 9000 }),
     caseName);
 } // namespace

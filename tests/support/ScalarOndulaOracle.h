@@ -16,6 +16,9 @@ public:
     /** Renders one block in place, as the engine would with the same settings and host time. */
     void process (float* samples, int n, const OndulaDelay::Settings& settings, double hostTime);
 
+    /** Moves the write position, as the engine's test hook does. */
+    void moveWritePosition (int position) { writeIndex = position; }
+
     /** Restarts the running clock, as the processor does when the host reports a time. */
     void resetClock() { clock = 0.0; }
 

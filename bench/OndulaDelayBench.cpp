@@ -1,0 +1,140 @@
+// How fast does the delay engine run? Real-time factor = seconds of stereo audio per second.
+//   ondula_bench --benchmark_filter=Stereo48k
+
+#include "processor/PluginProcessor.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace
+{
+constexpr double rate = 48000.0;
+
+void setProperty (OndulaDelayAudioProcessor& p, const char* group, const char* node, const char* property, const juce::var& v)
+{
+    p.stateTree.getChildWithName (group).getChildWithName (node).setProperty (property, v, nullptr);
+}
+
+/** Every tap on, every Ondula quantity weighted 1 and the wave moving at about 2 Hz. */
+void allTapsModulated (OndulaDelayAudioProcessor& p)
+{
+    const char* all = "11111111111111111111111111111111";
+    setProperty (p, "delay", "delay_pattern", "pattern_l", all);
+    setProperty (p, "delay", "delay_pattern", "pattern_r", all);
+    setProperty (p, "delay", "delay_globals_ondula", "amount", 1.0);
+    setProperty (p, "delay", "delay_globals_ondula", "time_mode", 0);
+    setProperty (p, "delay", "delay_globals_ondula", "velocity", 0.7);
+    setProperty (p, "delay", "delay_globals_time", "feedback_amplitude", 0.5);
+
+    for (const char* node : { "ondula_frequency", "ondula_bandwidth", "ondula_amplitude", "ondula_pan", "ondula_delay" })
+        setProperty (p, "ondula", node, "curve", "0 1 0\n");
+}
+
+struct StereoEngines
+{
+    StereoEngines (int blockSize, bool allTaps, TapLaneKernel::Path path)
+        : processor (std::make_unique<OndulaDelayAudioProcessor>()), buffer (2, blockSize)
+    {
+        if (allTaps)
+            allTapsModulated (*processor);
+
+        processor->prepareToPlay (rate, blockSize);
+        processor->leftDelay.setLanePath (path);
+        processor->rightDelay.setLanePath (path);
+
+        std::mt19937 random (1);
+        std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
+        input.resize ((size_t) blockSize * 2);
+
+        for (auto& x : input)
+            x = noise (random);
+    }
+
+    void render()
+    {
+        const int n = buffer.getNumSamples();
+
+        for (int c = 0; c < 2; ++c)
+        {
+            std::copy_n (input.data() + c * n, n, buffer.getWritePointer (c));
+            float* channel = buffer.getWritePointer (c);
+            juce::dsp::AudioBlock<float> block (&channel, 1, (size_t) n);
+            (c == 0 ? processor->leftDelay : processor->rightDelay)
+                .processSIMDSmart (juce::dsp::ProcessContextReplacing<float> (block));
+        }
+    }
+
+    std::unique_ptr<OndulaDelayAudioProcessor> processor;
+    juce::AudioBuffer<float> buffer;
+    std::vector<float> input;
+};
+
+void reportRealTime (benchmark::State& state, int blockSize)
+{
+    const double seconds = (double) state.iterations() * blockSize / rate;
+    state.counters["realtime_x"] = benchmark::Counter (seconds, benchmark::Counter::kIsRate);
+}
+
+void runEngines (benchmark::State& state, bool allTaps, TapLaneKernel::Path path)
+{
+    const int blockSize = (int) state.range (0);
+    StereoEngines engines (blockSize, allTaps, path);
+
+    for (auto _ : state)
+    {
+        engines.render();
+        benchmark::DoNotOptimize (engines.buffer.getReadPointer (0));
+    }
+
+    reportRealTime (state, blockSize);
+}
+
+void Stereo48k_AllTaps (benchmark::State& state) { runEngines (state, true, TapLaneKernel::Path::automatic); }
+void Stereo48k_DefaultPatterns (benchmark::State& state) { runEngines (state, false, TapLaneKernel::Path::automatic); }
+void Stereo48k_AllTaps_SSE2Only (benchmark::State& state) { runEngines (state, true, TapLaneKernel::Path::sse2); }
+
+/** The whole plug-in callback: engines, compressors and the dry/wet stage. */
+void Stereo48k_WholeProcessor_AllTaps (benchmark::State& state)
+{
+    const int blockSize = (int) state.range (0);
+    auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+    allTapsModulated (*processor);
+    processor->prepareToPlay (rate, blockSize);
+    juce::AudioBuffer<float> input (2, blockSize), buffer (2, blockSize);
+    juce::MidiBuffer midi;
+    std::mt19937 random (2);
+    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
+
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < blockSize; ++i)
+            input.setSample (c, i, noise (random));
+
+    for (auto _ : state)
+    {
+        buffer.makeCopyOf (input, true);
+        processor->processBlock (buffer, midi);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+    }
+
+    reportRealTime (state, blockSize);
+}
+
+/** Creating and destroying one plug-in instance (two 2^23-sample lines inside it). */
+void Processor_ConstructAndDestroy (benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+        benchmark::DoNotOptimize (processor.get());
+    }
+}
+} // namespace
+
+BENCHMARK (Stereo48k_AllTaps)->ArgName ("block")->Arg (32)->Arg (64)->Arg (512);
+BENCHMARK (Stereo48k_DefaultPatterns)->ArgName ("block")->Arg (32)->Arg (64)->Arg (512);
+BENCHMARK (Stereo48k_AllTaps_SSE2Only)->ArgName ("block")->Arg (64)->Arg (512);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps)->ArgName ("block")->Arg (64)->Arg (512);
+BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);
