@@ -88,6 +88,24 @@ const Grids& grids()
     return instance;
 }
 
+/** Both channels' engines aim their taps at the same frequencies, bandwidths, delays and
+    controls (only the pattern and the pan law differ), so the second engine of a block takes the
+    first one's results, filter designs included, when they came from exactly the same inputs.
+    Whoever finds it busy (another instance on another thread) simply computes its own. */
+struct SharedTapTargets
+{
+    static constexpr int keySize = OndulaDelay::numTaps * OndulaDelay::numTapColumns + 2 * OndulaDelay::numOndulaQuantities + 8;
+
+    std::atomic_flag busy = ATOMIC_FLAG_INIT;
+    bool valid = false;
+    float key[keySize];
+    float delay[OndulaDelay::numTaps], baseDelay[OndulaDelay::numTaps], frequency[OndulaDelay::numTaps];
+    float bandwidth[OndulaDelay::numTaps], amplitude[OndulaDelay::numTaps], pan[OndulaDelay::numTaps];
+    float coefficients[OndulaDelay::numTaps][6];
+};
+
+SharedTapTargets sharedTapTargets; // constant-initialised: no start-up code, no allocation
+
 namespace ids
 {
 const juce::Identifier automation ("automation"), ondula ("ondula"), delay ("delay");
@@ -434,7 +452,8 @@ void OndulaDelay::design (DesignCache& cache, float frequency, float bandwidth, 
     // Unmodulated taps ask for the same filter block after block; the design is a pure function.
     if (frequency != cache.frequency || bandwidth != cache.bandwidth || fs != cache.sampleRate)
     {
-        IIRFilter<float> filter;
+        // A design writes only the coefficient sets, so one filter object serves every design.
+        auto& filter = designer;
         filter.sampleRate = fs;
         filter.makeBiquadFlatBand (frequency, bandwidth);
         cache = { frequency, bandwidth, fs,
@@ -519,65 +538,115 @@ void OndulaDelay::runFeedbackPath (const Settings& s, float timeUnit, float fs, 
     }
 }
 
-OndulaDelay::Targets OndulaDelay::tapTargets (const Settings& s, int t, float timeUnit, float fs, float velocityHz,
-                                              float waveTravel) const noexcept
+void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs, float velocityHz, float waveTravel) noexcept
 {
-    const float* row = s.tapTable[t];
-    const float position = (s.onTripletGrid ? tripletGrid() : straightGrid())[t];
-
+    // Each step runs over all 32 taps before the next, so that the library calls of different
+    // taps overlap and the plain arithmetic vectorises; every value is formed exactly as for
+    // one tap on its own.
+    auto& out = targets;
+    const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
     const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
-    const float phaseOnGrid = (twoPi * (position * timeUnit)) / wavelengthSeconds;
 
-    // The travelling wave for quantity p: a sine along the taps that moves with the running time.
-    const auto wave = [&] (int p, bool withOffset)
-    {
-        const float scale = s.ondulaScale[p];
-        const float offset = (s.ondulaPhase[p] + s.phase) * twoPi;
-        float r = (0.5f * scale) * std::sin (phaseOnGrid + (offset - waveTravel));
-
-        if (withOffset)
-            r = r + scale;
-
-        return r;
-    };
-
-    Targets out;
-
-    // Delays. While the wave's travel lies inside 0.5..4 the depth is 16384 / (17 velocity)
+    // While the wave's travel lies inside 0.5..4 the delay depth is 16384 / (17 velocity)
     // samples at full amount and weight, whatever the time unit.
     const float travel = clampTo (wavelengthSeconds * velocityHz, 0.5f, 4.0f);
-    out.baseDelay = clampTo ((position * timeUnit) * fs, 0.0f, maxDelaySamples);
-    const float depth = ((((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount) * row[8];
-    // With no depth the sine cannot move the delay (a signed zero truncates to the same sample).
-    const float modulation = depth == 0.0f ? 0.0f : depth * wave (4, true);
-    out.delay = clampTo (modulation + out.baseDelay, 0.0f, maxDelaySamples);
+    const float depthFactor = (((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount;
 
-    // Controls. A zero weight leaves a non-zero base untouched, so the sine is skipped there.
-    float control[4];
+    alignas (64) float phaseOnGrid[numTaps], depth[numTaps], weight[4][numTaps], wave[numOndulaQuantities][numTaps];
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const float seconds = grid[t] * timeUnit;
+        phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
+        out.baseDelay[t] = clampTo (seconds * fs, 0.0f, maxDelaySamples);
+        depth[t] = depthFactor * s.tapTable[t][8];
+
+        for (int q = 0; q < 4; ++q)
+            weight[q][t] = s.amount * s.tapTable[t][4 + q];
+    }
+
+    // The travelling wave of quantity p: a sine along the taps that moves with the running time.
+    // A sine is skipped where it cannot change the result: no delay depth (a signed zero
+    // truncates to the same sample), or no weight on a non-zero base.
+    for (int p = 0; p < numOndulaQuantities; ++p)
+    {
+        const float scale = s.ondulaScale[p];
+        const float halfScale = 0.5f * scale;
+        const float shift = (s.ondulaPhase[p] + s.phase) * twoPi - waveTravel;
+
+        for (int t = 0; t < numTaps; ++t)
+        {
+            const bool needed = p == 4 ? depth[t] != 0.0f : ! (weight[p][t] == 0.0f && s.tapTable[t][p] != 0.0f);
+            float r = needed ? halfScale * std::sin (phaseOnGrid[t] + shift) : 0.0f;
+
+            if (p == 4)
+                r = r + scale;
+
+            wave[p][t] = r;
+        }
+    }
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const float modulation = depth[t] == 0.0f ? 0.0f : depth[t] * wave[4][t];
+        out.delay[t] = clampTo (modulation + out.baseDelay[t], 0.0f, maxDelaySamples);
+    }
+
+    alignas (64) float control[4][numTaps];
 
     for (int q = 0; q < 4; ++q)
+        for (int t = 0; t < numTaps; ++t)
+        {
+            const float base = s.tapTable[t][q];
+            control[q][t] = weight[q][t] == 0.0f && base != 0.0f ? clamp01 (base) : clamp01 (weight[q][t] * wave[q][t] + base);
+        }
+
+    for (int t = 0; t < numTaps; ++t)
+        out.frequency[t] = centreFrequency (control[0][t]);
+
+    for (int t = 0; t < numTaps; ++t)
+        out.bandwidth[t] = bandwidthOctaves (control[1][t]);
+
+    for (int t = 0; t < numTaps; ++t)
     {
-        const float weight = s.amount * row[4 + q];
-        const float base = row[q];
-        control[q] = weight == 0.0f && base != 0.0f ? clamp01 (base) : clamp01 (weight * wave (q, false) + base);
+        out.amplitude[t] = control[2][t];
+        out.pan[t] = control[3][t];
     }
 
-    out.frequency = centreFrequency (control[0]);
-    out.bandwidth = bandwidthOctaves (control[1]);
-    out.amplitude = control[2];
-    out.pan = control[3];
-    out.enabled = s.tapEnabled[t];
+    computeGains (s);
+}
 
-    if (out.enabled)
+void OndulaDelay::computeGains (const Settings& s) noexcept
+{
+    auto& out = targets;
+    const bool right = isRightChannel.load (relaxed);
+
+    for (int t = 0; t < numTaps; ++t)
     {
-        const float p = control[3];
-        const float panGain = isRightChannel.load (relaxed)
-                                ? std::sqrt (p * std::sin (p * halfPi))
-                                : (float) std::sqrt ((1.0 - (double) p) * (double) std::cos (p * halfPi));
-        out.gain = control[2] * panGain;
-    }
+        out.enabled[t] = s.tapEnabled[t];
+        out.gain[t] = 0.0f;
 
-    return out;
+        if (out.enabled[t])
+        {
+            const float p = out.pan[t];
+            const float panGain = right ? std::sqrt (p * std::sin (p * halfPi))
+                                        : (float) std::sqrt ((1.0 - (double) p) * (double) std::cos (p * halfPi));
+            out.gain[t] = out.amplitude[t] * panGain;
+        }
+    }
+}
+
+void OndulaDelay::designTaps (float fs) noexcept
+{
+    designer.sampleRate = fs;
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        TapState designed;
+        design (tapDesigns[t], targets.frequency[t], targets.bandwidth[t], fs, designed);
+        const float c[6] { designed.b0, designed.b1, designed.b2, designed.a0, designed.a1, designed.a2 };
+        std::copy (c, c + 6, tapCoefficients[t]);
+    }
 }
 
 void OndulaDelay::packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept
@@ -629,36 +698,84 @@ void OndulaDelay::renderBlock (float* samples, int n)
     const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
     const float waveTravel = (((velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
 
+    float key[SharedTapTargets::keySize];
+    {
+        float* k = std::copy (&s.tapTable[0][0], &s.tapTable[0][0] + numTaps * numTapColumns, key);
+        k = std::copy (s.ondulaScale, s.ondulaScale + numOndulaQuantities, k);
+        k = std::copy (s.ondulaPhase, s.ondulaPhase + numOndulaQuantities, k);
+        const float rest[8] { s.wavelength, s.phase, s.amount, timeUnit, fs, velocityHz, waveTravel, s.onTripletGrid ? 1.0f : 0.0f };
+        std::copy (rest, rest + 8, k);
+    }
+
+    auto& shared = sharedTapTargets;
+    const bool owned = ! shared.busy.test_and_set (std::memory_order_acquire);
+
+    if (owned && shared.valid && std::memcmp (shared.key, key, sizeof (key)) == 0)
+    {
+        std::copy (std::begin (shared.delay), std::end (shared.delay), targets.delay);
+        std::copy (std::begin (shared.baseDelay), std::end (shared.baseDelay), targets.baseDelay);
+        std::copy (std::begin (shared.frequency), std::end (shared.frequency), targets.frequency);
+        std::copy (std::begin (shared.bandwidth), std::end (shared.bandwidth), targets.bandwidth);
+        std::copy (std::begin (shared.amplitude), std::end (shared.amplitude), targets.amplitude);
+        std::copy (std::begin (shared.pan), std::end (shared.pan), targets.pan);
+        std::memcpy (tapCoefficients, shared.coefficients, sizeof (tapCoefficients));
+        computeGains (s);
+    }
+    else
+    {
+        computeTapTargets (s, timeUnit, fs, velocityHz, waveTravel);
+        designTaps (fs);
+
+        if (owned)
+        {
+            std::memcpy (shared.key, key, sizeof (key));
+            std::copy (std::begin (targets.delay), std::end (targets.delay), shared.delay);
+            std::copy (std::begin (targets.baseDelay), std::end (targets.baseDelay), shared.baseDelay);
+            std::copy (std::begin (targets.frequency), std::end (targets.frequency), shared.frequency);
+            std::copy (std::begin (targets.bandwidth), std::end (targets.bandwidth), shared.bandwidth);
+            std::copy (std::begin (targets.amplitude), std::end (targets.amplitude), shared.amplitude);
+            std::copy (std::begin (targets.pan), std::end (targets.pan), shared.pan);
+            std::memcpy (shared.coefficients, tapCoefficients, sizeof (tapCoefficients));
+            shared.valid = true;
+        }
+    }
+
+    if (owned)
+        shared.busy.clear (std::memory_order_release);
+
+    const auto& target = targets;
+
     for (int t = 0; t < numTaps; ++t)
     {
-        const Targets target = tapTargets (s, t, timeUnit, fs, velocityHz, waveTravel);
         auto& state = tapStates[t];
         previousTapStates[t] = state;
 
         if (firstBlock)
         {
             // Start settled: no ramp from the constructor's placeholder records.
-            state.delayOndula = (int32_t) target.delay;
-            state.delayBase = (int32_t) target.baseDelay;
-            state.frequency = target.frequency;
-            state.bandwidth = target.bandwidth;
-            state.amplitude = target.amplitude;
-            state.pan = target.pan;
-            state.gain = target.gain;
+            state.delayOndula = (int32_t) target.delay[t];
+            state.delayBase = (int32_t) target.baseDelay[t];
+            state.frequency = target.frequency[t];
+            state.bandwidth = target.bandwidth[t];
+            state.amplitude = target.amplitude[t];
+            state.pan = target.pan[t];
+            state.gain = target.gain[t];
         }
         else
         {
-            state.delayOndula = smoothTowards (state.delayOndula, target.delay);
-            state.delayBase = smoothTowards (state.delayBase, target.baseDelay);
-            state.frequency = smoothTowards (state.frequency, target.frequency);
-            state.bandwidth = smoothTowards (state.bandwidth, target.bandwidth);
-            state.amplitude = smoothTowards (state.amplitude, target.amplitude);
-            state.pan = smoothTowards (state.pan, target.pan);
-            state.gain = smoothTowards (state.gain, target.gain);
+            state.delayOndula = smoothTowards (state.delayOndula, target.delay[t]);
+            state.delayBase = smoothTowards (state.delayBase, target.baseDelay[t]);
+            state.frequency = smoothTowards (state.frequency, target.frequency[t]);
+            state.bandwidth = smoothTowards (state.bandwidth, target.bandwidth[t]);
+            state.amplitude = smoothTowards (state.amplitude, target.amplitude[t]);
+            state.pan = smoothTowards (state.pan, target.pan[t]);
+            state.gain = smoothTowards (state.gain, target.gain[t]);
         }
 
-        design (tapDesigns[t], target.frequency, target.bandwidth, fs, state);
-        state.enabled = target.enabled;
+        const float* c = tapCoefficients[t];
+        state.b0 = c[0]; state.b1 = c[1]; state.b2 = c[2];
+        state.a0 = c[3]; state.a1 = c[4]; state.a2 = c[5];
+        state.enabled = target.enabled[t];
 
         if (firstBlock)
             previousTapStates[t] = state;

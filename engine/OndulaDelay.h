@@ -112,11 +112,12 @@ private:
         std::atomic<float> phase { 0.0f };
     };
 
-    struct Targets
+    /** What every tap aims at in this block, one array per quantity. */
+    struct alignas (64) TapTargets
     {
-        float delay = 0.0f, baseDelay = 0.0f, frequency = 0.0f, bandwidth = 0.0f;
-        float amplitude = 0.0f, pan = 0.0f, gain = 0.0f;
-        bool enabled = false;
+        float delay[numTaps], baseDelay[numTaps], frequency[numTaps], bandwidth[numTaps];
+        float amplitude[numTaps], pan[numTaps], gain[numTaps];
+        bool enabled[numTaps];
     };
 
     struct DesignCache
@@ -134,7 +135,9 @@ private:
 
     void renderBlock (float* samples, int n);
     void runFeedbackPath (const Settings& s, float timeUnit, float fs, int n);
-    Targets tapTargets (const Settings& s, int tap, float timeUnit, float fs, float velocityHz, float waveTravel) const noexcept;
+    void computeTapTargets (const Settings& s, float timeUnit, float fs, float velocityHz, float waveTravel) noexcept;
+    void computeGains (const Settings& s) noexcept;
+    void designTaps (float fs) noexcept;
     void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
     void packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept;
     void releaseScratch() noexcept;
@@ -154,6 +157,9 @@ private:
     DesignCache tapDesigns[numTaps];
     DesignCache feedbackDesign;
     TapLaneKernel::Lanes lanes;
+    TapTargets targets;
+    float tapCoefficients[numTaps][6] {}; // b0, b1, b2, a0, a1, a2 of this block's designs
+    IIRFilter<float> designer;
     TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
 
     // Written by the handlers (message thread); read once per block (audio thread).

@@ -430,6 +430,22 @@ void readAvx512 (const float* line, int n, int numLanes, const TapLaneKernel::La
             const __mmask16 still = _mm512_cmpeq_epi32_mask (moves, _mm512_setzero_si512()) & inside;
             const __mmask16 oneStep = (_mm512_cmpeq_epi32_mask (moves, one) | _mm512_cmpeq_epi32_mask (moves, minusOne)) & inside;
 
+            // Fast-moving delays (small blocks, deep modulation) leave few lanes contiguous; then
+            // plain gathers of whole rows are cheaper than loading lanes one by one.
+            if (__builtin_popcount ((unsigned) (still | oneStep)) < 8)
+            {
+                const __m512i rowStart = _mm512_add_epi32 (offset, _mm512_set1_epi32 (i));
+
+                for (int s = 0; s < 16; ++s)
+                {
+                    const __m512i index = _mm512_and_si512 (_mm512_sub_epi32 (_mm512_add_epi32 (rowStart, _mm512_set1_epi32 (s)),
+                                                                              _mm512_load_si512 ((const void*) shift[s])), mask);
+                    _mm512_store_ps (scratch + (i + s) * rowStride + j, _mm512_mask_i32gather_ps (_mm512_setzero_ps(), all, index, line, 4));
+                }
+
+                continue;
+            }
+
             // Samples before the lane's single step: the shift is monotonic, so it is a count.
             __m512i before = _mm512_setzero_si512();
 

@@ -185,3 +185,43 @@ INSTANTIATE_TEST_SUITE_P (
         OracleCase { "Block61WrappingLine", 61, 300, Path::sse2, true, 48000.0, (1 << 23) - 9000 }),
     caseName);
 } // namespace
+
+namespace
+{
+// The engines of one plug-in compute the same tap targets; the second engine of a block reuses
+// the first one's results when its inputs are exactly the same, and only then.
+TEST (OndulaDelayPairs, EnginesMatchTheirOraclesWhetherTheirSettingsAgreeOrNot)
+{
+    struct Pair { const char* name; bool sameSettings; bool secondIsRight; };
+
+    for (const auto& pair : { Pair { "stereo pair", true, true }, Pair { "two instances", false, false },
+                              Pair { "same side, same settings", true, false } })
+    {
+        EngineTestRig first (false), second (pair.secondIsRight);
+        ScalarOndulaOracle firstOracle (first.mappings, false, 48000.0f);
+        ScalarOndulaOracle secondOracle (second.mappings, pair.secondIsRight, 48000.0f);
+
+        if (! pair.sameSettings)
+            second.set ("automation_frequency", "value", 0.7);
+
+        for (int b = 0; b < 120; ++b)
+        {
+            applyScenarioStep (first, firstOracle, b, 120);
+            applyScenarioStep (second, secondOracle, b, 120);
+
+            for (auto* side : { &first, &second })
+            {
+                auto& oracle = side == &first ? firstOracle : secondOracle;
+                auto block = noiseBlock (64, 500u + (unsigned) b, 2.0f);
+                auto expected = block;
+                oracle.process (expected.data(), 64, side->engine->currentSettings(), side->engine->hostTime.load());
+                side->process (block);
+
+                for (int i = 0; i < 64; ++i)
+                    ASSERT_EQ (block[(size_t) i], expected[(size_t) i]) << pair.name << (side == &first ? ", first" : ", second")
+                                                                         << " engine, block " << b << " sample " << i;
+            }
+        }
+    }
+}
+} // namespace
