@@ -673,12 +673,13 @@ void OndulaDelay::renderBlock (float* samples, int n)
     // 1. The input enters the line; a non-finite sample enters as silence, so one bad value
     //    cannot poison the line (and every tap and the feedback) for minutes.
     const int start = writeIndex;
+    const int firstRun = std::min (n, delayLineSize - start); // the rest wraps to the line's start
 
-    for (int i = 0; i < n; ++i)
-    {
-        const float x = samples[i];
-        delayLine[(start + i) & lineMask] = std::isfinite (x) ? x : 0.0f;
-    }
+    for (int i = 0; i < firstRun; ++i)
+        delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    for (int i = firstRun; i < n; ++i)
+        delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
 
     blockStartWriteIndex = start;
     writeIndex = (delayLineSize + n + start) & lineMask;
@@ -787,8 +788,11 @@ void OndulaDelay::renderBlock (float* samples, int n)
         return;
 
     // 4. This block's feedback joins the input, so every tap hears both.
-    for (int i = 0; i < n; ++i)
-        delayLine[(start + i) & lineMask] += feedbackScratch[i];
+    for (int i = 0; i < firstRun; ++i)
+        delayLine[start + i] += feedbackScratch[i];
+
+    for (int i = firstRun; i < n; ++i)
+        delayLine[i - firstRun] += feedbackScratch[i];
 
     // 5. Enabled taps take lanes in tap order, four per group; the last group is filled up with
     //    silent copies of tap 31, and at least one group runs.

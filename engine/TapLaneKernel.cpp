@@ -684,6 +684,54 @@ void sumGroupsAvx2 (const float* scratch, int n, int numGroups, float* out) noex
         sumGroupsPortable (scratch + i * rowStride, n - i, numGroups, out + i);
 }
 
+/** All eight groups: two 16-lane halves per row, each transposed in its 128-bit quarters. */
+__attribute__ ((target ("avx512f")))
+void sumGroupsAvx512 (const float* scratch, int n, int numGroups, float* out) noexcept
+{
+    if (numGroups != 8)
+        return sumGroupsAvx2 (scratch, n, numGroups, out);
+
+    const __mmask16 all = 0xffff;
+    int i = 0;
+
+    for (; i + 4 <= n; i += 4)
+    {
+        const float* rows = scratch + i * rowStride;
+        __m512 sums[2];
+
+        for (int half = 0; half < 2; ++half)
+        {
+            const __m512 r0 = _mm512_load_ps (rows + 16 * half);
+            const __m512 r1 = _mm512_load_ps (rows + rowStride + 16 * half);
+            const __m512 r2 = _mm512_load_ps (rows + 2 * rowStride + 16 * half);
+            const __m512 r3 = _mm512_load_ps (rows + 3 * rowStride + 16 * half);
+            const __m512 t0 = _mm512_maskz_unpacklo_ps (all, r0, r1);
+            const __m512 t1 = _mm512_maskz_unpacklo_ps (all, r2, r3);
+            const __m512 t2 = _mm512_maskz_unpackhi_ps (all, r0, r1);
+            const __m512 t3 = _mm512_maskz_unpackhi_ps (all, r2, r3);
+            const __m512 lane0 = unpackLow64 (t0, t1);
+            const __m512 lane1 = unpackHigh64 (t0, t1);
+            const __m512 lane2 = unpackLow64 (t2, t3);
+            const __m512 lane3 = unpackHigh64 (t2, t3);
+            sums[half] = _mm512_add_ps (_mm512_add_ps (lane0, lane1), _mm512_add_ps (lane2, lane3));
+        }
+
+        // Quarter q of sums[h] is group 4h + q for the four samples; add them in group order.
+        __m128 sum = _mm512_maskz_extractf32x4_ps (0xf, sums[0], 0);
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[0], 1));
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[0], 2));
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[0], 3));
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 0));
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 1));
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 2));
+        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 3));
+        _mm_storeu_ps (out + i, sum);
+    }
+
+    if (i < n)
+        sumGroupsPortable (scratch + i * rowStride, n - i, numGroups, out + i);
+}
+
 bool processorHasAvx2() noexcept
 {
     static const bool hasAvx2 = __builtin_cpu_supports ("avx2");
@@ -758,7 +806,10 @@ void TapLaneKernel::sumGroups (Path path, const float* scratch, int n, int numGr
         path = fastestPath();
 
 #if ONDULA_X86
-    if (path == Path::avx2 || path == Path::avx512)
+    if (path == Path::avx512)
+        return sumGroupsAvx512 (scratch, n, numGroups, out);
+
+    if (path == Path::avx2)
         return sumGroupsAvx2 (scratch, n, numGroups, out);
 
     if (path == Path::sse2)
