@@ -1,5 +1,13 @@
 #include "engine/TapLaneKernel.h"
 
+// Every path must equal the others and the plain rendering bit for bit, so no multiply-add may
+// be fused (AVX-512 brings fused instructions with it, and the compiler would use them).
+#if defined(__clang__)
+ #pragma clang fp contract(off)
+#elif defined(__GNUC__)
+ #pragma GCC optimize ("fp-contract=off")
+#endif
+
 #if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
  #define ONDULA_X86 1
  #include <immintrin.h>
