@@ -13,6 +13,9 @@ namespace
 TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
 {
     EngineTestRig rig (false, 48000.0, 256);
+    // A second plug-in instance with its own audio thread: both engines offer their per-block
+    // results to each other (the engines of one instance share them), so that hand-over is raced too.
+    EngineTestRig otherInstance (true, 48000.0, 256);
     std::atomic<bool> running { true };
     std::atomic<int> blocksRendered { 0 };
 
@@ -29,6 +32,14 @@ TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
             rig.process (block);
             blocksRendered.fetch_add (1);
         }
+    });
+
+    std::thread otherAudio ([&]
+    {
+        auto block = noiseBlock (256, 2);
+
+        while (running.load())
+            otherInstance.process (block);
     });
 
     // The per-tap filter graph: copies the records under the engine's mutex and reads the
@@ -70,6 +81,7 @@ TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
 
     running = false;
     audio.join();
+    otherAudio.join();
     graph.join();
     EXPECT_GE (blocksRendered.load(), 200);
 }
