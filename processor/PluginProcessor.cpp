@@ -58,6 +58,19 @@ struct Point
     float x, y, curve;
 };
 
+/** The host may call from a thread of its own while the framework's message thread (inside the
+    plug-in on Linux, until an editor attaches the host's run loop) writes the tree for parameter
+    changes. Work on the tree from another thread therefore holds the message thread first. */
+std::unique_ptr<juce::MessageManagerLock> holdMessageThread()
+{
+    const auto* messageManager = juce::MessageManager::getInstanceWithoutCreating();
+
+    if (messageManager == nullptr || messageManager->isThisTheMessageThread())
+        return nullptr;
+
+    return std::make_unique<juce::MessageManagerLock>();
+}
+
 std::string printedCurve (QuorlStyleCurve& scratch, std::initializer_list<Point> points)
 {
     scratch.points.clear();
@@ -97,6 +110,8 @@ OndulaDelayAudioProcessor::OndulaDelayAudioProcessor()
 
 OndulaDelayAudioProcessor::~OndulaDelayAudioProcessor()
 {
+    destructionLock = holdMessageThread();
+
     while (stateTree.getNumChildren() > 0)
         stateTree.removeChild (stateTree.getNumChildren() - 1, nullptr);
 }
@@ -369,12 +384,16 @@ void OndulaDelayAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 void OndulaDelayAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
+    const auto lock = holdMessageThread();
+
     if (const auto xml = stateTree.createXml())
         copyXmlToBinary (*xml, destData);
 }
 
 void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    const auto lock = holdMessageThread();
+
     if (const auto xml = StateBlockReader::readXml (data, sizeInBytes))
     {
         if (xml->getTagName().equalsIgnoreCase (stateTree.getType().toString()))

@@ -52,6 +52,11 @@ public:
     /** Switches every attachment's tree-to-parameter direction. Message thread only. */
     void setPushToParameterEnabled (bool enabled);
 
+private:
+    // Held while the members go, so the message thread cannot touch the tree meanwhile; destroyed last.
+    std::unique_ptr<juce::MessageManagerLock> destructionLock;
+
+public:
     ParameterMappingFunctions mappingFunctions;
     CommandLineInterpreter commandLine;
     juce::ValueTree stateTree;
