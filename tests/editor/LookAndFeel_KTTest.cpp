@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P (Switches, TogglePill, ::testing::Values (
     ToggleCase { 40, 20, false, true, 26.0f, 8.0f },
     ToggleCase { 40, 20, true, true, 6.0f, 8.0f },
     ToggleCase { 44, 21, false, false, 6.0f, 8.0f },
-    ToggleCase { 44, 21, true, false, 26.0f, 8.0f }));
+    ToggleCase { 44, 21, true, false, 30.0f, 8.0f }));
 
 TEST (RotaryKnob, AngleRunsFromMinusPointEightPiThroughZeroWithTheDefaultRange)
 {

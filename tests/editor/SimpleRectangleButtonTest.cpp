@@ -52,8 +52,12 @@ TEST_P (ButtonLook, FrameTextAndDiagonalsTakeTheColoursOfTheState)
 
     const auto textArea = juce::Rectangle<int> (16, 5, 28, 14);
     EXPECT_GT (PixelProbe::countNear (image, textArea, c.text, 12), 4) << "text colour";
+    // Diagonals of the other colour cross the text area, so only without them is it free of it.
     const auto other = c.text == normal ? active : normal;
-    EXPECT_EQ (PixelProbe::countNear (image, textArea, other, 12), 0) << "no other text colour";
+    if (c.diagonals == none || c.diagonals == c.text)
+    {
+        EXPECT_EQ (PixelProbe::countNear (image, textArea, other, 12), 0) << "no other text colour";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P (States, ButtonLook, ::testing::Values (
