@@ -62,7 +62,7 @@ TEST_F (AttachmentTest, ModeValuesSnapToWholeNumbers)
     EXPECT_EQ (parameter ("delay_globals_time_time_mode").getValue(), 0.5f);
     EXPECT_EQ ((double) time["time_mode"], 1.0);
 
-    const auto gesturesBefore = gestureBegins;
+    const int gesturesBefore = gestureBegins;
     time.setProperty ("time_mode", 1.4, nullptr);
     EXPECT_EQ (gestureBegins, gesturesBefore);
     EXPECT_EQ ((double) time["time_mode"], 1.4);
@@ -76,7 +76,7 @@ TEST_F (AttachmentTest, AValueOutsideTheRangeMovesTheParameterToTheNearerBound)
     EXPECT_EQ (parameter ("automation_frequency_amount").getValue(), 0.0f);
     EXPECT_EQ ((double) frequency["scale_y"], 0.0);
 
-    const auto gesturesBefore = gestureBegins;
+    const int gesturesBefore = gestureBegins;
     frequency.setProperty ("scale_y", -0.7, nullptr);
     EXPECT_EQ (gestureBegins, gesturesBefore);
     EXPECT_EQ ((double) frequency["scale_y"], -0.7);

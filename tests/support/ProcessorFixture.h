@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 /** A freshly constructed processor on the heap (it carries two large delay lines), with helpers
@@ -17,9 +18,10 @@ protected:
     juce::ValueTree node (const juce::String& type) const;
     juce::RangedAudioParameter& parameter (const juce::String& id) const;
 
-    int gestureBegins = 0;
-    int gestureEnds = 0;
-    int parameterChanges = 0;
+    // Hosts hear parameter changes on whichever thread makes them.
+    std::atomic<int> gestureBegins { 0 };
+    std::atomic<int> gestureEnds { 0 };
+    std::atomic<int> parameterChanges { 0 };
 
     std::unique_ptr<OndulaDelayAudioProcessor> processor;
 
