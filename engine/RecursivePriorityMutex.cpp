@@ -1,5 +1,15 @@
 #include "engine/RecursivePriorityMutex.h"
 
+#if defined(_WIN32)
+
+RecursivePriorityMutex::RecursivePriorityMutex() noexcept = default;
+RecursivePriorityMutex::~RecursivePriorityMutex() = default;
+void RecursivePriorityMutex::lock() noexcept { handle.lock(); }
+void RecursivePriorityMutex::unlock() noexcept { handle.unlock(); }
+bool RecursivePriorityMutex::try_lock() noexcept { return handle.try_lock(); }
+
+#else
+
 RecursivePriorityMutex::RecursivePriorityMutex() noexcept
 {
     pthread_mutexattr_t attributes;
@@ -38,3 +48,5 @@ bool RecursivePriorityMutex::try_lock() noexcept
 {
     return pthread_mutex_trylock (&handle) == 0;
 }
+
+#endif

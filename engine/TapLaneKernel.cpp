@@ -8,7 +8,9 @@
  #pragma GCC optimize ("fp-contract=off")
 #endif
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+// The vector paths use GCC/clang target attributes for run-time dispatch; other compilers and
+// other processors take the portable path.
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
  #define ONDULA_X86 1
  #include <immintrin.h>
 #else
