@@ -7,16 +7,8 @@
 #include <iostream>
 #include <thread>
 
-namespace juce
-{
-bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
-
 namespace
 {
-void print (const juce::String& line) { std::cout << line << std::endl; }
-void fail (const juce::String& line) { std::cerr << "error: " << line << std::endl; }
-
 /** Reads "--name value" options and repeated "--set" pairs. */
 struct Options
 {
@@ -149,7 +141,7 @@ bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets
 
         if (parameter == nullptr)
         {
-            fail ("unknown parameter " + id);
+            TestHost::fail ("unknown parameter " + id);
             return false;
         }
 
@@ -159,17 +151,6 @@ bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets
     }
 
     return true;
-}
-
-/** Lets the message thread deliver what is pending (parameter values travel to the plug-in's
-    controller asynchronously), as a host's message loop would between user actions. */
-void pumpMessages (int milliseconds)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-
-    while (juce::Time::getMillisecondCounter() < end)
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
-            juce::Thread::sleep (1);
 }
 
 juce::String layoutName (const juce::AudioChannelSet& set)
@@ -201,24 +182,24 @@ int HostCommands::list (const juce::StringArray& args)
 
     if (plugin == nullptr)
     {
-        fail (error);
+        TestHost::fail (error);
         return 1;
     }
 
     const auto description = plugin->getPluginDescription();
-    print ("name=" + description.name);
-    print ("vendor=" + description.manufacturerName);
-    print ("category=" + description.category);
-    print ("version=" + description.version);
-    print ("format=" + description.pluginFormatName);
-    print ("acceptsMidi=" + juce::String ((int) plugin->acceptsMidi()));
-    print ("producesMidi=" + juce::String ((int) plugin->producesMidi()));
-    print ("hasEditor=" + juce::String ((int) plugin->hasEditor()));
+    TestHost::print ("name=" + description.name);
+    TestHost::print ("vendor=" + description.manufacturerName);
+    TestHost::print ("category=" + description.category);
+    TestHost::print ("version=" + description.version);
+    TestHost::print ("format=" + description.pluginFormatName);
+    TestHost::print ("acceptsMidi=" + juce::String ((int) plugin->acceptsMidi()));
+    TestHost::print ("producesMidi=" + juce::String ((int) plugin->producesMidi()));
+    TestHost::print ("hasEditor=" + juce::String ((int) plugin->hasEditor()));
 
     for (const bool isInput : { true, false })
         for (int i = 0; i < plugin->getBusCount (isInput); ++i)
             if (auto* bus = plugin->getBus (isInput, i))
-                print (juce::String (isInput ? "input" : "output") + juce::String (i) + "=" + bus->getName()
+                TestHost::print (juce::String (isInput ? "input" : "output") + juce::String (i) + "=" + bus->getName()
                        + ";" + layoutName (bus->getDefaultLayout()));
 
     struct Candidate
@@ -241,19 +222,19 @@ int HostCommands::list (const juce::StringArray& args)
         juce::AudioProcessor::BusesLayout layout;
         layout.inputBuses.add (candidate.in);
         layout.outputBuses.add (candidate.out);
-        print (juce::String ("layout.") + candidate.name + "=" + (plugin->checkBusesLayoutSupported (layout) ? "accepted" : "refused"));
+        TestHost::print (juce::String ("layout.") + candidate.name + "=" + (plugin->checkBusesLayoutSupported (layout) ? "accepted" : "refused"));
     }
 
     plugin->prepareToPlay (48000.0, 512);
-    print ("latency=" + juce::String (plugin->getLatencySamples()));
-    print ("tail=" + juce::String (plugin->getTailLengthSeconds()));
-    print ("programs=" + juce::String (plugin->getNumPrograms()));
+    TestHost::print ("latency=" + juce::String (plugin->getLatencySamples()));
+    TestHost::print ("tail=" + juce::String (plugin->getTailLengthSeconds()));
+    TestHost::print ("programs=" + juce::String (plugin->getNumPrograms()));
 
     for (int i = 0; i < plugin->getNumPrograms(); ++i)
-        print ("program" + juce::String (i) + "=" + plugin->getProgramName (i));
+        TestHost::print ("program" + juce::String (i) + "=" + plugin->getProgramName (i));
 
     const auto& parameters = plugin->getParameters();
-    print ("parameters=" + juce::String (parameters.size()));
+    TestHost::print ("parameters=" + juce::String (parameters.size()));
 
     for (auto* parameter : parameters)
     {
@@ -262,7 +243,7 @@ int HostCommands::list (const juce::StringArray& args)
         if (auto* hosted = dynamic_cast<juce::HostedAudioProcessorParameter*> (parameter))
             id = hosted->getParameterID();
 
-        print ("parameter" + juce::String (parameter->getParameterIndex())
+        TestHost::print ("parameter" + juce::String (parameter->getParameterIndex())
                + " id=" + id
                + "|name=" + parameter->getName (1024)
                + "|label=" + parameter->getLabel()
@@ -275,7 +256,7 @@ int HostCommands::list (const juce::StringArray& args)
     }
 
     if (auto* bypass = plugin->getBypassParameter())
-        print ("bypass=" + bypass->getName (1024));
+        TestHost::print ("bypass=" + bypass->getName (1024));
 
     plugin->releaseResources();
     return 0;
@@ -299,7 +280,7 @@ int HostCommands::render (const juce::StringArray& args)
     {
         if (! readWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("in")), input, sampleRate))
         {
-            fail ("cannot read " + options.get ("in"));
+            TestHost::fail ("cannot read " + options.get ("in"));
             return 1;
         }
     }
@@ -324,7 +305,7 @@ int HostCommands::render (const juce::StringArray& args)
 
     if (plugin == nullptr)
     {
-        fail (error);
+        TestHost::fail (error);
         return 1;
     }
 
@@ -335,13 +316,13 @@ int HostCommands::render (const juce::StringArray& args)
 
     if (! plugin->setBusesLayout (layout))
     {
-        fail ("layout refused");
+        TestHost::fail ("layout refused");
         return 1;
     }
 
     if (options.has ("write-input") && ! writeWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("write-input")), input, sampleRate))
     {
-        fail ("cannot write " + options.get ("write-input"));
+        TestHost::fail ("cannot write " + options.get ("write-input"));
         return 1;
     }
 
@@ -351,7 +332,7 @@ int HostCommands::render (const juce::StringArray& args)
 
         if (! juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("state-in")).loadFileAsData (state))
         {
-            fail ("cannot read " + options.get ("state-in"));
+            TestHost::fail ("cannot read " + options.get ("state-in"));
             return 1;
         }
 
@@ -361,7 +342,7 @@ int HostCommands::render (const juce::StringArray& args)
     if (! applySets (*plugin, options.sets))
         return 1;
 
-    pumpMessages (100);
+    TestHost::pumpMessages (100);
 
     const auto bpm = options.has ("bpm") ? juce::Optional<double> (options.get ("bpm").getDoubleValue()) : juce::nullopt;
     FixedTempoPlayHead playHead (sampleRate, bpm);
@@ -403,10 +384,10 @@ int HostCommands::render (const juce::StringArray& args)
     });
 
     while (! finished)
-        pumpMessages (5);
+        TestHost::pumpMessages (5);
 
     audio.join();
-    pumpMessages (50);
+    TestHost::pumpMessages (50);
     plugin->releaseResources();
 
     if (options.has ("state-out"))
@@ -416,14 +397,14 @@ int HostCommands::render (const juce::StringArray& args)
 
         if (! juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("state-out")).replaceWithData (state.getData(), state.getSize()))
         {
-            fail ("cannot write " + options.get ("state-out"));
+            TestHost::fail ("cannot write " + options.get ("state-out"));
             return 1;
         }
     }
 
     if (! writeWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("out")), output, sampleRate))
     {
-        fail ("cannot write " + options.get ("out"));
+        TestHost::fail ("cannot write " + options.get ("out"));
         return 1;
     }
 
@@ -435,11 +416,11 @@ int HostCommands::render (const juce::StringArray& args)
             if (! std::isfinite (output.getSample (c, i)))
                 ++nonFinite;
 
-        print ("channel" + juce::String (c) + ".peak=" + juce::String (output.getMagnitude (c, 0, output.getNumSamples())));
-        print ("channel" + juce::String (c) + ".rms=" + juce::String (output.getRMSLevel (c, 0, output.getNumSamples())));
+        TestHost::print ("channel" + juce::String (c) + ".peak=" + juce::String (output.getMagnitude (c, 0, output.getNumSamples())));
+        TestHost::print ("channel" + juce::String (c) + ".rms=" + juce::String (output.getRMSLevel (c, 0, output.getNumSamples())));
     }
 
-    print ("samples=" + juce::String (output.getNumSamples()));
-    print ("nonfinite=" + juce::String (nonFinite));
+    TestHost::print ("samples=" + juce::String (output.getNumSamples()));
+    TestHost::print ("nonfinite=" + juce::String (nonFinite));
     return 0;
 }

@@ -7,26 +7,8 @@
 #include <atomic>
 #include <iostream>
 
-namespace juce
-{
-// The framework's own dispatch step; its dispatch-until helper is compiled out with modal loops.
-bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
-
 namespace
 {
-void print (const juce::String& line) { std::cout << line << std::endl; }
-void fail (const juce::String& line) { std::cerr << "error: " << line << std::endl; }
-
-void pump (int milliseconds)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-
-    while (juce::Time::getMillisecondCounter() < end)
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
-            juce::Thread::sleep (1);
-}
-
 /** Plays blocks through the plug-in on a thread of its own, as a host's audio thread does. */
 class AudioRunner : public juce::Thread
 {
@@ -118,7 +100,7 @@ int OpenEditorCommand::run (const juce::StringArray& args)
 
     if (positional.isEmpty())
     {
-        fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms]");
+        TestHost::fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms]");
         return 2;
     }
 
@@ -127,18 +109,18 @@ int OpenEditorCommand::run (const juce::StringArray& args)
 
     if (plugin == nullptr)
     {
-        fail (error);
+        TestHost::fail (error);
         return 1;
     }
 
     if (! plugin->hasEditor())
     {
-        fail ("the plug-in reports no editor");
+        TestHost::fail ("the plug-in reports no editor");
         return 1;
     }
 
     plugin->prepareToPlay (48000.0, 512);
-    pump (200);
+    TestHost::pumpMessages (200);
 
     juce::MemoryBlock stateBefore;
     plugin->getStateInformation (stateBefore);
@@ -155,7 +137,7 @@ int OpenEditorCommand::run (const juce::StringArray& args)
     {
         if (! condition)
         {
-            fail (what);
+            TestHost::fail (what);
             ++failures;
         }
     };
@@ -170,19 +152,19 @@ int OpenEditorCommand::run (const juce::StringArray& args)
 
         {
             EditorWindow window (*editor);
-            pump (holdMs);
+            TestHost::pumpMessages (holdMs);
 
             check (window.isOnDesktop() && window.getPeer() != nullptr, "the window is not on the desktop");
             check (editor->getWidth() == 1350 && editor->getHeight() == 660,
                    "editor size " + juce::String (editor->getWidth()) + "x" + juce::String (editor->getHeight()));
-            print ("cycle" + juce::String (cycle) + ".size=" + juce::String (editor->getWidth()) + "x" + juce::String (editor->getHeight()));
+            TestHost::print ("cycle" + juce::String (cycle) + ".size=" + juce::String (editor->getWidth()) + "x" + juce::String (editor->getHeight()));
 
             window.clearContentComponent();
             plugin->editorBeingDeleted (editor);
             delete editor;
         }
 
-        pump (300);
+        TestHost::pumpMessages (300);
         check (spy.changes.load() == 0 && spy.gestures.load() == 0,
                "opening the editor changed host parameters (" + juce::String (spy.changes.load()) + " changes, last index "
                    + juce::String (spy.lastIndex.load()) + ")");
@@ -197,13 +179,13 @@ int OpenEditorCommand::run (const juce::StringArray& args)
     check (stateAfter == stateBefore, "the saved state changed across opening and closing the editor");
     check (audio.blocks.load() > 0, "no audio ran while the editor was open");
 
-    print ("cycles=" + juce::String (cycles));
-    print ("audioBlocks=" + juce::String (audio.blocks.load()));
-    print ("parameterChanges=" + juce::String (spy.changes.load()));
-    print (failures == 0 ? "result=ok" : "result=failed");
+    TestHost::print ("cycles=" + juce::String (cycles));
+    TestHost::print ("audioBlocks=" + juce::String (audio.blocks.load()));
+    TestHost::print ("parameterChanges=" + juce::String (spy.changes.load()));
+    TestHost::print (failures == 0 ? "result=ok" : "result=failed");
 
     plugin->releaseResources();
     plugin.reset();
-    pump (100);
+    TestHost::pumpMessages (100);
     return failures == 0 ? 0 : 1;
 }

@@ -1,5 +1,25 @@
 #include "TestHost.h"
 
+#include <iostream>
+
+namespace juce
+{
+// The framework's own dispatch step; its dispatch-until helper is compiled out with modal loops.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
+
+void TestHost::pumpMessages (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
+void TestHost::print (const juce::String& line) { std::cout << line << std::endl; }
+void TestHost::fail (const juce::String& line) { std::cerr << "error: " << line << std::endl; }
+
 std::unique_ptr<juce::AudioPluginInstance> TestHost::load (const juce::File& bundle,
                                                            double sampleRate,
                                                            int blockSize,
