@@ -148,7 +148,6 @@ void OndulaGraphComponent::timerCallback()
 
     // Repaint only the rows whose picture differs from the one last asked for.
     const int step = phaseStep();
-    juce::Rectangle<int> dirty;
 
     for (int r = 0; r < numRows; ++r)
     {
@@ -156,15 +155,12 @@ void OndulaGraphComponent::timerCallback()
         const bool moved = step != shownStep && ! rowStandsStill (r);
 
         if (changed || moved)
-            dirty = dirty.getUnion (rowArea (r).expanded (4.0f).getSmallestIntegerContainer());
+            repaint (rowArea (r).expanded (4.0f).getSmallestIntegerContainer());
 
         shownGeneration[(size_t) r] = generation[(size_t) r];
     }
 
     shownStep = step;
-
-    if (! dirty.isEmpty())
-        repaint (dirty.getIntersection (getLocalBounds()));
 }
 
 int OndulaGraphComponent::phaseStep() const noexcept
