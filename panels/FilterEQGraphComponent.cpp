@@ -104,7 +104,11 @@ void FilterEQGraphComponent::timerCallback()
 
     std::swap (frontPaths, backPaths);
     std::swap (frontTaps, backTaps);
-    repaint();
+
+    // The lines cover the middle of the component only: repaint where they were and where they are.
+    const auto area = drawnArea();
+    repaint (area.getUnion (shownArea).getIntersection (getLocalBounds()));
+    shownArea = area;
 }
 
 void FilterEQGraphComponent::calculate_paths()
@@ -170,33 +174,63 @@ void FilterEQGraphComponent::make_curve (juce::Path& path, int k)
     }
 }
 
+juce::AffineTransform FilterEQGraphComponent::tapTransform (int k) const noexcept
+{
+    const auto& taps = *frontTaps;
+    const auto span = (float) taps[31].delayBase - (float) taps[0].delayBase;
+    const float t = ((float) taps[(size_t) k].delayOndula - (float) taps[0].delayBase) / span;
+    const auto w = (float) getWidth();
+    const auto h = (float) getHeight();
+
+    // Frequency runs down to the right, later taps sit up and to the right, magnitude rises.
+    return { 0.4375f * w, 0.0f, w * (0.0625f + 0.4375f * t), 0.25f * h, -0.1f * h, h * (0.5f - 0.25f * t) };
+}
+
+bool FilterEQGraphComponent::tapsPlaced() const noexcept
+{
+    // Until the engine has placed its taps (both ends of the span still at the same delay) there
+    // is no axis to place them on, and nothing is drawn.
+    const auto& taps = *frontTaps;
+    return frontRate > 0.0 && taps[31].delayBase > taps[0].delayBase;
+}
+
+juce::Colour FilterEQGraphComponent::tapColour (int k) const noexcept
+{
+    return lookAndFeel.c3.interpolatedWith (lookAndFeel.c1, (float) k / 31.0f);
+}
+
+juce::Rectangle<int> FilterEQGraphComponent::drawnArea() const
+{
+    juce::Rectangle<float> area;
+
+    if (tapsPlaced())
+        for (int k = 0; k < numTaps; ++k)
+            if (tapColour (k) != lookAndFeel.c1)
+                area = area.getUnion ((*frontPaths)[(size_t) k].getBoundsTransformed (tapTransform (k)));
+
+    // Half the stroke, its mitred joints and the edge smoothing reach beyond the line itself.
+    return area.isEmpty() ? juce::Rectangle<int>() : area.expanded (4.0f).getSmallestIntegerContainer();
+}
+
 void FilterEQGraphComponent::paint (juce::Graphics& g)
 {
     g.fillAll (lookAndFeel.c1);
 
-    const auto& taps = *frontTaps;
-    const auto span = (float) taps[31].delayBase - (float) taps[0].delayBase;
-
-    // Until the engine has placed its taps (both ends still at the same delay) there is no axis
-    // to place them on, and nothing is drawn.
-    if (! (span > 0.0f) || frontRate <= 0.0)
+    if (! tapsPlaced())
         return;
 
-    const auto w = (float) getWidth();
-    const auto h = (float) getHeight();
     const juce::PathStrokeType stroke (2.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::butt);
 
-    // Back taps first, so that tap 0 lies on top.
+    // Back taps first, so that tap 0 lies on top; a tap in the background colour shows nothing.
     for (int k = numTaps - 1; k >= 0; --k)
     {
-        const float t = ((float) taps[(size_t) k].delayOndula - (float) taps[0].delayBase) / span;
+        const auto colour = tapColour (k);
 
-        // Frequency runs down to the right, later taps sit up and to the right, magnitude rises.
-        const juce::AffineTransform transform (0.4375f * w, 0.0f, w * (0.0625f + 0.4375f * t),
-                                               0.25f * h, -0.1f * h, h * (0.5f - 0.25f * t));
+        if (colour == lookAndFeel.c1)
+            continue;
 
-        g.setColour (lookAndFeel.c3.interpolatedWith (lookAndFeel.c1, (float) k / 31.0f));
-        g.strokePath ((*frontPaths)[(size_t) k], stroke, transform);
+        g.setColour (colour);
+        g.strokePath ((*frontPaths)[(size_t) k], stroke, tapTransform (k));
     }
 }
 

@@ -49,8 +49,16 @@ public:
     std::array<juce::Path, numTaps>* backPaths = &paths[1];
 
 private:
+    juce::AffineTransform tapTransform (int k) const noexcept;
+    juce::Colour tapColour (int k) const noexcept;
+    bool tapsPlaced() const noexcept;
+    // Where the front lines are drawn (empty when nothing is).
+    juce::Rectangle<int> drawnArea() const;
+
     // The sampling warp of one tap, reused so that a rebuild allocates nothing.
     QuorlStyleCurve warp;
     // Rate the front paths were designed at; 0 until the first tick.
     double frontRate = 0.0;
+    // The area the last repaint request covered for the front lines.
+    juce::Rectangle<int> shownArea;
 };

@@ -238,6 +238,9 @@ TEST_F (FilterEQGraph, TicksRepaintOnlyWhenWhatIsDrawnChanged)
         c.change (tap (7));
         graph->timerCallback();
         EXPECT_EQ (spy.repainted(), c.repaints) << c.what;
+        // Only the band the lines run through: the lowest (tap 0) ends at y = 285.
+        EXPECT_FALSE (spy.repainted ({ 0, 300, 400, 80 })) << c.what;
+        EXPECT_FALSE (spy.repainted ({ 0, 0, 400, 40 })) << c.what;
     }
 
     spy.clear();
