@@ -3,6 +3,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <array>
+#include <cstdint>
 
 #include "../editor/LookAndFeel_KT.h"
 #include "../processor/PluginProcessor.h"
@@ -95,6 +96,7 @@ public:
     // every block.
     float rate = 0.0f;
     float amount = 0.0f;
+    // Raw delay time; a change rebuilds every row, though the time unit cancels from the picture.
     float timeValue = 0.0f;
     // Seconds of the engine's running clock at the last tick.
     float animPhase = 0.0f;
