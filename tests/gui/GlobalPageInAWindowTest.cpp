@@ -146,3 +146,11 @@ TEST (GlobalPageInAWindow, OpeningTheEditorAndClickingEveryTabChangesNothingTheH
     EXPECT_EQ (r["host.gestureBegins"], "0");
     EXPECT_EQ (r["host.gestureEnds"], "0");
 }
+
+TEST (GlobalPageInAWindow, AScriptWithAStepTheHostDoesNotKnowStopsBeforeAnythingRuns)
+{
+    const auto r = ScriptedEditor::run ("--steps 'click 10 10; jump 3 4'");
+    EXPECT_EQ (r.exitCode, 2);
+    EXPECT_NE (r.output.find ("cannot read the step \"jump 3 4\""), std::string::npos) << r.output;
+    EXPECT_TRUE (r["result"].empty());
+}
