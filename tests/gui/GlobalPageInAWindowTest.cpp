@@ -63,7 +63,7 @@ TEST (GlobalPageInAWindow, ClickingTripAndDraggingTheDelayTimeReachTheTreeTheHos
                                         "render before; "
                                         "click " + tripButton + "; wait-param delay_globals_time_time_mode 1; "
                                         "drag " + timeFaderX + " " + std::to_string (timeFaderY (0.5)) + " " + timeFaderX + " "
-                                        + std::to_string (timeFaderY (0.2907)) + "; settle; "
+                                        + std::to_string (timeFaderY (0.2907)) + "; wait-param delay_globals_time_time 0.2907; settle; "
                                         "render after; compare before after'");
     ASSERT_EQ (r["result"], "ok") << r.output;
 
