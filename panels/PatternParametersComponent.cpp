@@ -1,5 +1,7 @@
 #include "PatternParametersComponent.h"
 
+#include "PanelBinding.h"
+
 namespace
 {
 namespace ids
@@ -59,7 +61,7 @@ void PatternParametersComponent::doCallback (int index)
     for (bool on : editor.steps)
         text += on ? '1' : '0';
 
-    patternTree.setProperty (property, juce::String (text), nullptr);
+    PanelBinding::writeText (patternTree, property, juce::String (text));
 }
 
 void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property)
@@ -79,7 +81,7 @@ void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node
     }
     else if (node == timeTree && property == ids::patternMode)
     {
-        const int mode = node.getProperty (property);
+        const int mode = PanelBinding::readMode (node, property);
 
         // Any other value leaves the grids as they are.
         if (mode != 0 && mode != 1)

@@ -7,6 +7,8 @@
 namespace
 {
     using namespace SyntheticMouse;
+    const juce::ModifierKeys rightButton { juce::ModifierKeys::rightButtonModifier };
+    const juce::ModifierKeys middleButton { juce::ModifierKeys::middleButtonModifier };
 
     const juce::Colour dark { 0xff141414 };
     const juce::Colour light { 0xfff0f0f0 };
@@ -174,7 +176,7 @@ TEST (DelayPatternComponent, DragFlipsEachCrossedStepOnceAgainstThePatternAtTheP
     EXPECT_EQ (text (grid.editor.steps), "10001010000000000000000000000000") << "the press step turns on";
 
     for (auto it = path.begin() + 1; it != path.end(); ++it)
-        drag (grid.editor, *it);
+        dragTo (grid.editor, *it);
 
     EXPECT_EQ (text (grid.editor.steps), "11100000000000000000000000000000");
     EXPECT_EQ (grid.changes, 5) << "one change per flipped step: 0, 2, 4, 6, 1";
@@ -183,8 +185,8 @@ TEST (DelayPatternComponent, DragFlipsEachCrossedStepOnceAgainstThePatternAtTheP
     // A new press takes a new snapshot: the same path now flips the steps back.
     release (grid.editor, {});
     press (grid.editor, cell (0, 1, 1));
-    drag (grid.editor, cell (1, 8, 1));
-    drag (grid.editor, cell (1, 2, 1));
+    dragTo (grid.editor, cell (1, 8, 1));
+    dragTo (grid.editor, cell (1, 2, 1));
     EXPECT_EQ (text (grid.editor.steps), "01101010000000000000000000000000");
 }
 
@@ -193,7 +195,7 @@ TEST (DelayPatternComponent, DragOffTheGridAndIntoSpacersChangesNothing)
     Grid grid (true);
     press (grid.editor, { 172.0f, 10.0f });
     for (auto at : { juce::Point<float> { 180.0f, 10.0f }, { 10.0f, 48.0f }, { -20.0f, 10.0f }, { 740.0f, 20.0f } })
-        drag (grid.editor, at);
+        dragTo (grid.editor, at);
 
     EXPECT_EQ (grid.editor.steps, std::vector<bool> (32, false));
     EXPECT_EQ (grid.changes, 0);
@@ -209,8 +211,8 @@ TEST (DelayPatternComponent, OtherButtonsNeitherToggleNorTakeASnapshot)
     for (auto mods : { rightButton, middleButton })
     {
         press (grid.editor, cell (0, 1, 1), mods);
-        drag (grid.editor, cell (1, 1, 1), mods);
-        drag (grid.editor, cell (7, 10, 4), mods);
+        dragTo (grid.editor, cell (1, 1, 1), mods);
+        dragTo (grid.editor, cell (7, 10, 4), mods);
     }
 
     EXPECT_EQ (text (grid.editor.steps), "10100000000000000000000000000001");

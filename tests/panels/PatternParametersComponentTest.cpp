@@ -148,7 +148,7 @@ TEST (PatternParametersComponent, EachToggleWritesItsOwnChannelOnceAndOnlyThat)
         auto& editor = c.left ? panel.leftPattern : panel.rightPattern;
         press (editor, c.gesture.front());
         for (size_t i = 1; i < c.gesture.size(); ++i)
-            drag (editor, c.gesture[i]);
+            dragTo (editor, c.gesture[i]);
         release (editor, c.gesture.back());
         nodes.pattern.removeListener (&onWrite);
 
