@@ -107,6 +107,8 @@ namespace
         { "delay_globals_time.feedback_width", "-0.25" }, { "delay_globals_ondula.velocity", "0.123456" },
         { "delay_globals_ondula.wavelength", "1.0" },    { "delay_globals_dynamics.wet", "0.123456" },
         { "delay_globals_dynamics.compressor_threshold", "0.123456" }, { "delay_globals_dynamics.compressor_slope", "1.5" },
+        { "delay_pattern.pattern_l", "2 1x1" },          { "delay_pattern.pattern_r", "101" },
+        { "delay_pattern.time_mode", "2" },
     };
 
     const std::map<juce::String, juce::var> storedOddities {
@@ -117,6 +119,8 @@ namespace
         { "delay_globals_ondula.phase", 2 },                { "delay_globals_ondula.amount", std::numeric_limits<double>::quiet_NaN() },
         { "delay_globals_dynamics.wet", 1.5 },              { "delay_globals_dynamics.compressor_threshold", -1.0 },
         { "delay_globals_dynamics.compressor_slope", 0.55555 },
+        { "delay_pattern.pattern_l", "0120" + juce::String::repeatedString ("1", 36) }, { "delay_pattern.pattern_r", 101 },
+        { "delay_pattern.time", 0.123456 },
     };
 }
 

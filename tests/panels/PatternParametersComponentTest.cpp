@@ -80,6 +80,8 @@ TEST (PatternParametersComponent, BindingShowsTheStoredPatternsOnTheGridOfThePat
         { "time node bound before the pattern node", 1, true, true, true },
         { "unknown mode keeps the construction grid", 2, true, false, true },
         { "negative mode keeps the construction grid", -1, true, false, true },
+        { "a mode no int can hold keeps the construction grid", 1.0e12, true, false, true },
+        { "mode stored as text", "1", true, false, true },
         { "missing mode reads as 0", juce::var(), true, false, false },
         { "time node never bound", 0, false, false, true },
     };
