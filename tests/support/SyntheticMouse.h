@@ -33,6 +33,13 @@ namespace SyntheticMouse
         up (c, to, left, 1);
     }
 
+    // A left click; through Component, since buttons keep their handlers protected.
+    inline void click (juce::Component& c, juce::Point<float> p)
+    {
+        c.mouseDown (event (c, p, left));
+        c.mouseUp (event (c, p, left));
+    }
+
     inline void doubleClick (juce::Component& c, juce::Point<float> p)
     {
         move (c, p);
