@@ -11,6 +11,9 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
       consoleStrip (p.commandLine),
       presetStrip (p.presetManager, p.commandLine)
 {
+    // The Ondula graph's owner runs its clock; the filter graph starts its own.
+    ondulaGraph.startTimer (33);
+
     setSize (editorWidth, editorHeight);
 
     if (auto automation = stateTree.getChildWithName ("automation"); automation.isValid())
@@ -44,8 +47,8 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
         addAndMakeVisible (ondulaView);
     }
 
+    // The filter graph follows the engine's records alone: it binds no node.
     addAndMakeVisible (filterGraph);
-    filterGraph.setValueTree (stateTree);
 
     addAndMakeVisible (ondulaGraph);
     ondulaGraph.setValueTree (stateTree);

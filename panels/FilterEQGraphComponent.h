@@ -5,36 +5,60 @@
 #include <array>
 
 #include "../editor/LookAndFeel_KT.h"
+#include "../engine/IIRFilter.h"
 #include "../engine/OndulaDelay.h"
 #include "../processor/ParameterMappingFunctions.h"
+#include "../processor/QuorlStyleCurve.h"
 
-// The per-tap filter graph: samples the engine's per-tap records every 33 ms. It follows the
-// tree's nodes without announcing anything.
+// The per-tap filter graph: the left engine's 32 tap filters as a slanted waterfall, one
+// magnitude response per tap scaled by its amplitude and shifted along an oblique axis by its
+// delay. Every 33 ms it copies the engine's per-tap records (holding the engine's mutex for the
+// copy only), rebuilds the responses that changed into back buffers and swaps them to the front.
 class FilterEQGraphComponent : public juce::Component,
-                               public juce::ValueTree::Listener,
                                public juce::Timer
 {
 public:
+    // Draws the left channel; the right engine is handed over with it but not drawn.
     FilterEQGraphComponent (ParameterMappingFunctions& mappingFunctions, OndulaDelay& left, OndulaDelay& right);
     ~FilterEQGraphComponent() override;
 
-    // Looks its nodes up from the root and listens to each one found; announces nothing.
-    void setValueTree (juce::ValueTree root);
-
-    void valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property) override;
+    void paint (juce::Graphics& g) override;
+    void resized() override;
     void timerCallback() override;
 
-    // The followed nodes, in binding order; each is looked up under its group node.
-    static constexpr std::array<const char*, 13> nodeTypes {
-        "automation_frequency", "automation_amplitude", "automation_bandwidth",
-        "ondula_frequency", "ondula_amplitude", "ondula_bandwidth", "ondula_pan", "ondula_delay",
-        "delay_pattern", "delay_globals", "delay_globals_ondula", "delay_globals_time", "delay_globals_dynamics"
-    };
+    // Rebuilds the 32 back paths from the back records, tap 0 first.
+    void calculate_paths();
+    // Builds the response line of tap k from its back record.
+    void make_curve (juce::Path& path, int k);
+
+    static constexpr int numTaps = OndulaDelay::numTaps;
+    static constexpr int numSamples = 64; // warped samples after the 5 Hz start point
+
+    // Frequency (Hz) of a position x on the drawn axis: 5 Hz at 0, 9000 Hz at 1.
+    static double axisFrequency (double x) noexcept;
 
     LookAndFeel_KT lookAndFeel;
-    ParameterMappingFunctions& parameterMappingFunctions;
-    OndulaDelay& leftEngine;
-    OndulaDelay& rightEngine;
-    juce::ValueTree root;
-    std::array<juce::ValueTree, nodeTypes.size()> nodes;
+    OndulaDelay& engine;
+    // Designs and evaluates every tap's band-pass, at the engine's sample rate.
+    IIRFilter<double> filter;
+    std::array<std::array<TapState, numTaps>, 2> tapRecords {};
+    std::array<TapState, numTaps>* frontTaps = &tapRecords[0];
+    std::array<TapState, numTaps>* backTaps = &tapRecords[1];
+    std::array<std::array<juce::Path, numTaps>, 2> paths;
+    std::array<juce::Path, numTaps>* frontPaths = &paths[0];
+    std::array<juce::Path, numTaps>* backPaths = &paths[1];
+
+private:
+    juce::AffineTransform tapTransform (int k) const noexcept;
+    juce::Colour tapColour (int k) const noexcept;
+    bool tapsPlaced() const noexcept;
+    // Where the front lines are drawn (empty when nothing is).
+    juce::Rectangle<int> drawnArea() const;
+
+    // The sampling warp of one tap, reused so that a rebuild allocates nothing.
+    QuorlStyleCurve warp;
+    // Rate the front paths were designed at; 0 until the first tick.
+    double frontRate = 0.0;
+    // The area the last repaint request covered for the front lines.
+    juce::Rectangle<int> shownArea;
 };

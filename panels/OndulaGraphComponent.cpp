@@ -1,22 +1,57 @@
 #include "OndulaGraphComponent.h"
 
+#include <cmath>
+
+namespace
+{
+    constexpr double twoPi = 6.283185307179586;
+
+    float clampUnit (float v) noexcept
+    {
+        return v >= 0.0f ? (v <= 1.0f ? v : 1.0f) : 0.0f; // NaN lands on 0
+    }
+
+    QuorlStyleCurve curveOf (const juce::ValueTree& node)
+    {
+        QuorlStyleCurve curve;
+        curve.fromString (node.getProperty ("curve").toString().toStdString());
+        return curve;
+    }
+
+    // Phase of the travelling wave in cycles, reduced to 0..1 in double precision, so that a
+    // clock of hours still places the wave to a fraction of a pixel; 0 when not finite.
+    double movingCycles (float rate, float seconds) noexcept
+    {
+        const double cycles = -(double) rate * (double) seconds;
+
+        if (! std::isfinite (cycles))
+            return 0.0;
+
+        const double reduced = cycles - std::floor (cycles);
+        return reduced < 1.0 ? reduced : 0.0;
+    }
+}
+
 OndulaGraphComponent::OndulaGraphComponent (OndulaDelayAudioProcessor& processorToUse)
     : processor (processorToUse), pmf (processorToUse.mappingFunctions)
 {
-    startTimer (33);
+    // Every pixel is painted, so the editor beneath need not be.
+    setOpaque (true);
+
+    // The row frame: its centre line and its left and right edges, in unit coordinates.
+    for (const auto& [from, to] : { std::pair { juce::Point { 0.0f, 0.5f }, juce::Point { 1.0f, 0.5f } },
+                                    std::pair { juce::Point { 0.0f, 0.0f }, juce::Point { 0.0f, 1.0f } },
+                                    std::pair { juce::Point { 1.0f, 0.0f }, juce::Point { 1.0f, 1.0f } } })
+    {
+        framePath.startNewSubPath (from);
+        framePath.lineTo (to);
+        framePath.closeSubPath();
+    }
 }
 
 OndulaGraphComponent::~OndulaGraphComponent()
 {
     stopTimer();
-}
-
-namespace
-{
-    juce::ValueTree findNode (const juce::ValueTree& root, const juce::String& type)
-    {
-        return root.getChildWithName (type.upToFirstOccurrenceOf ("_", false, false)).getChildWithName (type);
-    }
 }
 
 void OndulaGraphComponent::setValueTree (juce::ValueTree newRoot)
@@ -26,34 +61,226 @@ void OndulaGraphComponent::setValueTree (juce::ValueTree newRoot)
 
     root = newRoot;
 
-    // Nodes are bound in three groups (automation, Ondula, pattern and globals); each group is
-    // announced once all of its nodes listen.
-    const auto bindGroup = [this] (std::initializer_list<size_t> bindOrder, std::initializer_list<size_t> announceOrder)
+    for (size_t i = 0; i < bindings.size(); ++i)
     {
-        for (auto i : bindOrder)
+        if (auto node = root.getChildWithName (bindings[i].group).getChildWithName (bindings[i].type); node.isValid())
         {
-            if (auto node = findNode (root, bindings[i].type); node.isValid())
-            {
-                nodes[i] = node;
-                nodes[i].addListener (this);
-            }
+            nodes[i] = node;
+            nodes[i].addListener (this);
         }
+    }
 
-        for (auto i : announceOrder)
-            if (nodes[i].isValid())
-                nodes[i].sendPropertyChangeMessage (bindings[i].announced);
-    };
-
-    bindGroup ({ 0, 1, 2, 3 }, { 0, 1, 2, 3 });
-    bindGroup ({ 4, 5, 6, 7, 8 }, { 4, 5, 6, 7, 8 });
-    // The dynamics node is announced before the time node.
-    bindGroup ({ 9, 10, 11, 12 }, { 9, 10, 12, 11 });
+    for (size_t i = 0; i < bindings.size(); ++i)
+        if (nodes[i].isValid())
+            nodes[i].sendPropertyChangeMessage (bindings[i].announced);
 }
 
-void OndulaGraphComponent::valueTreePropertyChanged (juce::ValueTree&, const juce::Identifier&)
+void OndulaGraphComponent::valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier&)
 {
+    // Rows of the automation handles (frequency, amplitude, bandwidth, pan) and of the Ondula
+    // handles (frequency, bandwidth, amplitude, pan, delay).
+    static constexpr int automationRows[] { 0, 2, 1, 3 };
+
+    for (size_t i = 0; i < nodes.size(); ++i)
+    {
+        if (! nodes[i].isValid() || nodes[i] != tree)
+            continue;
+
+        if (i < 4)
+            readAutomation (nodes[i], automationRows[i]);
+        else if (i < 9)
+            readOndula (nodes[i], (int) i - 4);
+        else
+        {
+            if (i == 9)
+                readGlobals (nodes[i]);
+            else
+                timeValue = (float) nodes[i].getProperty ("time");
+
+            // The grid and the time unit move every row.
+            for (auto& g : generation)
+                ++g;
+        }
+
+        return;
+    }
+}
+
+void OndulaGraphComponent::readAutomation (const juce::ValueTree& node, int row)
+{
+    auto v = (float) node.getProperty ("value");
+    const auto s = (float) node.getProperty ("scale_y");
+    const auto scaled = curveOf (node) * std::abs (s);
+
+    if (row == 3) // the pan curve swings around the centre value
+        v = v - 0.5f * s;
+
+    baseCurves[(size_t) row] = s >= 0.0f ? v + scaled : v - scaled;
+    ++generation[(size_t) row];
+}
+
+void OndulaGraphComponent::readOndula (const juce::ValueTree& node, int row)
+{
+    auto& wave = rowWaves[(size_t) row];
+    wave.scale = (float) node.getProperty ("scale");
+    wave.phase = (float) node.getProperty ("phase");
+    wave.curve = curveOf (node);
+    ++generation[(size_t) row];
+}
+
+void OndulaGraphComponent::readGlobals (const juce::ValueTree& node)
+{
+    wavelength = pmf.wavelength_value ((float) node.getProperty ("wavelength"));
+    globalPhase = (float) node.getProperty ("phase");
+    amount = (float) node.getProperty ("amount");
+    velocityValue = (float) node.getProperty ("velocity");
+    globalsRead = true;
+    // The engines may hear this change after this graph and set the tempo flags only then, so
+    // the rate is mapped at the tick, when every listener has run.
 }
 
 void OndulaGraphComponent::timerCallback()
+{
+    const auto& engine = processor.leftDelay;
+    animPhase = (float) (engine.hostTime.load (std::memory_order_relaxed) + engine.clock.load (std::memory_order_relaxed));
+    // A synced rate follows the host's current tempo, as the engine's does every block.
+    rate = globalsRead ? pmf.velocity_hz (velocityValue) : 0.0f;
+
+    // Repaint only the rows whose picture differs from the one last asked for.
+    const int step = phaseStep();
+
+    for (int r = 0; r < numRows; ++r)
+    {
+        const bool changed = generation[(size_t) r] != shownGeneration[(size_t) r];
+        const bool moved = step != shownStep && ! rowStandsStill (r);
+
+        if (changed || moved)
+            repaint (rowArea (r).expanded (4.0f).getSmallestIntegerContainer());
+
+        shownGeneration[(size_t) r] = generation[(size_t) r];
+    }
+
+    shownStep = step;
+}
+
+int OndulaGraphComponent::phaseStep() const noexcept
+{
+    const double q = -(double) numSteps * (double) rate * (double) animPhase;
+
+    if (! std::isfinite (q))
+        return 0;
+
+    int k = (int) std::fmod (q, (double) numSteps);
+
+    if (k < 0)
+        k += numSteps;
+
+    return juce::jlimit (0, numSteps - 1, k);
+}
+
+bool OndulaGraphComponent::rowStandsStill (int row) const noexcept
+{
+    const auto& wave = rowWaves[(size_t) row];
+
+    if (amount == 0.0f || wave.scale == 0.0f)
+        return true;
+
+    // Evaluation interpolates between the points' heights and clamps to 0..1.
+    for (const auto& p : wave.curve.points)
+        if (! (p.y <= 0.0f))
+            return false;
+
+    return true;
+}
+
+juce::Rectangle<float> OndulaGraphComponent::rowArea (int row) const noexcept
+{
+    const auto w = (float) getWidth();
+    const auto h = (float) getHeight();
+    return { 0.25f * w, (0.075f + 0.1875f * (float) row) * h, 0.6875f * w, 0.1f * h };
+}
+
+juce::AffineTransform OndulaGraphComponent::rowTransform (int row) const noexcept
+{
+    const auto w = (float) getWidth();
+    const auto h = (float) getHeight();
+    return { 0.6875f * w, 0.0f, 0.25f * w, 0.0f, -0.1f * h, (0.175f + 0.1875f * (float) row) * h };
+}
+
+void OndulaGraphComponent::buildPath (int row, CacheEntry& entry)
+{
+    const auto& wave = rowWaves[(size_t) row];
+
+    // The row spans the taps from 0 to the last one (P31 time units); the wave is 17 W units
+    // long. The time unit cancels, so the cycles shown never depend on the tempo, and a time
+    // unit that is not a finite number (a host tempo of 0) cannot blank the picture.
+    const float lastTap = processor.leftDelay.currentSettings().onTripletGrid ? OndulaDelay::tripletGrid()[31]
+                                                                            : OndulaDelay::straightGrid()[31];
+    const double cyclesAcross = (double) lastTap / (17.0 * (double) wavelength);
+    const double offsetCycles = (double) wave.phase + (double) globalPhase + movingCycles (rate, animPhase);
+    const float depth = amount * 0.5f * wave.scale;
+
+    auto& path = entry.path;
+    path.clear();
+    path.preallocateSpace (3 * numPoints + 1);
+
+    for (int j = 0; j < numPoints; ++j)
+    {
+        const float x = (float) j / (float) (numPoints - 1);
+        const float c = wave.curve.calculateCurveValue (x);
+        const float b = row == 4 ? 0.5f : baseCurves[(size_t) row].calculateCurveValue (x);
+        const double angle = twoPi * (offsetCycles + (double) x * cyclesAcross);
+        const float y = clampUnit (b + c * depth * (float) std::sin (angle));
+
+        if (j == 0)
+            path.startNewSubPath (x, y);
+        else
+            path.lineTo (x, y);
+    }
+
+    entry.tag = generation[(size_t) row];
+}
+
+void OndulaGraphComponent::draw_curve (int row, juce::Colour colour, juce::Graphics& g)
+{
+    // A row the wave cannot move keeps one path for every step.
+    const int step = rowStandsStill (row) ? 0 : phaseStep();
+    auto& entry = pathCache[(size_t) row][(size_t) step];
+
+    if (entry.tag != generation[(size_t) row])
+        buildPath (row, entry);
+
+    const auto transform = rowTransform (row);
+    const juce::PathStrokeType stroke (2.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::butt);
+
+    g.setColour (lookAndFeel.c5);
+    g.strokePath (framePath, stroke, transform);
+    g.setColour (colour);
+    g.strokePath (entry.path, stroke, transform);
+}
+
+void OndulaGraphComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (lookAndFeel.c1);
+
+    for (int r = 0; r < numRows; ++r)
+        if (g.clipRegionIntersects (rowArea (r).expanded (4.0f).getSmallestIntegerContainer()))
+            draw_curve (r, lookAndFeel.c3, g);
+
+    const auto h = (float) getHeight();
+    const auto top = std::floor (0.05f * h + 13.0f);
+    g.setColour (lookAndFeel.c12);
+    g.setFont (LookAndFeel_KT::getRobotoRegular (16.0f));
+
+    for (int i = 0; i < numRows; ++i)
+    {
+        const juce::Rectangle<int> area (10, (int) std::floor ((float) i * (3.0f * h / 16.0f) + top), 75, 30);
+
+        if (g.clipRegionIntersects (area))
+            g.drawText (rowLabels[(size_t) i], area, juce::Justification::centredRight, true);
+    }
+}
+
+void OndulaGraphComponent::resized()
 {
 }

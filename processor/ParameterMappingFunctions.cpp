@@ -93,10 +93,25 @@ std::string ParameterMappingFunctions::percent_string (float v) const
     return out.str();
 }
 
+namespace
+{
+int modeOf (bool sync, bool triplet) noexcept { return sync ? (triplet ? 2 : 1) : 0; }
+} // namespace
+
 std::string ParameterMappingFunctions::time_string (float v) const
 {
-    if (tempoSync.load (relaxed))
-        return noteNames[(size_t) note_index (v)] + (triplet.load (relaxed) ? "t" : "");
+    return time_string (v, modeOf (tempoSync.load (relaxed), triplet.load (relaxed)));
+}
+
+std::string ParameterMappingFunctions::velocity_string (float v) const
+{
+    return velocity_string (v, modeOf (velocitySync.load (relaxed), velocityTriplet.load (relaxed)));
+}
+
+std::string ParameterMappingFunctions::time_string (float v, int mode) const
+{
+    if (mode != 0)
+        return noteNames[(size_t) note_index (v)] + (mode == 2 ? "t" : "");
 
     const float t = freeTimeUnit (v);
     std::ostringstream out;
@@ -112,10 +127,10 @@ std::string ParameterMappingFunctions::time_string (float v) const
     return out.str();
 }
 
-std::string ParameterMappingFunctions::velocity_string (float v) const
+std::string ParameterMappingFunctions::velocity_string (float v, int mode) const
 {
-    if (velocitySync.load (relaxed))
-        return periodNames[(size_t) note_index (v)] + (velocityTriplet.load (relaxed) ? "t" : "");
+    if (mode != 0)
+        return periodNames[(size_t) note_index (v)] + (mode == 2 ? "t" : "");
 
     float f = freeVelocity (v);
     f = f < 0.0f ? 0.0f : (f > 10.0f ? 10.0f : f);

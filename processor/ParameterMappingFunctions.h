@@ -39,6 +39,12 @@ public:
     std::string time_string (float v) const;
     std::string velocity_string (float v) const;
 
+    /** The same texts for a given mode (0 free, 1 synced, 2 synced triplet) instead of the
+        engines' flags: a panel shows the mode its node holds, whether or not the engines, which
+        hear the same change, have set the flags yet. */
+    std::string time_string (float v, int mode) const;
+    std::string velocity_string (float v, int mode) const;
+
 private:
     static float freeTimeUnit (float v) noexcept;
     static float freeVelocity (float v) noexcept;

@@ -164,13 +164,12 @@ TEST (PluginEditor, BindingReannouncesEveryShownPropertyInConstructionOrder)
     add ("delay_globals_ondula", { "wavelength", "phase", "velocity", "amount", "time_mode" });
     for (auto* type : { "ondula_frequency", "ondula_bandwidth", "ondula_amplitude", "ondula_pan", "ondula_delay" })
         add (type, { "scale", "phase", "curve" });
+    // The Ondula graph, once all its eleven nodes listen.
     for (auto* type : { "automation_frequency", "automation_amplitude", "automation_bandwidth", "automation_pan" })
         add (type, { "value" });
-    for (auto* type : { "ondula_frequency", "ondula_amplitude", "ondula_bandwidth", "ondula_pan", "ondula_delay" })
+    for (auto* type : { "ondula_frequency", "ondula_bandwidth", "ondula_amplitude", "ondula_pan", "ondula_delay" })
         add (type, { "scale" });
-    add ("delay_pattern", { "time" });
     add ("delay_globals_ondula", { "wavelength" });
-    add ("delay_globals_dynamics", { "dry" });
     add ("delay_globals_time", { "time" });
 
     EXPECT_EQ (recorder.heard, expected);
@@ -263,10 +262,9 @@ TEST (PluginEditorSnapshot, ShowsTheBackgroundSeparatorsTitlesAndPresetStrip)
     EXPECT_EQ (differing, 0) << "the title is drawn in the embedded Roboto Regular";
 }
 
-TEST (GraphBinding, FilterGraphListensWithoutAnnouncingAndOndulaGraphAnnouncesItsReadProperties)
+TEST (GraphBinding, FilterGraphBindsNoNodeAndOndulaGraphFollowsElevenNodes)
 {
     auto processor = std::make_unique<OndulaDelayAudioProcessor>();
-    FilterEQGraphComponent filterGraph (processor->mappingFunctions, processor->leftDelay, processor->rightDelay);
 
     struct Counter : juce::ValueTree::Listener
     {
@@ -275,13 +273,33 @@ TEST (GraphBinding, FilterGraphListensWithoutAnnouncingAndOndulaGraphAnnouncesIt
     } counter;
 
     processor->stateTree.addListener (&counter);
-    filterGraph.setValueTree (processor->stateTree);
-    EXPECT_EQ (counter.heard, 0);
+    FilterEQGraphComponent filterGraph (processor->mappingFunctions, processor->leftDelay, processor->rightDelay);
+    EXPECT_EQ (counter.heard, 0) << "the filter graph announces nothing";
+
+    OndulaGraphComponent ondulaGraph (*processor);
+    ondulaGraph.setValueTree (processor->stateTree);
+    EXPECT_EQ (counter.heard, 11) << "one announcement per followed node";
     processor->stateTree.removeListener (&counter);
 
-    for (size_t i = 0; i < filterGraph.nodes.size(); ++i)
-        EXPECT_TRUE (filterGraph.nodes[i].hasType (FilterEQGraphComponent::nodeTypes[i])) << FilterEQGraphComponent::nodeTypes[i];
+    for (size_t i = 0; i < ondulaGraph.nodes.size(); ++i)
+        EXPECT_TRUE (ondulaGraph.nodes[i].hasType (OndulaGraphComponent::bindings[i].type)) << OndulaGraphComponent::bindings[i].type;
 
-    filterGraph.setValueTree ({});
-    EXPECT_EQ (filterGraph.root, processor->stateTree) << "an invalid root changes nothing";
+    ondulaGraph.setValueTree ({});
+    EXPECT_EQ (ondulaGraph.root, processor->stateTree) << "an invalid root changes nothing";
+}
+
+TEST (GraphBinding, FilterGraphStartsItsOwnTimerAndTheEditorStartsTheOndulaGraphs)
+{
+    auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+
+    FilterEQGraphComponent filterGraph (processor->mappingFunctions, processor->leftDelay, processor->rightDelay);
+    EXPECT_TRUE (filterGraph.isTimerRunning());
+    EXPECT_EQ (filterGraph.getTimerInterval(), 33);
+
+    OndulaGraphComponent ondulaGraph (*processor);
+    EXPECT_FALSE (ondulaGraph.isTimerRunning());
+
+    OpenEditor open (*processor);
+    EXPECT_EQ (open.editor->ondulaGraph.getTimerInterval(), 33);
+    EXPECT_EQ (open.editor->filterGraph.getTimerInterval(), 33);
 }

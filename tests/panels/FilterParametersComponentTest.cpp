@@ -167,7 +167,7 @@ TEST (FilterParametersComponent, OnlyPropertiesTheNodeHoldsAreWrittenButThePrevi
     {
         pressFaderEnd (p->panel.centerSlider, true);
         pressFaderEnd (p->panel.amountSlider, false);
-        dragFromTo (p->editor(), p->curvePx (0.0f, 0.0f), p->curvePx (0.0f, 0.5f));
+        hoverAndDrag (p->editor(), p->curvePx (0.0f, 0.0f), p->curvePx (0.0f, 0.5f));
 
         EXPECT_EQ (p->editor().previewOffset, 1.0f);
         EXPECT_EQ (p->editor().previewAmount, -1.0f);
@@ -184,10 +184,10 @@ TEST (FilterParametersComponent, CurveEditsWriteTheTextOncePerEventAndNeverAnEqu
     auto& editor = p.editor();
 
     move (editor, p.curvePx (1.0f, 0.0f));
-    drag (editor, p.curvePx (1.0f, 0.5f));
-    drag (editor, p.curvePx (1.0f, 0.625f));
-    drag (editor, p.curvePx (1.0f, 0.625f));
-    up (editor, p.curvePx (1.0f, 0.625f), left, 1);
+    dragTo (editor, p.curvePx (1.0f, 0.5f));
+    dragTo (editor, p.curvePx (1.0f, 0.625f));
+    dragTo (editor, p.curvePx (1.0f, 0.625f));
+    release (editor, p.curvePx (1.0f, 0.625f), left, 1);
 
     EXPECT_EQ (heard.of ("automation_frequency.curve"), 2);
     EXPECT_EQ (heard.total, 2);
@@ -195,7 +195,7 @@ TEST (FilterParametersComponent, CurveEditsWriteTheTextOncePerEventAndNeverAnEqu
     EXPECT_EQ (p.panel.editedCurve.toString(), p.node()["curve"].toString().toStdString());
 
     // A right click resets the first point to 0: one more write.
-    rightClick (editor, p.curvePx (0.0f, 1.0f));
+    hoverAndRightClick (editor, p.curvePx (0.0f, 1.0f));
     EXPECT_EQ (p.node()["curve"].toString(), "0 0 -0.1\n1 0.625 0\n");
     EXPECT_EQ (heard.total, 3);
     EXPECT_EQ (p.changes, 4);

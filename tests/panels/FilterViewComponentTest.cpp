@@ -85,7 +85,7 @@ TEST (FilterViewComponent, TabsShowTheirPanelsAndOnlyPanIsBipolar)
     // The pan curve's preview centres on "Center"; a right-clicked point goes to the middle.
     auto& editor = p.page.panPanel.curveEditor;
     const auto firstPoint = juce::Point<float> (0.0f, 0.0f).transformedBy (editor.viewTransform);
-    SyntheticMouse::rightClick (editor, firstPoint);
+    SyntheticMouse::hoverAndRightClick (editor, firstPoint);
     EXPECT_EQ (PanelProbe::node (p.root, "automation_pan")["curve"].toString(), "0 0.5 0\n1 0 0\n");
 }
 

@@ -121,18 +121,18 @@ TEST (OndulaParametersComponent, CurveEditsWriteTheTextOncePerEventAndNeverAnEqu
     auto& editor = p.editor();
 
     move (editor, p.curvePx (0.0f, 0.5f));
-    drag (editor, p.curvePx (0.25f, 0.75f));
-    drag (editor, p.curvePx (0.25f, 0.75f));
-    up (editor, p.curvePx (0.25f, 0.75f), left, 1);
+    dragTo (editor, p.curvePx (0.25f, 0.75f));
+    dragTo (editor, p.curvePx (0.25f, 0.75f));
+    release (editor, p.curvePx (0.25f, 0.75f), left, 1);
     EXPECT_EQ (heard.total, 1);
     EXPECT_EQ (p.node()["curve"].toString(), "0.25 0.75 0\n");
 
-    doubleClick (editor, p.curvePx (0.75f, 0.25f));
+    hoverAndDoubleClick (editor, p.curvePx (0.75f, 0.25f));
     EXPECT_EQ (p.node()["curve"].toString(), "0.25 0.75 0\n0.75 0.25 0\n");
     EXPECT_EQ (heard.total, 2);
 
     Panel unbound (nullptr);
-    doubleClick (unbound.editor(), unbound.curvePx (0.5f, 0.9f));
+    hoverAndDoubleClick (unbound.editor(), unbound.curvePx (0.5f, 0.9f));
     EXPECT_EQ (unbound.panel.editedCurve.points.size(), 3u) << "the curve still edits without a node";
 }
 

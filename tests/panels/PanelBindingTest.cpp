@@ -4,6 +4,10 @@
 #include "../../panels/FilterViewComponent.h"
 #include "../../panels/GlobalViewComponent.h"
 #include "../../panels/OndulaViewComponent.h"
+#include "../../panels/PanelBinding.h"
+#include "../support/MessagePump.h"
+
+#include <limits>
 
 namespace
 {
@@ -137,4 +141,120 @@ TEST (PanelBinding, PanelFollowsItsNodeAfterBindingAndStopsWhenDestroyed)
     }
     node.setProperty ("value", 0.75, nullptr); // no dangling listener
     SUCCEED();
+}
+
+namespace
+{
+    // Counts the notifications a node sends, that is the writes that changed it.
+    struct WriteCounter : juce::ValueTree::Listener
+    {
+        explicit WriteCounter (juce::ValueTree t) : tree (t) { tree.addListener (this); }
+        void valueTreePropertyChanged (juce::ValueTree&, const juce::Identifier&) override { ++writes; }
+        juce::ValueTree tree;
+        int writes = 0;
+    };
+}
+
+TEST (PanelBinding, UserEditsWriteOnlyWhatReadsDifferentlyFromTheStoredValue)
+{
+    struct Case
+    {
+        const char* what;
+        juce::var stored; // void: the property is missing
+        std::function<bool (juce::ValueTree&)> write;
+        bool writes;
+        juce::var expected;
+    };
+
+    const juce::Identifier p ("p");
+    const auto value = [&] (double v) { return [&p, v] (juce::ValueTree& n) { return PanelBinding::writeValue (n, p, v); }; };
+    const auto mode = [&] (int m) { return [&p, m] (juce::ValueTree& n) { return PanelBinding::writeMode (n, p, m); }; };
+    const auto text = [&] (const char* t) { return [&p, t] (juce::ValueTree& n) { return PanelBinding::writeText (n, p, t); }; };
+
+    const Case cases[] = {
+        { "value over nothing", {}, value (0.5), true, 0.5 },
+        { "same double", 0.5, value (0.5), false, 0.5 },
+        { "same number stored as text", "0.5", value (0.5), false, "0.5" },
+        { "same number stored as int", 1, value (1.0), false, 1 },
+        { "snapped over off-grid", 0.123456, value (0.1235), true, 0.1235 },
+        { "float-rounded copy is a different value", 0.1235, value ((double) 0.1235f), true, (double) 0.1235f },
+        { "mode over nothing", {}, mode (0), true, 0 },
+        { "same mode as int", 1, mode (1), false, 1 },
+        { "same mode as double", 1.0, mode (1), false, 1.0 },
+        { "same mode as text", "1.0", mode (1), false, "1.0" },
+        { "same mode as a fraction", 1.7, mode (1), false, 1.7 },
+        { "other mode", 2.0, mode (1), true, 1 },
+        { "same text", "0 0 0\n", text ("0 0 0\n"), false, "0 0 0\n" },
+        { "other text", "0 0 0\n", text ("1 1 0\n"), true, "1 1 0\n" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        juce::ValueTree node ("node");
+        if (! c.stored.isVoid())
+            node.setProperty (p, c.stored, nullptr);
+        WriteCounter counter (node);
+
+        EXPECT_EQ (c.write (node), c.writes);
+        EXPECT_EQ (counter.writes, c.writes ? 1 : 0);
+        EXPECT_TRUE (node.getProperty (p).equalsWithSameType (c.expected)) << node.getProperty (p).toString();
+
+        juce::ValueTree unbound;
+        EXPECT_FALSE (c.write (unbound)) << "an unbound panel writes nothing";
+    }
+}
+
+TEST (PanelBinding, ModesReadAsWholeNumbersAndNonsenseAsNoMode)
+{
+    const std::pair<juce::var, int> cases[] = {
+        { 1, 1 }, { 1.0, 1 }, { "2", 2 }, { 1.7, 1 }, { "1.7", 1 }, { 7, 7 }, { -1, -1 }, { {}, 0 },
+        { std::numeric_limits<double>::quiet_NaN(), -1 }, { 1.0e300, -1 }, { -1.0e300, -1 }, { "abc", 0 },
+    };
+
+    for (const auto& [stored, expected] : cases)
+    {
+        juce::ValueTree node ("node");
+        if (! stored.isVoid())
+            node.setProperty ("m", stored, nullptr);
+        EXPECT_EQ (PanelBinding::readMode (node, "m"), expected) << stored.toString();
+    }
+
+    juce::ValueTree node ("node");
+    node.setProperty ("v", std::numeric_limits<double>::infinity(), nullptr);
+    EXPECT_EQ (PanelBinding::readValue (node, "v"), 0.0) << "a non-finite value reads as 0";
+    EXPECT_EQ (PanelBinding::readValue (node, "missing"), 0.0);
+}
+
+TEST (PanelBinding, ShowingATreeValueRunsNoControlCallback)
+{
+    juce::Component parent;
+    juce::Slider fader;
+    fader.setRange (0.0, 1.0, 0.0001);
+    int faderCallbacks = 0;
+    fader.onValueChange = [&] { ++faderCallbacks; };
+
+    juce::TextButton a ("a"), b ("b"), c ("c");
+    int clicks = 0;
+    for (auto* button : { &a, &b, &c })
+    {
+        parent.addAndMakeVisible (button);
+        button->setRadioGroupId (1001);
+        button->setClickingTogglesState (true);
+        button->onClick = [&] { ++clicks; };
+    }
+
+    PanelBinding::showValue (fader, 0.123456);
+    EXPECT_DOUBLE_EQ (fader.getValue(), 0.1235) << "the fader snaps what it shows";
+    EXPECT_TRUE (PanelBinding::showMode ({ &a, &b, &c }, 2));
+    EXPECT_TRUE (PanelBinding::showMode ({ &a, &b, &c }, 1));
+    EXPECT_FALSE (PanelBinding::showMode ({ &a, &b, &c }, 3));
+    EXPECT_FALSE (PanelBinding::showMode ({ &a, &b, &c }, -1));
+    MessagePump::run (50);
+
+    EXPECT_EQ (faderCallbacks, 0);
+    EXPECT_EQ (clicks, 0);
+    EXPECT_FALSE (a.getToggleState());
+    EXPECT_TRUE (b.getToggleState()) << "a mode no button has leaves the row as it was";
+    EXPECT_FALSE (c.getToggleState());
 }

@@ -115,7 +115,7 @@ TEST (QuorlStyleCurveEditor, DraggedPointsStopShortOfNeighboursAndInsideTheSquar
         const auto& p = rig.curve.points[c.index];
         const float bend = p.curve;
 
-        dragFromTo (rig.editor, rig.px (p.x, p.y), rig.px (c.toX, c.toY));
+        hoverAndDrag (rig.editor, rig.px (p.x, p.y), rig.px (c.toX, c.toY));
 
         EXPECT_FLOAT_EQ (rig.curve.points[c.index].x, c.x);
         EXPECT_NEAR (rig.curve.points[c.index].y, c.y, 1e-6);
@@ -129,16 +129,16 @@ TEST (QuorlStyleCurveEditor, DragReportsEachStepOnceAndIgnoresOtherButtonsAndEmp
     Rig rig ("0 0 0\n0.5 0.5 0\n1 1 0\n");
     move (rig.editor, rig.px (0.5f, 0.5f));
     for (float y : { 0.6f, 0.7f, 0.8f })
-        drag (rig.editor, rig.px (0.5f, y));
+        dragTo (rig.editor, rig.px (0.5f, y));
     EXPECT_EQ (rig.changes, 3);
     EXPECT_NEAR (rig.curve.points[1].y, 0.8f, 1e-6);
 
-    drag (rig.editor, rig.px (0.5f, 0.1f), right);
+    dragTo (rig.editor, rig.px (0.5f, 0.1f), right);
     EXPECT_EQ (rig.changes, 3);
     EXPECT_NEAR (rig.curve.points[1].y, 0.8f, 1e-6);
 
     move (rig.editor, rig.px (0.1f, 0.9f));
-    drag (rig.editor, rig.px (0.5f, 0.1f));
+    dragTo (rig.editor, rig.px (0.5f, 0.1f));
     EXPECT_EQ (rig.changes, 3);
     EXPECT_EQ (rig.curve.toString(), "0 0 0\n0.5 0.8 0\n1 1 0\n");
 }
@@ -163,7 +163,7 @@ TEST (QuorlStyleCurveEditor, HandleDragBendsTheSegmentTowardsTheMouseOnRisingAnd
         SCOPED_TRACE (testing::Message() << c.curve << " mouse y " << c.mouseY);
         Rig rig (c.curve);
         const float straight = rig.curve.calculateCurveValue (0.5f);
-        dragFromTo (rig.editor, rig.handlePx (0), rig.px (0.5f, c.mouseY));
+        hoverAndDrag (rig.editor, rig.handlePx (0), rig.px (0.5f, c.mouseY));
 
         EXPECT_NEAR (rig.curve.points[0].curve, c.bend, 1e-4);
         // Mouse above the middle of the segment bends it up, below bends it down.
@@ -176,7 +176,7 @@ TEST (QuorlStyleCurveEditor, HandleDragBendsTheSegmentTowardsTheMouseOnRisingAnd
 TEST (QuorlStyleCurveEditor, FlatSegmentHandleChangesNothingButStillReports)
 {
     Rig rig ("0 0.5 0\n1 0.5 0\n");
-    dragFromTo (rig.editor, rig.handlePx (0), rig.px (0.5f, 0.9f));
+    hoverAndDrag (rig.editor, rig.handlePx (0), rig.px (0.5f, 0.9f));
     EXPECT_EQ (rig.curve.toString(), "0 0.5 0\n1 0.5 0\n");
     EXPECT_EQ (rig.changes, 1);
 }
@@ -197,7 +197,7 @@ TEST (QuorlStyleCurveEditor, RightClickResetsAPointToTheBottomOrTheMiddleWhenBip
         Rig rig (c.curve);
         rig.editor.bipolar = c.bipolar;
         const auto& p = rig.curve.points[c.index];
-        rightClick (rig.editor, c.handle ? rig.handlePx (c.index) : rig.px (p.x, p.y));
+        hoverAndRightClick (rig.editor, c.handle ? rig.handlePx (c.index) : rig.px (p.x, p.y));
 
         ASSERT_EQ (rig.editor.hoverIndex, (int) c.index);
         EXPECT_EQ (rig.curve.toString(), c.after);
@@ -205,7 +205,7 @@ TEST (QuorlStyleCurveEditor, RightClickResetsAPointToTheBottomOrTheMiddleWhenBip
     }
 
     Rig nothing ("0 0.3 0\n1 1 0\n");
-    rightClick (nothing.editor, nothing.px (0.9f, 0.1f));
+    hoverAndRightClick (nothing.editor, nothing.px (0.9f, 0.1f));
     EXPECT_EQ (nothing.curve.toString(), "0 0.3 0\n1 1 0\n");
     EXPECT_EQ (nothing.changes, 0) << "a right click on empty space does nothing";
 }
@@ -226,14 +226,14 @@ TEST (QuorlStyleCurveEditor, DoubleClickAddsRemovesOrStraightens)
     {
         SCOPED_TRACE (c.what);
         Rig rig (start);
-        doubleClick (rig.editor, c.onHandle ? rig.handlePx (1) : rig.px (c.mx, c.my));
+        hoverAndDoubleClick (rig.editor, c.onHandle ? rig.handlePx (1) : rig.px (c.mx, c.my));
         EXPECT_EQ (rig.curve.toString(), c.after);
         EXPECT_EQ (rig.changes, 1);
     }
 
     // The point just added is hovered at once.
     Rig added (start);
-    doubleClick (added.editor, added.px (0.25f, 0.875f));
+    hoverAndDoubleClick (added.editor, added.px (0.25f, 0.875f));
     EXPECT_EQ (added.editor.hoverIndex, 1);
     EXPECT_FALSE (added.editor.hoverIsHandle);
 }
@@ -241,7 +241,7 @@ TEST (QuorlStyleCurveEditor, DoubleClickAddsRemovesOrStraightens)
 TEST (QuorlStyleCurveEditor, DoubleClickInTheMarginAddsAPointOutsideTheSquare)
 {
     Rig rig ("0 0 0\n1 1 0\n");
-    doubleClick (rig.editor, { 3.0f, 3.0f });
+    hoverAndDoubleClick (rig.editor, { 3.0f, 3.0f });
 
     ASSERT_EQ (rig.curve.points.size(), 3u);
     EXPECT_FLOAT_EQ (rig.curve.points[0].x, -7.0f / 256.0f);
@@ -263,7 +263,7 @@ TEST (QuorlStyleCurveEditor, HoldsAtMost128Points)
     int changes = 0;
     editor.onChange = [&] { ++changes; };
     editor.setSize (276, 148);
-    doubleClick (editor, { 200.0f, 20.0f });
+    hoverAndDoubleClick (editor, { 200.0f, 20.0f });
     EXPECT_EQ (curve.points.size(), 128u) << "no point beyond the limit";
     EXPECT_EQ (changes, 1);
 }
@@ -271,19 +271,19 @@ TEST (QuorlStyleCurveEditor, HoldsAtMost128Points)
 TEST (QuorlStyleCurveEditor, OnePointCurveMovesFreelyAndCannotBeRemoved)
 {
     Rig rig ("0.3 0.4 0\n");
-    dragFromTo (rig.editor, rig.px (0.3f, 0.4f), rig.px (0.75f, 0.25f));
+    hoverAndDrag (rig.editor, rig.px (0.3f, 0.4f), rig.px (0.75f, 0.25f));
     EXPECT_EQ (rig.curve.toString(), "0.75 0.25 0\n");
 
-    dragFromTo (rig.editor, rig.px (0.75f, 0.25f), rig.px (2.0f, -1.0f));
+    hoverAndDrag (rig.editor, rig.px (0.75f, 0.25f), rig.px (2.0f, -1.0f));
     EXPECT_EQ (rig.curve.toString(), "1 0 0\n");
 
-    doubleClick (rig.editor, rig.px (1.0f, 0.0f));
+    hoverAndDoubleClick (rig.editor, rig.px (1.0f, 0.0f));
     EXPECT_EQ (rig.curve.points.size(), 1u);
 
     rig.editor.updatePath();
     EXPECT_EQ (rig.editor.curvePath.getLength(), 0.0f) << "all samples are the one point";
 
-    doubleClick (rig.editor, rig.px (0.25f, 0.75f));
+    hoverAndDoubleClick (rig.editor, rig.px (0.25f, 0.75f));
     EXPECT_EQ (rig.curve.toString(), "0.25 0.75 0\n1 0 0\n");
 }
 
@@ -296,7 +296,7 @@ TEST (QuorlStyleCurveEditor, CurveWithoutPointsCanOnlyBeAddedTo)
     EXPECT_EQ (rig.editor.hoverIndex, -1);
     rig.render(); // draws without a curve to sample
 
-    doubleClick (rig.editor, rig.px (0.5f, 0.5f));
+    hoverAndDoubleClick (rig.editor, rig.px (0.5f, 0.5f));
     EXPECT_EQ (rig.curve.toString(), "0.5 0.5 0\n");
     EXPECT_EQ (rig.editor.hoverIndex, 0);
 }
@@ -308,8 +308,8 @@ TEST (QuorlStyleCurveEditor, AStaleHoverAfterTheOwnerShrankTheCurveEditsNothing)
     ASSERT_EQ (rig.editor.hoverIndex, 2);
 
     rig.curve.fromString ("0 0 0\n1 1 0\n");
-    drag (rig.editor, rig.px (0.5f, 0.2f));
-    up (rig.editor, rig.px (0.5f, 0.2f), right, 1);
+    dragTo (rig.editor, rig.px (0.5f, 0.2f));
+    release (rig.editor, rig.px (0.5f, 0.2f), right, 1);
     EXPECT_EQ (rig.curve.toString(), "0 0 0\n1 1 0\n");
     EXPECT_EQ (rig.changes, 2);
     rig.render();

@@ -1,5 +1,6 @@
 #include "OpenEditorCommand.h"
 
+#include "EditorIdleCpu.h"
 #include "TestHost.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -86,6 +87,7 @@ int OpenEditorCommand::run (const juce::StringArray& args)
     juce::StringArray positional;
     int cycles = 2;
     int holdMs = 1500;
+    int idleCpuSeconds = 0;
 
     for (int i = 0; i < args.size(); ++i)
     {
@@ -93,13 +95,15 @@ int OpenEditorCommand::run (const juce::StringArray& args)
             cycles = juce::jmax (1, args[++i].getIntValue());
         else if (args[i] == "--hold-ms" && i + 1 < args.size())
             holdMs = juce::jmax (100, args[++i].getIntValue());
+        else if (args[i] == "--idle-cpu-seconds" && i + 1 < args.size())
+            idleCpuSeconds = juce::jlimit (0, 600, args[++i].getIntValue());
         else
             positional.add (args[i]);
     }
 
     if (positional.isEmpty())
     {
-        TestHost::fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms]");
+        TestHost::fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms] [--idle-cpu-seconds s]");
         return 2;
     }
 
@@ -131,6 +135,9 @@ int OpenEditorCommand::run (const juce::StringArray& args)
     AudioRunner audio (*plugin);
     audio.startThread();
 
+    if (idleCpuSeconds > 0)
+        EditorIdleCpu::measure ("closed", idleCpuSeconds);
+
     int failures = 0;
     const auto check = [&failures] (bool condition, const juce::String& what)
     {
@@ -152,6 +159,9 @@ int OpenEditorCommand::run (const juce::StringArray& args)
         {
             EditorWindow window (*editor);
             TestHost::pumpMessages (holdMs);
+
+            if (idleCpuSeconds > 0 && cycle == 1)
+                EditorIdleCpu::measure ("open", idleCpuSeconds);
 
             check (window.isOnDesktop() && window.getPeer() != nullptr, "the window is not on the desktop");
             check (editor->getWidth() == 1350 && editor->getHeight() == 660,

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "../host/HostRunner.h"
+
+#include <unistd.h>
+
+/** Runs the test host's scripted mode on the built bundle: the editor in a real window on a
+    virtual X display of its own (xvfb-run), driven by real pointer events. */
+class ScriptedEditor
+{
+public:
+    /** `xvfb-run -a test-host script <bundle> <arguments>`; what it prints, as HostRunner reads it. */
+    static HostRunner::Result run (const std::string& arguments)
+    {
+        const auto line = "'" + std::string (ONDULA_XVFB_RUN) + "' -a '" + std::string (ONDULA_TEST_HOST) + "' script '"
+                        + HostRunner::bundle() + "' " + arguments + " 2>&1";
+        HostRunner::Result result;
+
+        if (auto* pipe = ::popen (line.c_str(), "r"))
+        {
+            char chunk[4096];
+
+            while (const auto n = std::fread (chunk, 1, sizeof (chunk), pipe))
+                result.output.append (chunk, n);
+
+            const auto status = ::pclose (pipe);
+            result.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+        }
+
+        std::istringstream lines (result.output);
+
+        for (std::string l; std::getline (lines, l);)
+            if (const auto eq = l.find ('='); eq != std::string::npos && l.find (' ') > eq)
+                result.values[l.substr (0, eq)] = l.substr (eq + 1);
+
+        return result;
+    }
+
+    /** A scratch path of this test process alone, for the files a run reads or writes. */
+    static std::string scratch (const std::string& name)
+    {
+        return HostRunner::scratch ("gui-" + std::to_string (::getpid()) + "-" + name);
+    }
+
+    /** Every key under a prefix, with the prefix removed. */
+    static std::map<std::string, std::string> under (const HostRunner::Result& result, const std::string& prefix)
+    {
+        std::map<std::string, std::string> found;
+
+        for (const auto& [key, value] : result.values)
+            if (key.rfind (prefix, 0) == 0)
+                found[key.substr (prefix.size())] = value;
+
+        return found;
+    }
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <juce_graphics/juce_graphics.h>
+
+/** A real pointer on the X display the tests run on (Xvfb): motion, button and modifier-key
+    events made by the X test extension, so that a plug-in's window receives them from the X
+    server exactly as it receives a user's. Unavailable off Linux or without a display. */
+class XTestPointer
+{
+public:
+    XTestPointer();
+    ~XTestPointer();
+
+    /** False without a display or without the test extension; say why in reason. */
+    bool isAvailable (juce::String& reason) const;
+
+    // Positions are in the root window's pixels.
+    void moveTo (juce::Point<int> position);
+    void press (int button);   // 1 left, 2 middle, 3 right
+    void release (int button);
+    void holdAlt (bool down);
+
+    /** Sends the queued events to the server and waits until it has processed them. */
+    void sync();
+
+    /** Root-window position of a point given in a native window's own pixels. */
+    juce::Point<int> toRoot (void* nativeWindow, juce::Point<int> local) const;
+
+    /** True once a mapped, viewable window of that size lies inside the native window at the
+        point (window pixels), other than the native window itself: the plug-in's own window,
+        ready to take pointer events. */
+    bool showsChildWindowAt (void* nativeWindow, juce::Point<int> local, int width, int height) const;
+
+private:
+    struct Connection;
+    std::unique_ptr<Connection> connection;
+
+    JUCE_DECLARE_NON_COPYABLE (XTestPointer)
+};
