@@ -1,34 +1,10 @@
 #include "FilterParametersComponent.h"
 
+#include "PanelBinding.h"
+
 namespace
 {
     const juce::Identifier valueId ("value"), scaleYId ("scale_y"), curveId ("curve");
-
-    // Placeholders for the shared binding rule: a tree value only moves a control; a user edit
-    // writes only what differs.
-    double readValue (const juce::ValueTree& node, const juce::Identifier& p)
-    {
-        const double v = node[p];
-        return std::isfinite (v) ? v : 0.0;
-    }
-
-    void showValue (juce::Slider& fader, double v) { fader.setValue (v, juce::dontSendNotification); }
-
-    bool writeValue (juce::ValueTree& node, const juce::Identifier& p, double v)
-    {
-        if (! node.isValid() || (node.hasProperty (p) && readValue (node, p) == v))
-            return false;
-        node.setProperty (p, v, nullptr);
-        return true;
-    }
-
-    bool writeText (juce::ValueTree& node, const juce::Identifier& p, const juce::String& text)
-    {
-        if (! node.isValid() || (node.hasProperty (p) && node[p].toString() == text))
-            return false;
-        node.setProperty (p, text, nullptr);
-        return true;
-    }
 }
 
 FilterParametersComponent::FilterParametersComponent (ParameterMappingFunctions& mappingFunctions, CommandLineInterpreter&)
@@ -68,9 +44,12 @@ void FilterParametersComponent::setValueTree (juce::ValueTree node)
 
 void FilterParametersComponent::valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property)
 {
+    if (node != valueTree) // a change inside a child of the node
+        return;
+
     if (property == valueId || property == scaleYId)
     {
-        showValue (property == valueId ? centerSlider : amountSlider, readValue (node, property));
+        PanelBinding::showValue (property == valueId ? centerSlider : amountSlider, PanelBinding::readValue (node, property));
         showPreview();
     }
     else if (property == curveId)
@@ -91,11 +70,11 @@ void FilterParametersComponent::doCallback (int index)
     const auto holds = [this] (const juce::Identifier& p) { return valueTree.isValid() && valueTree.hasProperty (p); };
 
     if (index == 0 && holds (valueId))
-        writeValue (valueTree, valueId, centerSlider.getValue());
+        PanelBinding::writeValue (valueTree, valueId, centerSlider.getValue());
     else if (index == 1 && holds (scaleYId))
-        writeValue (valueTree, scaleYId, amountSlider.getValue());
+        PanelBinding::writeValue (valueTree, scaleYId, amountSlider.getValue());
     else if (index == 3 && holds (curveId))
-        writeText (valueTree, curveId, editedCurve.toString());
+        PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
 
     showPreview();
 

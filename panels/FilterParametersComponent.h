@@ -54,4 +54,6 @@ public:
 private:
     // The preview shows what the faders show: centre as the offset, amount as the scale.
     void showPreview();
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FilterParametersComponent)
 };

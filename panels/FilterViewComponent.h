@@ -30,4 +30,7 @@ public:
     FilterParametersComponent panPanel;
 
     std::string title { "Automation" };
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FilterViewComponent)
 };

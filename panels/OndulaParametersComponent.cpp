@@ -1,34 +1,10 @@
 #include "OndulaParametersComponent.h"
 
+#include "PanelBinding.h"
+
 namespace
 {
     const juce::Identifier scaleId ("scale"), phaseId ("phase"), curveId ("curve");
-
-    // Placeholders for the shared binding rule: a tree value only moves a control; a user edit
-    // writes only what differs.
-    double readValue (const juce::ValueTree& node, const juce::Identifier& p)
-    {
-        const double v = node[p];
-        return std::isfinite (v) ? v : 0.0;
-    }
-
-    void showValue (juce::Slider& fader, double v) { fader.setValue (v, juce::dontSendNotification); }
-
-    bool writeValue (juce::ValueTree& node, const juce::Identifier& p, double v)
-    {
-        if (! node.isValid() || (node.hasProperty (p) && readValue (node, p) == v))
-            return false;
-        node.setProperty (p, v, nullptr);
-        return true;
-    }
-
-    bool writeText (juce::ValueTree& node, const juce::Identifier& p, const juce::String& text)
-    {
-        if (! node.isValid() || (node.hasProperty (p) && node[p].toString() == text))
-            return false;
-        node.setProperty (p, text, nullptr);
-        return true;
-    }
 }
 
 OndulaParametersComponent::OndulaParametersComponent (ParameterMappingFunctions& mappingFunctions, CommandLineInterpreter&)
@@ -72,10 +48,13 @@ void OndulaParametersComponent::setValueTree (juce::ValueTree node)
 
 void OndulaParametersComponent::valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property)
 {
+    if (node != valueTree) // a change inside a child of the node
+        return;
+
     if (property == scaleId)
     {
-        const double v = readValue (node, scaleId);
-        showValue (amountSlider, v);
+        const double v = PanelBinding::readValue (node, scaleId);
+        PanelBinding::showValue (amountSlider, v);
 
         // The preview is the curve times the depth, as the Ondula graph draws each tap's depth.
         if (v >= -1.0 && v <= 1.0)
@@ -87,7 +66,7 @@ void OndulaParametersComponent::valueTreePropertyChanged (juce::ValueTree& node,
     }
     else if (property == phaseId)
     {
-        showValue (phaseSlider, readValue (node, phaseId));
+        PanelBinding::showValue (phaseSlider, PanelBinding::readValue (node, phaseId));
     }
     else if (property == curveId)
     {
@@ -103,11 +82,11 @@ void OndulaParametersComponent::doCallback (int index)
 
     // The preview follows a new depth through the node's notification of this write.
     if (index == 0)
-        writeValue (valueTree, scaleId, amountSlider.getValue());
+        PanelBinding::writeValue (valueTree, scaleId, amountSlider.getValue());
     else if (index == 1)
-        writeValue (valueTree, phaseId, phaseSlider.getValue());
+        PanelBinding::writeValue (valueTree, phaseId, phaseSlider.getValue());
     else if (index == 7)
-        writeText (valueTree, curveId, editedCurve.toString());
+        PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
 }
 
 void OndulaParametersComponent::resized()

@@ -49,4 +49,7 @@ public:
 
     QuorlStyleCurve editedCurve;
     QuorlStyleCurveEditor curveEditor { editedCurve };
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaParametersComponent)
 };

@@ -30,4 +30,7 @@ public:
     // Only shows the panels, which the page owns.
     TabbedComponent_KT tabs { juce::TabbedButtonBar::TabsAtLeft };
     std::string title { "Ondula" };
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaViewComponent)
 };

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "../../panels/FilterViewComponent.h"
+#include "../support/FaderText.h"
+#include "../support/TreeComparison.h"
 #include "../support/MessagePump.h"
 #include "../support/PanelProbe.h"
 #include "../support/PixelProbe.h"
@@ -99,7 +101,7 @@ TEST (FilterViewComponent, EachPanelWritesOnlyItsOwnNode)
     fader.mouseDoubleClick (SyntheticMouse::event (fader, { 25.0f, 60.0f }, SyntheticMouse::left, 2));
 
     for (const auto* type : { "automation_frequency", "automation_amplitude", "automation_pan" })
-        EXPECT_TRUE (PanelProbe::sameAttributes (PanelProbe::node (p.root, type), PanelProbe::node (before, type))) << type;
+        EXPECT_EQ (TreeComparison::differences (PanelProbe::node (before, type), PanelProbe::node (p.root, type)), std::vector<std::string>{}) << type;
     EXPECT_TRUE (PanelProbe::node (p.root, "automation_bandwidth")["value"].equalsWithSameType (0.5));
 }
 
@@ -126,9 +128,9 @@ TEST (FilterViewComponent, OpeningAndClickingThroughTheTabsWritesNothing)
     }
 
     EXPECT_EQ (heard.total, 0);
-    EXPECT_TRUE (PanelProbe::sameAttributes (root, loaded));
-    EXPECT_EQ (PanelProbe::shownText (p.page.frequencyPanel.centerSlider), "12%");
-    EXPECT_EQ (PanelProbe::shownText (p.page.frequencyPanel.amountSlider), "-100%");
+    EXPECT_EQ (TreeComparison::differences (loaded, root), std::vector<std::string>{});
+    EXPECT_EQ (FaderText::shown (p.page.frequencyPanel.centerSlider), "12%");
+    EXPECT_EQ (FaderText::shown (p.page.frequencyPanel.amountSlider), "-100%");
 }
 
 TEST (FilterViewComponent, SnapshotShowsTitleTabsLabelsFadersAndTheFrequencyCurve)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "../../panels/OndulaParametersComponent.h"
+#include "../support/FaderText.h"
 #include "../support/MessagePump.h"
 #include "../support/PanelProbe.h"
 #include "../support/SyntheticMouse.h"
@@ -43,8 +44,8 @@ TEST (OndulaParametersComponent, ShowsTheNodeDefaultsAndPreviewsTheCurveTimesThe
     {
         SCOPED_TRACE (c.type);
         Panel p (c.type);
-        EXPECT_EQ (PanelProbe::shownText (p.panel.amountSlider), c.amount);
-        EXPECT_EQ (PanelProbe::shownText (p.panel.phaseSlider), c.phase);
+        EXPECT_EQ (FaderText::shown (p.panel.amountSlider), c.amount);
+        EXPECT_EQ (FaderText::shown (p.panel.phaseSlider), c.phase);
         EXPECT_EQ (p.editor().previewOffset, 0.0f);
         EXPECT_EQ (p.editor().previewAmount, c.depth);
         EXPECT_EQ (p.panel.editedCurve.toString(), p.node()["curve"].toString().toStdString());
@@ -73,7 +74,7 @@ TEST (OndulaParametersComponent, ValuesFromTheTreeAreShownAndNeverWrittenBack)
         MessagePump::run (30);
 
         auto& fader = juce::String (c.property) == "scale" ? p.panel.amountSlider : p.panel.phaseSlider;
-        EXPECT_EQ (PanelProbe::shownText (fader), c.shown);
+        EXPECT_EQ (FaderText::shown (fader), c.shown);
         EXPECT_EQ (heard.total, 1) << "the change itself, nothing written back";
         EXPECT_TRUE (node[c.property].equalsWithSameType (c.stored));
         EXPECT_EQ (p.editor().previewAmount, c.previewAmount);
@@ -94,7 +95,7 @@ TEST (OndulaParametersComponent, DoubleClickReturnsAFaderToItsValueAndWritesIt)
 
         fader.mouseDoubleClick (event (fader, { 25.0f, 60.0f }, left, 2));
         EXPECT_TRUE (p.node()[c.property].equalsWithSameType (c.expected));
-        EXPECT_EQ (PanelProbe::shownText (fader), c.shown);
+        EXPECT_EQ (FaderText::shown (fader), c.shown);
         EXPECT_EQ (heard.total, 1);
     }
 }
@@ -142,7 +143,7 @@ TEST (OndulaParametersComponent, MissingPropertiesReadAsZeroAndStopAfterDestruct
     {
         Panel p (nullptr);
         p.panel.setValueTree (bare);
-        EXPECT_EQ (PanelProbe::shownText (p.panel.amountSlider), "0%");
+        EXPECT_EQ (FaderText::shown (p.panel.amountSlider), "0%");
         EXPECT_EQ (p.editor().previewAmount, 0.0f);
         EXPECT_EQ (p.panel.editedCurve.toString(), "0 0 0\n");
         EXPECT_EQ (bare.getNumProperties(), 0) << "binding writes nothing";

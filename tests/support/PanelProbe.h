@@ -6,19 +6,9 @@
 
 #include "DefaultState.h"
 
-// What a panel test looks at: the text a fader shows, and every change a node announces.
+// The default settings tree, its nodes by type, and every change a node announces.
 namespace PanelProbe
 {
-    // The text in the fader's own value box, as the user reads it.
-    inline juce::String shownText (juce::Slider& fader)
-    {
-        for (auto* child : fader.getChildren())
-            if (auto* box = dynamic_cast<juce::Label*> (child))
-                return box->getText();
-
-        return {};
-    }
-
     inline juce::ValueTree defaultTree()
     {
         return juce::ValueTree::fromXml (DefaultState::treeXml);
@@ -32,26 +22,6 @@ namespace PanelProbe
                 return found;
 
         return {};
-    }
-
-    // Same properties with the same values of the same types, all the way down.
-    inline bool sameAttributes (const juce::ValueTree& a, const juce::ValueTree& b)
-    {
-        if (a.getType() != b.getType() || a.getNumProperties() != b.getNumProperties() || a.getNumChildren() != b.getNumChildren())
-            return false;
-
-        for (int i = 0; i < a.getNumProperties(); ++i)
-        {
-            const auto name = a.getPropertyName (i);
-            if (! b.hasProperty (name) || ! a[name].equalsWithSameType (b[name]))
-                return false;
-        }
-
-        for (int i = 0; i < a.getNumChildren(); ++i)
-            if (! sameAttributes (a.getChild (i), b.getChild (i)))
-                return false;
-
-        return true;
     }
 
     // Counts the property-change notifications of a node and everything below it, by property.
