@@ -2,11 +2,18 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
+#include <string>
+
+#include "QuorlStyleCurveEditor.h"
+#include "../editor/KelvatoneSlider.h"
+#include "../editor/LookAndFeel_KT.h"
 #include "../processor/CommandLineInterpreter.h"
 #include "../processor/ParameterMappingFunctions.h"
-#include "../editor/LookAndFeel_KT.h"
+#include "../processor/QuorlStyleCurve.h"
 
-// One automation-curve panel: the centre value, the amount and the curve of one automation node.
+// One automation panel: the centre value, the signed amount and the per-tap curve of one
+// automation node. The curve editor's preview shows the curve as centre and amount shape it.
 class FilterParametersComponent : public juce::Component,
                                   public juce::ValueTree::Listener
 {
@@ -19,7 +26,34 @@ public:
 
     void valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property) override;
 
+    // A user's edit of control `index` (0 centre, 1 amount, 3 curve) written to the node.
+    void doCallback (int index);
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
     LookAndFeel_KT lookAndFeel;
     ParameterMappingFunctions& parameterMappingFunctions;
     juce::ValueTree valueTree;
+    std::function<void()> onChange;
+
+    QuorlStyleCurve editedCurve;
+    QuorlStyleCurveEditor curveEditor { editedCurve };
+
+    float sliderWidth = 50.0f, sliderHeight = 130.0f;
+    float originX = 15.0f, originY = 20.0f;
+    float spacing = 75.0f;
+    float labelOffsetX = -25.0f, labelOffsetY = -15.0f;
+    float labelWidth = 100.0f, labelHeight = 20.0f;
+
+    KelvatoneSlider centerSlider { lookAndFeel.c0, lookAndFeel.c12, true, juce::Slider::TextBoxBelow, nullptr };
+    KelvatoneSlider amountSlider { lookAndFeel.c0, lookAndFeel.c12, true, juce::Slider::TextBoxBelow, nullptr };
+    std::string centerLabel { "Center" };
+    std::string amountLabel { "Amount" };
+
+private:
+    // The preview shows what the faders show: centre as the offset, amount as the scale.
+    void showPreview();
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FilterParametersComponent)
 };

@@ -100,6 +100,15 @@ namespace
         processor.setPushToParameterEnabled (true);
     }
 
+    // A curve text longer than the curve editor's limit of 128 points.
+    juce::String manyPoints (int count)
+    {
+        juce::String text;
+        for (int i = 0; i < count; ++i)
+            text << juce::String ((double) i / count, 6) << " " << juce::String ((double) (i % 7) / 7.0, 6) << " 0\n";
+        return text;
+    }
+
     const std::map<juce::String, juce::String> loadedOddities {
         { "delay_globals_time.time_mode", "0" },        { "delay_globals_ondula.time_mode", "2" },
         { "delay_globals_time.pattern_mode", "1" },     { "delay_globals_time.time", "0.123456" },
@@ -107,6 +116,11 @@ namespace
         { "delay_globals_time.feedback_width", "-0.25" }, { "delay_globals_ondula.velocity", "0.123456" },
         { "delay_globals_ondula.wavelength", "1.0" },    { "delay_globals_dynamics.wet", "0.123456" },
         { "delay_globals_dynamics.compressor_threshold", "0.123456" }, { "delay_globals_dynamics.compressor_slope", "1.5" },
+        { "automation_frequency.value", "0.123456" },    { "automation_bandwidth.scale_y", "-1.5" },
+        { "automation_amplitude.value", "1.5" },         { "automation_pan.curve", "1 1 0\n0 0.5 0.3\n0.5 0.25" },
+        { "automation_frequency.curve", "0 1 -0.1234567\n0.5 2 1.5\n1 -0.5 0\n" },
+        { "ondula_frequency.scale", "0.123456" },        { "ondula_bandwidth.phase", "1.5" },
+        { "ondula_pan.scale", "-0.25" },                 { "ondula_delay.curve", manyPoints (200) },
         { "delay_pattern.pattern_l", "2 1x1" },          { "delay_pattern.pattern_r", "101" },
         { "delay_pattern.time_mode", "2" },
     };
@@ -119,6 +133,10 @@ namespace
         { "delay_globals_ondula.phase", 2 },                { "delay_globals_ondula.amount", std::numeric_limits<double>::quiet_NaN() },
         { "delay_globals_dynamics.wet", 1.5 },              { "delay_globals_dynamics.compressor_threshold", -1.0 },
         { "delay_globals_dynamics.compressor_slope", 0.55555 },
+        { "automation_frequency.value", 1 },                { "automation_amplitude.scale_y", "0.5" },
+        { "automation_bandwidth.value", (double) 0.123456f }, { "automation_pan.scale_y", -2.0 },
+        { "automation_bandwidth.curve", "no points" },      { "ondula_amplitude.phase", (double) 0.123456f },
+        { "ondula_pan.scale", 2 },                          { "ondula_frequency.curve", manyPoints (130) },
         { "delay_pattern.pattern_l", "0120" + juce::String::repeatedString ("1", 36) }, { "delay_pattern.pattern_r", 101 },
         { "delay_pattern.time", 0.123456 },
     };

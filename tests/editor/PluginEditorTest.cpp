@@ -157,13 +157,13 @@ TEST (PluginEditor, BindingReannouncesEveryShownPropertyInConstructionOrder)
     };
 
     for (auto* type : { "automation_frequency", "automation_bandwidth", "automation_amplitude", "automation_pan" })
-        add (type, { "value", "scale_y", "scale_x", "curve" });
+        add (type, { "value", "scale_y", "curve" });
     add ("delay_pattern", { "pattern_l", "pattern_r", "time_mode" });
     add ("delay_globals_time", { "pattern_mode" });
     add ("delay_globals_time", { "time", "time_mode", "pattern_mode", "feedback_amplitude", "feedback_frequency", "feedback_width" });
     add ("delay_globals_ondula", { "wavelength", "phase", "velocity", "amount", "time_mode" });
     for (auto* type : { "ondula_frequency", "ondula_bandwidth", "ondula_amplitude", "ondula_pan", "ondula_delay" })
-        add (type, { "scale", "phase", "shape", "asym", "function", "curve" });
+        add (type, { "scale", "phase", "curve" });
     // The Ondula graph, once all its eleven nodes listen.
     for (auto* type : { "automation_frequency", "automation_amplitude", "automation_bandwidth", "automation_pan" })
         add (type, { "value" });

@@ -111,6 +111,10 @@ TEST (GlobalPageInAWindow, OpeningTheEditorAndClickingEveryTabChangesNothingTheH
           "<delay_globals_time time_mode=\"0\" pattern_mode=\"1\" time=\"0.123456\" feedback_amplitude=\"1.5\" feedback_frequency=\"0.123456\" feedback_width=\"-0.5\"/>" },
         { "<delay_globals_dynamics dry=\"0.5\" wet=\"0.5\" compressor_threshold=\"1.0\" compressor_slope=\"0.5\"/>",
           "<delay_globals_dynamics dry=\"0.5\" wet=\"0.123456\" compressor_threshold=\"1.0\" compressor_slope=\"0.123456\"/>" },
+        { "<automation_frequency value=\"0.2000000029802322\" scale_y=\"0.300000011920929\" curve=\"0 1 -0.1&#10;1 0 0&#10;\"/>",
+          "<automation_frequency value=\"0.123456\" scale_y=\"-1.5\" curve=\"1 1 0&#10;0 0.5 0.3&#10;0.5 0.1234567 2\"/>" },
+        { "<ondula_bandwidth scale=\"0.25\" phase=\"0.75\" curve=\"0 1 0&#10;\"/>",
+          "<ondula_bandwidth scale=\"0.123456\" phase=\"1.5\" curve=\"0.5 0.5\"/>" },
     });
 
     const auto r = ScriptedEditor::run ("--tree-in '" + tree + "' --steps 'settle; " + everyTabClick() + "reopen; " + everyTabClick() + "settle'");

@@ -17,7 +17,9 @@ public:
     /** `xvfb-run -a test-host script <bundle> <arguments>`; what it prints, as HostRunner reads it. */
     static HostRunner::Result run (const std::string& arguments)
     {
-        const auto line = "'" + std::string (ONDULA_XVFB_RUN) + "' -a '" + std::string (ONDULA_TEST_HOST) + "' script '"
+        // xvfb-run's default screen (1280 px wide) would cut off the right of the 1350-px editor
+        // placed at (40, 40), and the pointer cannot leave the screen.
+        const auto line = "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1600x1000x24' '" + std::string (ONDULA_TEST_HOST) + "' script '"
                         + HostRunner::bundle() + "' " + arguments + " 2>&1";
         HostRunner::Result result;
 

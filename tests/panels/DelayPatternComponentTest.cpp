@@ -7,7 +7,6 @@
 namespace
 {
     using namespace SyntheticMouse;
-    const juce::ModifierKeys rightButton { juce::ModifierKeys::rightButtonModifier };
     const juce::ModifierKeys middleButton { juce::ModifierKeys::middleButtonModifier };
 
     const juce::Colour dark { 0xff141414 };
@@ -183,7 +182,7 @@ TEST (DelayPatternComponent, DragFlipsEachCrossedStepOnceAgainstThePatternAtTheP
     EXPECT_EQ (text (grid.editor.snapshot), "00001010000000000000000000000000");
 
     // A new press takes a new snapshot: the same path now flips the steps back.
-    release (grid.editor, {});
+    release (grid.editor, {}, left, 1);
     press (grid.editor, cell (0, 1, 1));
     dragTo (grid.editor, cell (1, 8, 1));
     dragTo (grid.editor, cell (1, 2, 1));
@@ -206,9 +205,9 @@ TEST (DelayPatternComponent, OtherButtonsNeitherToggleNorTakeASnapshot)
     Grid grid (false, "10000000000000000000000000000001");
     press (grid.editor, cell (0, 8, 1));
     const auto snapshotAfterLeftPress = grid.editor.snapshot;
-    release (grid.editor, {});
+    release (grid.editor, {}, left, 1);
 
-    for (auto mods : { rightButton, middleButton })
+    for (auto mods : { right, middleButton })
     {
         press (grid.editor, cell (0, 1, 1), mods);
         dragTo (grid.editor, cell (1, 1, 1), mods);

@@ -151,7 +151,7 @@ TEST (PatternParametersComponent, EachToggleWritesItsOwnChannelOnceAndOnlyThat)
         press (editor, c.gesture.front());
         for (size_t i = 1; i < c.gesture.size(); ++i)
             dragTo (editor, c.gesture[i]);
-        release (editor, c.gesture.back());
+        release (editor, c.gesture.back(), left, 1);
         nodes.pattern.removeListener (&onWrite);
 
         EXPECT_EQ (written, c.written);
@@ -273,7 +273,7 @@ TEST_F (PatternPageWithProcessor, ClicksReachTheTapFlagsOfTheirChannelsEngineOnl
 
         auto& editor = c.left ? page.patternPanel.leftPattern : page.patternPanel.rightPattern;
         press (editor, c.at);
-        release (editor, c.at);
+        release (editor, c.at, left, 1);
 
         EXPECT_EQ (enabledTaps (clicked), expected);
         EXPECT_EQ (enabledTaps (other), otherBefore);

@@ -5,9 +5,13 @@
 #include "support/MessagePump.h"
 
 /** Drives controls with mouse events as a user's hand would, without a window: faders through
-    their own mouse handlers, buttons through the click path a mouse-up takes. */
+    their own mouse handlers, buttons through the click path a mouse-up takes. As the framework
+    does, a mouse-up reports the button that was released. */
 namespace SyntheticMouse
 {
+    inline const juce::ModifierKeys left { juce::ModifierKeys::leftButtonModifier };
+    inline const juce::ModifierKeys right { juce::ModifierKeys::rightButtonModifier };
+
     inline juce::MouseEvent event (juce::Component& component, juce::Point<float> position, juce::ModifierKeys mods,
                                    int clicks = 1, bool dragged = false)
     {
@@ -21,23 +25,6 @@ namespace SyntheticMouse
         return extra.withFlags (juce::ModifierKeys::leftButtonModifier);
     }
 
-    /** The three parts of a gesture, one event each, for components that act on every event
-        (a press with any buttons, a drag to a point, a release). */
-    inline void press (juce::Component& component, juce::Point<float> at, juce::ModifierKeys buttons = leftButton())
-    {
-        component.mouseDown (event (component, at, buttons));
-    }
-
-    inline void dragTo (juce::Component& component, juce::Point<float> at, juce::ModifierKeys buttons = leftButton())
-    {
-        component.mouseDrag (event (component, at, buttons, 1, true));
-    }
-
-    inline void release (juce::Component& component, juce::Point<float> at)
-    {
-        component.mouseUp (event (component, at, {}, 1, true));
-    }
-
     /** Presses at one point, moves in steps to another and releases there. */
     inline void drag (juce::Component& component, juce::Point<float> from, juce::Point<float> to, int steps = 8)
     {
@@ -46,14 +33,14 @@ namespace SyntheticMouse
         for (int i = 1; i <= steps; ++i)
             component.mouseDrag (event (component, from + (to - from) * ((float) i / (float) steps), leftButton(), 1, true));
 
-        component.mouseUp (event (component, to, {}, 1, true));
+        component.mouseUp (event (component, to, leftButton(), 1, true));
     }
 
     /** A press and release in one place, with modifier keys held (Alt for a fader's reset). */
     inline void click (juce::Component& component, juce::Point<float> at, juce::ModifierKeys held = {})
     {
         component.mouseDown (event (component, at, leftButton (held)));
-        component.mouseUp (event (component, at, held));
+        component.mouseUp (event (component, at, leftButton (held)));
     }
 
     inline void doubleClick (juce::Component& component, juce::Point<float> at)
@@ -61,7 +48,7 @@ namespace SyntheticMouse
         click (component, at);
         component.mouseDown (event (component, at, leftButton(), 2));
         component.mouseDoubleClick (event (component, at, leftButton(), 2));
-        component.mouseUp (event (component, at, {}, 2));
+        component.mouseUp (event (component, at, leftButton(), 2));
     }
 
     /** Clicks a button the way a mouse-up over it does (the framework's own click path, with its
@@ -83,5 +70,33 @@ namespace SyntheticMouse
             safe->removeListener (&delivery);
 
         return delivered;
+    }
+
+    // Single events, for components that act on hover and on each step of a drag (the curve editor).
+    inline void press (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods = left) { c.mouseDown (event (c, p, mods)); }
+    inline void move (juce::Component& c, juce::Point<float> p) { c.mouseMove (event (c, p, {})); }
+    inline void dragTo (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods = left) { c.mouseDrag (event (c, p, mods, 1, true)); }
+    inline void release (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods, int clicks) { c.mouseUp (event (c, p, mods, clicks)); }
+
+    /** Hovers, presses, drags in one step and releases. */
+    inline void hoverAndDrag (juce::Component& c, juce::Point<float> from, juce::Point<float> to)
+    {
+        move (c, from);
+        c.mouseDown (event (c, from, left));
+        dragTo (c, to);
+        release (c, to, left, 1);
+    }
+
+    inline void hoverAndDoubleClick (juce::Component& c, juce::Point<float> p)
+    {
+        move (c, p);
+        doubleClick (c, p);
+    }
+
+    inline void hoverAndRightClick (juce::Component& c, juce::Point<float> p)
+    {
+        move (c, p);
+        c.mouseDown (event (c, p, right));
+        release (c, p, right, 1);
     }
 }
