@@ -121,7 +121,7 @@ namespace
         { "automation_frequency.curve", "0 1 -0.1234567\n0.5 2 1.5\n1 -0.5 0\n" },
         { "ondula_frequency.scale", "0.123456" },        { "ondula_bandwidth.phase", "1.5" },
         { "ondula_pan.scale", "-0.25" },                 { "ondula_delay.curve", manyPoints (200) },
-        { "delay_pattern.pattern_l", "2 1x1" },          { "delay_pattern.pattern_r", "101" },
+        { "delay_pattern.pattern_l", juce::String::fromUTF8 ("2 1\xc3\xa9x1") }, { "delay_pattern.pattern_r", "101" },
         { "delay_pattern.time_mode", "2" },
     };
 

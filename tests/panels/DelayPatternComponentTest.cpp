@@ -189,17 +189,6 @@ TEST (DelayPatternComponent, DragFlipsEachCrossedStepOnceAgainstThePatternAtTheP
     EXPECT_EQ (text (grid.editor.steps), "01101010000000000000000000000000");
 }
 
-TEST (DelayPatternComponent, DragOffTheGridAndIntoSpacersChangesNothing)
-{
-    Grid grid (true);
-    press (grid.editor, { 172.0f, 10.0f });
-    for (auto at : { juce::Point<float> { 180.0f, 10.0f }, { 10.0f, 48.0f }, { -20.0f, 10.0f }, { 740.0f, 20.0f } })
-        dragTo (grid.editor, at);
-
-    EXPECT_EQ (grid.editor.steps, std::vector<bool> (32, false));
-    EXPECT_EQ (grid.changes, 0);
-}
-
 TEST (DelayPatternComponent, OtherButtonsNeitherToggleNorTakeASnapshot)
 {
     Grid grid (false, "10000000000000000000000000000001");

@@ -210,24 +210,6 @@ TEST (PatternParametersComponent, ChangesFromTheTreeAreShownAndNeverWrittenBack)
     EXPECT_TRUE (nodes.time["pattern_mode"].isInt());
 }
 
-TEST (PatternParametersComponent, BindingAnOddStateWritesNothing)
-{
-    Nodes nodes (juce::String::fromUTF8 ("2 1\xc3\xa9" "1"), 101, 1.0);
-    nodes.time.setProperty ("time_mode", 2.0, nullptr).setProperty ("time", 0.123456, nullptr);
-    const auto before = nodes.delay.toXmlString();
-
-    DelayViewComponent page;
-    page.setSize (1350, 190);
-    page.patternPanel.setValueTree (nodes.pattern);
-    page.patternPanel.setValueTree (nodes.time);
-    page.createComponentSnapshot (page.getLocalBounds());
-
-    EXPECT_EQ (nodes.delay.toXmlString(), before);
-    EXPECT_TRUE (nodes.time["pattern_mode"].isDouble());
-    EXPECT_TRUE (nodes.pattern["pattern_r"].isInt());
-    EXPECT_EQ (text (page.patternPanel.leftPattern.steps), "001001");
-}
-
 class PatternPageWithProcessor : public ProcessorFixture
 {
 protected:
