@@ -8,7 +8,9 @@
 #endif
 
 CommandLineComponent::CommandLineComponent (CommandLineInterpreter& consoleModel, const juce::URL& feedAddress)
-    : console (&consoleModel), newsReader (feedAddress)
+    : console (&consoleModel),
+      ownedNewsReader (std::make_unique<RSSNewsReader> (feedAddress)),
+      newsReader (*ownedNewsReader)
 {
     newsReader.start();
     setMouseCursor (juce::MouseCursor::PointingHandCursor);
@@ -18,6 +20,7 @@ CommandLineComponent::CommandLineComponent (CommandLineInterpreter& consoleModel
 CommandLineComponent::~CommandLineComponent()
 {
     stopTimer();
+    RSSNewsReader::release (std::move (ownedNewsReader));
 }
 
 juce::URL CommandLineComponent::defaultFeedAddress()
@@ -73,8 +76,7 @@ void CommandLineComponent::mouseUp (const juce::MouseEvent& event)
     if (event.mouseWasDraggedSinceMouseDown() || ! showingNews)
         return;
 
-    if (openLink != nullptr)
-        openLink (juce::URL (newsReader.currentLink()));
+    linkOpener.open (newsReader.currentLink());
 }
 
 void CommandLineComponent::resized() {}
@@ -173,7 +175,10 @@ void CommandLineComponent::paint (juce::Graphics& g)
     const juce::Font bold = LookAndFeel_KT::getRobotoMonoBold (20.0f);
     const juce::Font regular = LookAndFeel_KT::getRobotoMonoRegular (20.0f);
     const float cell = bold.getStringWidthFloat (" ");
-    const size_t n = juce::jmin (text.size(), styles.size());
+    // Cells that start beyond the right edge show nothing, so a long line costs no more to draw
+    // than one that fills the strip.
+    const auto visibleCells = cell > 0.0f ? (size_t) std::ceil (juce::jmax (0.0f, width) / cell) : size_t (0);
+    const size_t n = juce::jmin (text.size(), styles.size(), visibleCells);
 
     for (size_t start = 0; start < n;)
     {

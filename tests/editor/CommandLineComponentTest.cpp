@@ -197,8 +197,8 @@ TEST (ConsoleStrip, MultiByteCharactersKeepOneCellPerByte)
 TEST (ConsoleStrip, ClickOpensTheNewsLinkOnlyWhileNewsIsShownAndWithoutADrag)
 {
     Strip s;
-    std::vector<juce::String> opened;
-    s.strip.openLink = [&] (const juce::URL& url) { opened.push_back (url.toString (true)); };
+    std::vector<juce::StringArray> opened;
+    s.strip.linkOpener.startProcess = [&] (const juce::StringArray& arguments) { opened.push_back (arguments); return true; };
 
     s.tick(); // takes the pending message
     s.strip.mouseUp (PixelProbe::mouseEvent (s.strip, { 10.0f, 10.0f }, false));
@@ -211,5 +211,5 @@ TEST (ConsoleStrip, ClickOpensTheNewsLinkOnlyWhileNewsIsShownAndWithoutADrag)
 
     s.strip.mouseUp (PixelProbe::mouseEvent (s.strip, { 10.0f, 10.0f }, false));
     ASSERT_EQ (opened.size(), 1u);
-    EXPECT_EQ (opened[0], juce::String (RSSNewsReader::builtInLink));
+    EXPECT_EQ (opened[0], (juce::StringArray { "xdg-open", RSSNewsReader::builtInLink }));
 }
