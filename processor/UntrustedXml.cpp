@@ -183,8 +183,10 @@ private:
     {
         const auto rest = text.substr (pos);
 
+        // Inside the root the framework's parser loops for ever on a processing instruction
+        // followed by text; a document needs one only for its XML declaration.
         if (rest.substr (0, 2) == "<?")
-            return skipPast ("?>", 2);
+            return open.empty() && skipPast ("?>", 2);
 
         if (rest.substr (0, 4) == "<!--")
             return skipPast ("-->", 4);

@@ -11,10 +11,12 @@
     The framework's parser recurses once per level, reads past the end of a truncated UTF-8
     sequence, scans a DOCTYPE once per entity reference, pools every tag and attribute name in a
     global table with quadratic insertion, and skips a byte it cannot read inside a character
-    reference, which can shift its view of the tags. So the raw bytes are checked first, in one
+    reference, which can shift its view of the tags, and loops for ever on a processing
+    instruction followed by text inside an element. So the raw bytes are checked first, in one
     pass linear in their length: strict UTF-8 without NUL, tags that nest properly and close by
     name, one root, bounded depth, element count and name vocabulary, valid names, no DOCTYPE or
-    other declarations, and only the predefined entities and numeric character references. */
+    other declarations, processing instructions only outside the root, and only the predefined
+    entities and numeric character references. */
 class UntrustedXml
 {
 public:
