@@ -163,22 +163,24 @@ void CommandLineComponent::paint (juce::Graphics& g)
 
     g.fillAll (lookAndFeel.c0);
 
-    std::string text = console->text;
-    std::string styles = console->colours;
+    const juce::Font bold = LookAndFeel_KT::getRobotoMonoBold (20.0f);
+    const juce::Font regular = LookAndFeel_KT::getRobotoMonoRegular (20.0f);
+    const float cell = bold.getStringWidthFloat (" ");
+
+    // Cells that start beyond the right edge show nothing, so only the visible part of the line
+    // is copied and drawn, and a long line costs no more than one that fills the strip. Three
+    // bytes more complete a character that starts in the last cell.
+    const auto visibleCells = cell > 0.0f ? (size_t) std::ceil (juce::jmax (0.0f, width) / cell) : size_t (0);
+    std::string text = console->text.substr (0, visibleCells + 3);
+    std::string styles = console->colours.substr (0, visibleCells);
 
     if (showingNews)
     {
         text = newsReader.currentTitle().toStdString();
-        styles.assign (text.size(), '1');
+        styles.assign (juce::jmin (text.size(), visibleCells), '1');
     }
 
-    const juce::Font bold = LookAndFeel_KT::getRobotoMonoBold (20.0f);
-    const juce::Font regular = LookAndFeel_KT::getRobotoMonoRegular (20.0f);
-    const float cell = bold.getStringWidthFloat (" ");
-    // Cells that start beyond the right edge show nothing, so a long line costs no more to draw
-    // than one that fills the strip.
-    const auto visibleCells = cell > 0.0f ? (size_t) std::ceil (juce::jmax (0.0f, width) / cell) : size_t (0);
-    const size_t n = juce::jmin (text.size(), styles.size(), visibleCells);
+    const size_t n = juce::jmin (text.size(), styles.size());
 
     for (size_t start = 0; start < n;)
     {
