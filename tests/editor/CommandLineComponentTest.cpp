@@ -185,6 +185,28 @@ TEST (ConsoleStrip, FadedMessageIsCoveredByTheOverlay)
     EXPECT_TRUE (PixelProbe::near (s.badgeAt (image, 1), expected, 3));
 }
 
+TEST (ConsoleStrip, ALineLongerThanTheStripDrawsLikeItsVisiblePart)
+{
+    const auto line = [] (size_t length)
+    {
+        std::string text;
+        for (size_t i = 0; i < length; ++i)
+            text += i % 7 == 0 ? "`5 " : i % 3 == 0 ? "\xc3\xa9" : "`0W";
+        return text;
+    };
+
+    Strip visible, endless;
+    visible.console.echo (line (200));
+    endless.console.echo (line (40000));
+    visible.tick();
+    endless.tick();
+
+    const auto a = visible.render(), b = endless.render();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 600; ++x)
+            ASSERT_EQ (a.getPixelAt (x, y), b.getPixelAt (x, y)) << x << ", " << y;
+}
+
 TEST (ConsoleStrip, MultiByteCharactersKeepOneCellPerByte)
 {
     Strip s;
