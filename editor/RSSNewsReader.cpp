@@ -207,6 +207,8 @@ RSSNewsReader::RSSNewsReader (const juce::URL& address)
 
 RSSNewsReader::~RSSNewsReader()
 {
+    // Every step of run() looks at the stop request, so this wait is short; an owner that must
+    // never block uses release() instead. The thread must not outlive the fields it writes.
     stop();
     waitForThreadToExit (-1);
 }
@@ -237,7 +239,7 @@ void RSSNewsReader::release (std::unique_ptr<RSSNewsReader> reader)
     reader->stop();
 
     if (! reader->waitForThreadToExit (exitWaitLimitMs))
-        reader.release(); // ends on its own; its memory stays valid for it
+        (void) reader.release(); // ends on its own; its memory stays valid for it
 }
 
 void RSSNewsReader::run()
