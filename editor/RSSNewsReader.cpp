@@ -5,6 +5,7 @@
 #include "RedirectPolicy.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
@@ -116,17 +117,15 @@ private:
 
     static RedirectPolicy::Scope scopeOf (const curl_sockaddr& address)
     {
+        // The address is longer than the sockaddr member that starts it, so it is copied out.
+        sockaddr_storage storage {};
+        std::memcpy (&storage, &address.addr, std::min ((size_t) address.addrlen, sizeof (storage)));
+
         if (address.family == AF_INET && address.addrlen >= sizeof (sockaddr_in))
-        {
-            const auto* in = reinterpret_cast<const sockaddr_in*> (&address.addr);
-            return RedirectPolicy::scopeOf (reinterpret_cast<const juce::uint8*> (&in->sin_addr), 4);
-        }
+            return RedirectPolicy::scopeOf (reinterpret_cast<const juce::uint8*> (&reinterpret_cast<const sockaddr_in&> (storage).sin_addr), 4);
 
         if (address.family == AF_INET6 && address.addrlen >= sizeof (sockaddr_in6))
-        {
-            const auto* in = reinterpret_cast<const sockaddr_in6*> (&address.addr);
-            return RedirectPolicy::scopeOf (reinterpret_cast<const juce::uint8*> (&in->sin6_addr), 16);
-        }
+            return RedirectPolicy::scopeOf (reinterpret_cast<const juce::uint8*> (&reinterpret_cast<const sockaddr_in6&> (storage).sin6_addr), 16);
 
         return RedirectPolicy::Scope::reserved;
     }
