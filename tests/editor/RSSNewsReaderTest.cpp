@@ -71,7 +71,9 @@ TEST_P (FeedParsing, KeepsPairedTitlesAndWebLinksOfTheFirstChannel)
         EXPECT_EQ (titles, c.titles);
         ASSERT_EQ (links.size(), titles.size());
         if (! c.links.empty())
+        {
             EXPECT_EQ (links, c.links);
+        }
         for (auto& link : links)
             EXPECT_TRUE (link.startsWith ("https://"));
     }
