@@ -8,7 +8,9 @@
 #endif
 
 CommandLineComponent::CommandLineComponent (CommandLineInterpreter& consoleModel, const juce::URL& feedAddress)
-    : console (&consoleModel), newsReader (feedAddress)
+    : console (&consoleModel),
+      ownedNewsReader (std::make_unique<RSSNewsReader> (feedAddress)),
+      newsReader (*ownedNewsReader)
 {
     newsReader.start();
     setMouseCursor (juce::MouseCursor::PointingHandCursor);
@@ -18,6 +20,7 @@ CommandLineComponent::CommandLineComponent (CommandLineInterpreter& consoleModel
 CommandLineComponent::~CommandLineComponent()
 {
     stopTimer();
+    RSSNewsReader::release (std::move (ownedNewsReader));
 }
 
 juce::URL CommandLineComponent::defaultFeedAddress()
@@ -73,8 +76,7 @@ void CommandLineComponent::mouseUp (const juce::MouseEvent& event)
     if (event.mouseWasDraggedSinceMouseDown() || ! showingNews)
         return;
 
-    if (openLink != nullptr)
-        openLink (juce::URL (newsReader.currentLink()));
+    linkOpener.open (newsReader.currentLink());
 }
 
 void CommandLineComponent::resized() {}
@@ -161,18 +163,23 @@ void CommandLineComponent::paint (juce::Graphics& g)
 
     g.fillAll (lookAndFeel.c0);
 
-    std::string text = console->text;
-    std::string styles = console->colours;
+    const juce::Font bold = LookAndFeel_KT::getRobotoMonoBold (20.0f);
+    const juce::Font regular = LookAndFeel_KT::getRobotoMonoRegular (20.0f);
+    const float cell = bold.getStringWidthFloat (" ");
+
+    // Cells that start beyond the right edge show nothing, so only the visible part of the line
+    // is copied and drawn, and a long line costs no more than one that fills the strip. Three
+    // bytes more complete a character that starts in the last cell.
+    const auto visibleCells = cell > 0.0f ? (size_t) std::ceil (juce::jmax (0.0f, width) / cell) : size_t (0);
+    std::string text = console->text.substr (0, visibleCells + 3);
+    std::string styles = console->colours.substr (0, visibleCells);
 
     if (showingNews)
     {
         text = newsReader.currentTitle().toStdString();
-        styles.assign (text.size(), '1');
+        styles.assign (juce::jmin (text.size(), visibleCells), '1');
     }
 
-    const juce::Font bold = LookAndFeel_KT::getRobotoMonoBold (20.0f);
-    const juce::Font regular = LookAndFeel_KT::getRobotoMonoRegular (20.0f);
-    const float cell = bold.getStringWidthFloat (" ");
     const size_t n = juce::jmin (text.size(), styles.size());
 
     for (size_t start = 0; start < n;)

@@ -2,9 +2,10 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include <functional>
+#include <memory>
 
 #include "../processor/CommandLineInterpreter.h"
+#include "LinkOpener.h"
 #include "LookAndFeel_KT.h"
 #include "RSSNewsReader.h"
 
@@ -41,10 +42,12 @@ public:
     int blinkCountMax = 3;
     int blinkTick = 0;
     int blinkTickMax = 0;
-    RSSNewsReader newsReader;
+    // Held on the heap so that closing never waits long for its thread (RSSNewsReader::release).
+    std::unique_ptr<RSSNewsReader> ownedNewsReader;
+    RSSNewsReader& newsReader;
     bool showingNews = false;
     int newsTick = 0;
 
-    // Opens a news link; tests replace it so that no browser is started.
-    std::function<void (const juce::URL&)> openLink = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
+    // Opens a clicked news link; tests replace its process starter so that no browser is started.
+    LinkOpener linkOpener;
 };

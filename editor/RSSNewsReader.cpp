@@ -1,12 +1,19 @@
 #include "RSSNewsReader.h"
 
+#include "../processor/UntrustedXml.h"
+#include "LinkOpener.h"
+#include "RedirectPolicy.h"
+
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
 
 #if JUCE_USE_CURL
  #include <curl/curl.h>
+ #include <netinet/in.h>
+ #include <sys/socket.h>
 #endif
 
 #if JUCE_USE_CURL
@@ -27,7 +34,10 @@ public:
         curl_easy_setopt (easy, CURLOPT_WRITEDATA, this);
         curl_easy_setopt (easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt (easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt (easy, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt (easy, CURLOPT_MAXREDIRS, (long) maxRedirects);
+        curl_easy_setopt (easy, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t) maxFeedBytes);
+        curl_easy_setopt (easy, CURLOPT_OPENSOCKETFUNCTION, &Request::openSocket);
+        curl_easy_setopt (easy, CURLOPT_OPENSOCKETDATA, this);
         curl_easy_setopt (easy, CURLOPT_FAILONERROR, 1L);
         curl_easy_setopt (easy, CURLOPT_CONNECTTIMEOUT_MS, (long) connectTimeoutMs);
         curl_easy_setopt (easy, CURLOPT_TIMEOUT_MS, (long) transferTimeoutMs);
@@ -54,7 +64,7 @@ public:
             curl_multi_cleanup (multi);
     }
 
-    juce::String perform()
+    std::string perform()
     {
         if (multi == nullptr || easy == nullptr)
             return {};
@@ -79,7 +89,7 @@ public:
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy && message->data.result != CURLE_OK)
                 return {};
 
-        return juce::String::fromUTF8 (body.data(), (int) body.size());
+        return std::move (body);
     }
 
     // Called from another thread while perform() may be polling.
@@ -92,6 +102,34 @@ public:
     }
 
 private:
+    // Every connection, the first and those of redirects, passes the address policy before
+    // anything is sent, so even a host name that resolves differently later is caught.
+    static curl_socket_t openSocket (void* userData, curlsocktype purpose, curl_sockaddr* address)
+    {
+        auto& self = *static_cast<Request*> (userData);
+
+        if (purpose != CURLSOCKTYPE_IPCXN || ! self.policy.allowConnection (scopeOf (*address)))
+            return CURL_SOCKET_BAD;
+
+        // Close-on-exec: a browser started from the editor must not inherit the connection.
+        return ::socket (address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    }
+
+    static RedirectPolicy::Scope scopeOf (const curl_sockaddr& address)
+    {
+        // The address is longer than the sockaddr member that starts it, so it is copied out.
+        sockaddr_storage storage {};
+        std::memcpy (&storage, &address.addr, std::min ((size_t) address.addrlen, sizeof (storage)));
+
+        if (address.family == AF_INET && address.addrlen >= sizeof (sockaddr_in))
+            return RedirectPolicy::scopeOf (reinterpret_cast<const juce::uint8*> (&reinterpret_cast<const sockaddr_in&> (storage).sin_addr), 4);
+
+        if (address.family == AF_INET6 && address.addrlen >= sizeof (sockaddr_in6))
+            return RedirectPolicy::scopeOf (reinterpret_cast<const juce::uint8*> (&reinterpret_cast<const sockaddr_in6&> (storage).sin6_addr), 16);
+
+        return RedirectPolicy::Scope::reserved;
+    }
+
     static size_t write (char* data, size_t size, size_t count, void* userData)
     {
         auto& self = *static_cast<Request*> (userData);
@@ -108,6 +146,7 @@ private:
     CURLM* multi;
     CURL* easy;
     std::string body;
+    RedirectPolicy policy;
     // Written by cancel() on the message thread, read by the fetch thread.
     std::atomic<bool> cancelRequested { false };
 };
@@ -117,10 +156,10 @@ class RSSNewsReader::Request
 public:
     explicit Request (const juce::URL& url) : stream (url, false)
     {
-        stream.withConnectionTimeout (connectTimeoutMs).withNumRedirectsToFollow (5);
+        stream.withConnectionTimeout (connectTimeoutMs).withNumRedirectsToFollow (maxRedirects);
     }
 
-    juce::String perform()
+    std::string perform()
     {
         const auto started = juce::Time::getMillisecondCounter();
 
@@ -143,7 +182,7 @@ public:
             body.write (buffer, (size_t) read);
         }
 
-        return cancelRequested.load() ? juce::String() : body.toUTF8();
+        return cancelRequested.load() ? std::string() : std::string (static_cast<const char*> (body.getData()), body.getDataSize());
     }
 
     void cancel()
@@ -167,17 +206,9 @@ RSSNewsReader::RSSNewsReader (const juce::URL& address)
 
 RSSNewsReader::~RSSNewsReader()
 {
-    signalThreadShouldExit();
-
-    {
-        const juce::ScopedLock sl (requestLock);
-        cancelled = true;
-
-        if (activeRequest != nullptr)
-            activeRequest->cancel();
-    }
-
-    // The request is cut short above, so this wait is bounded by one poll round.
+    // Every step of run() looks at the stop request, so this wait is short; an owner that must
+    // never block uses release() instead. The thread must not outlive the fields it writes.
+    stop();
     waitForThreadToExit (-1);
 }
 
@@ -186,6 +217,28 @@ void RSSNewsReader::start()
     fetchEnabled = true;
     fetchStarted = false;
     startThread (juce::Thread::Priority::normal);
+}
+
+void RSSNewsReader::stop()
+{
+    stopRequested = true;
+    signalThreadShouldExit();
+
+    const juce::ScopedLock sl (requestLock);
+
+    if (activeRequest != nullptr)
+        activeRequest->cancel();
+}
+
+void RSSNewsReader::release (std::unique_ptr<RSSNewsReader> reader)
+{
+    if (reader == nullptr)
+        return;
+
+    reader->stop();
+
+    if (! reader->waitForThreadToExit (exitWaitLimitMs))
+        (void) reader.release(); // ends on its own; its memory stays valid for it
 }
 
 void RSSNewsReader::run()
@@ -197,13 +250,16 @@ void RSSNewsReader::run()
     }
 
     fetchStarted = true;
-    feedText = fetch();
+    const auto body = fetch();
     fetchEnabled = false;
 
     std::vector<juce::String> newTitles, newLinks;
 
-    if (! threadShouldExit() && parseFeed (feedText, newTitles, newLinks))
+    if (parseFeed (body, newTitles, newLinks, &stopRequested))
     {
+        // The check has found the body to be valid UTF-8.
+        feedText = juce::String::fromUTF8 (body.data(), (int) body.size());
+
         // Swapped in whole under the lock, so the strip never sees a list half built.
         const juce::ScopedLock sl (listLock);
         titles.swap (newTitles);
@@ -214,12 +270,17 @@ void RSSNewsReader::run()
     signalThreadShouldExit();
 }
 
-juce::String RSSNewsReader::fetch()
+std::string RSSNewsReader::fetch()
 {
     if (feedUrl.isLocalFile())
     {
         const auto file = feedUrl.getLocalFile();
-        return file.getSize() <= maxFeedBytes ? file.loadFileAsString() : juce::String();
+        juce::MemoryBlock data;
+
+        if (file.getSize() > maxFeedBytes || ! file.loadFileAsData (data))
+            return {};
+
+        return std::string (static_cast<const char*> (data.getData()), data.getSize());
     }
 
     Request request (feedUrl);
@@ -227,103 +288,190 @@ juce::String RSSNewsReader::fetch()
     {
         const juce::ScopedLock sl (requestLock);
 
-        if (cancelled)
+        if (stopRequested.load())
             return {};
 
         activeRequest = &request;
     }
 
-    auto text = request.perform();
+    auto body = request.perform();
 
     const juce::ScopedLock sl (requestLock);
     activeRequest = nullptr;
-    return text;
+    return body;
 }
 
 namespace
 {
-    bool tagIs (const juce::XmlElement& element, const char* name)
+    bool equalsIgnoreCase (std::string_view name, std::string_view expected)
     {
-        return element.getTagName().equalsIgnoreCase (name);
+        return name.size() == expected.size()
+            && std::equal (name.begin(), name.end(), expected.begin(),
+                           [] (char a, char b) { return (a >= 'A' && a <= 'Z' ? a + ('a' - 'A') : a) == b; });
     }
 
-    // Feed text may carry line breaks and tabs; the strip shows one line.
-    juce::String oneLine (const juce::String& text)
+    // Appends as much of the text as fits under the limit, cut at a character boundary.
+    void appendBounded (std::string& out, std::string_view text, size_t limit)
     {
-        return text.replaceCharacters ("\r\n\t", "   ").trim();
+        if (out.size() >= limit)
+            return;
+
+        if (text.size() > limit - out.size())
+        {
+            auto cut = limit - out.size();
+
+            while (cut > 0 && ((unsigned char) text[cut] & 0xc0) == 0x80)
+                --cut;
+
+            text = text.substr (0, cut);
+        }
+
+        out.append (text);
     }
 
-    // A remote feed must not make the editor open local files or scripts.
-    bool isWebLink (const juce::String& link)
+    // Feed text may carry line breaks, tabs and other control characters; the strip shows one line.
+    juce::String displayTitle (const std::string& bytes)
     {
-        return link.startsWithIgnoreCase ("https://") || link.startsWithIgnoreCase ("http://");
+        auto title = juce::String::fromUTF8 (bytes.data(), (int) bytes.size());
+        juce::String line;
+        line.preallocateBytes (bytes.size());
+
+        for (auto c : title)
+            line << ((c < 0x20 || (c >= 0x7f && c < 0xa0)) ? juce::juce_wchar (' ') : c);
+
+        return line.trim().substring (0, RSSNewsReader::maxTitleCharacters).trimEnd();
     }
+
+    // Follows the document's events and keeps the items of its first channel. Only the text of
+    // a title or link is collected, and no more of it than can ever be kept.
+    class FeedItems : public UntrustedXml::Reader
+    {
+    public:
+        void startElement (std::string_view name) override
+        {
+            ++depth;
+
+            if (depth == 1)
+            {
+                isRss = equalsIgnoreCase (name, "rss");
+            }
+            else if (depth == 2 && isRss && ! hasChannel && equalsIgnoreCase (name, "channel"))
+            {
+                hasChannel = inChannel = true;
+            }
+            else if (depth == 3 && inChannel && equalsIgnoreCase (name, "item"))
+            {
+                inItem = true;
+                hasTitle = hasLink = false;
+                title.clear();
+                link.clear();
+            }
+            else if (depth == 4 && inItem && ! hasTitle && equalsIgnoreCase (name, "title"))
+            {
+                field = &title;
+                hasTitle = true;
+            }
+            else if (depth == 4 && inItem && ! hasLink && equalsIgnoreCase (name, "link"))
+            {
+                field = &link;
+                hasLink = true;
+            }
+        }
+
+        void endElement() override
+        {
+            if (depth == 4)
+                field = nullptr;
+            else if (depth == 3 && inItem)
+                finishItem();
+            else if (depth == 2)
+                inChannel = false;
+
+            --depth;
+        }
+
+        void characters (std::string_view text) override
+        {
+            if (field == &title)
+            {
+                if (title.empty()) // leading blanks would only use up the room
+                    text.remove_prefix (std::min (text.find_first_not_of (" \t\r\n"), text.size()));
+
+                appendBounded (title, text, titleByteLimit);
+            }
+            else if (field == &link)
+            {
+                appendBounded (link, text, (size_t) LinkOpener::maximumLinkBytes + 1);
+            }
+        }
+
+        bool isRss = false;
+        bool hasChannel = false;
+        std::vector<juce::String> titles, links;
+
+    private:
+        // Items are taken as pairs: the first title and the first link of each item, and an item
+        // missing either, or whose link is no safe web link, is skipped, so that a title never
+        // points at another item's link.
+        void finishItem()
+        {
+            inItem = false;
+
+            if (! hasTitle || ! hasLink || (int) titles.size() >= RSSNewsReader::maxItems
+                || link.size() > (size_t) LinkOpener::maximumLinkBytes)
+                return;
+
+            const auto safeLink = LinkOpener::safeWebLink (juce::String::fromUTF8 (link.data(), (int) link.size()));
+
+            if (safeLink.isNotEmpty())
+            {
+                titles.push_back (displayTitle (title));
+                links.push_back (safeLink);
+            }
+        }
+
+        // Four bytes per character at most, with room for control characters that become blanks.
+        static constexpr size_t titleByteLimit = (size_t) RSSNewsReader::maxTitleCharacters * 4 + 64;
+
+        int depth = 0;
+        bool inChannel = false, inItem = false, hasTitle = false, hasLink = false;
+        std::string title, link;
+        std::string* field = nullptr;
+    };
+
+    UntrustedXml::Limits feedLimits()
+    {
+        UntrustedXml::Limits limits;
+        // A channel's item fields sit at depth four; extensions nest a few levels more.
+        limits.maximumDepth = 32;
+        // A large feed of 500 items with a dozen fields each.
+        limits.maximumElements = 1 << 16;
+        // RSS and its common extensions use well under a hundred names.
+        limits.maximumDistinctNames = 256;
+        return limits;
+    }
+}
+
+bool RSSNewsReader::parseFeed (std::string_view bytes, std::vector<juce::String>& titlesOut,
+                               std::vector<juce::String>& linksOut, const std::atomic<bool>* cancel)
+{
+    if (bytes.size() > (size_t) maxFeedBytes)
+        return false;
+
+    FeedItems feed;
+
+    if (! UntrustedXml::check (bytes, feedLimits(), cancel, &feed) || ! feed.isRss || ! feed.hasChannel)
+        return false;
+
+    titlesOut = std::move (feed.titles);
+    linksOut = std::move (feed.links);
+    return true;
 }
 
 bool RSSNewsReader::parseFeed (const juce::String& text, std::vector<juce::String>& titlesOut,
                                std::vector<juce::String>& linksOut)
 {
-    // Entity declarations can expand a small document into a huge one; a news feed needs none.
-    if (text.containsIgnoreCase ("<!ENTITY"))
-        return false;
-
-    if (auto outer = juce::XmlDocument (text).getDocumentElement (true); outer == nullptr || ! tagIs (*outer, "rss"))
-        return false;
-
-    const auto root = juce::XmlDocument (text).getDocumentElement();
-
-    if (root == nullptr)
-        return false;
-
-    const juce::XmlElement* channel = nullptr;
-
-    for (auto* child : root->getChildIterator())
-    {
-        if (tagIs (*child, "channel"))
-        {
-            channel = child;
-            break;
-        }
-    }
-
-    if (channel == nullptr)
-        return false;
-
-    titlesOut.clear();
-    linksOut.clear();
-
-    // Items are taken as pairs: the first title and the first link of each item, and an item
-    // missing either is skipped, so that a title never points at another item's link.
-    for (auto* item : channel->getChildIterator())
-    {
-        if (! tagIs (*item, "item"))
-            continue;
-
-        juce::String title, link;
-        bool hasTitle = false, hasLink = false;
-
-        for (auto* field : item->getChildIterator())
-        {
-            if (! hasTitle && tagIs (*field, "title"))
-            {
-                title = oneLine (field->getAllSubText());
-                hasTitle = true;
-            }
-            else if (! hasLink && tagIs (*field, "link"))
-            {
-                link = field->getAllSubText().trim();
-                hasLink = true;
-            }
-        }
-
-        if (hasTitle && hasLink && isWebLink (link))
-        {
-            titlesOut.push_back (title);
-            linksOut.push_back (link);
-        }
-    }
-
-    return true;
+    return parseFeed (std::string_view (text.toRawUTF8(), text.getNumBytesAsUTF8()), titlesOut, linksOut);
 }
 
 void RSSNewsReader::checkItemIndex()

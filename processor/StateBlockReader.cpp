@@ -28,20 +28,7 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     if (length == 0)
         return nullptr;
 
-    if (! juce::CharPointer_UTF8::isValidString (bytes + 8, static_cast<int> (length)))
-        return nullptr;
-
-    if (! hasSoundStructure (bytes + 8, length))
-        return nullptr;
-
-    const auto text = juce::String::fromUTF8 (bytes + 8, static_cast<int> (length));
-
-    // Entity declarations let a document expand or refer to itself without end; a state written
-    // by this plug-in never has one.
-    if (text.containsIgnoreCase ("<!DOCTYPE"))
-        return nullptr;
-
-    auto xml = juce::parseXML (text);
+    auto xml = UntrustedXml::parse (std::string_view (bytes + 8, length), limits());
 
     // The tree has no place for text content; drop it rather than let the conversion trip on it.
     if (xml != nullptr)
@@ -62,158 +49,16 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     return xml;
 }
 
-namespace
+UntrustedXml::Limits StateBlockReader::limits()
 {
-bool isNameStart (char c) noexcept
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || (unsigned char) c >= 0x80;
+    UntrustedXml::Limits limits;
+    limits.maximumDepth = maximumElementDepth;
+    return limits;
 }
-
-bool isNameChar (char c) noexcept
-{
-    return isNameStart (c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-bool isSpace (char c) noexcept
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-/** Steps over a name at pos; false if there is none. */
-bool skipName (const char* text, size_t length, size_t& pos) noexcept
-{
-    if (pos >= length || ! isNameStart (text[pos]))
-        return false;
-
-    while (pos < length && isNameChar (text[pos]))
-        ++pos;
-
-    return true;
-}
-
-void skipSpace (const char* text, size_t length, size_t& pos) noexcept
-{
-    while (pos < length && isSpace (text[pos]))
-        ++pos;
-}
-
-/** Finds the end of a comment, processing instruction or declaration starting at pos. */
-bool skipSpecial (const char* text, size_t length, size_t& pos) noexcept
-{
-    const auto rest = std::string_view (text + pos, length - pos);
-    const auto close = rest.substr (0, 4) == "<!--" ? std::string_view ("-->") : std::string_view (">");
-    const auto end = rest.find (close);
-
-    if (end == std::string_view::npos)
-        return false;
-
-    pos += end + close.size();
-    return true;
-}
-} // namespace
 
 bool StateBlockReader::hasSoundStructure (const char* text, size_t length)
 {
-    int depth = 0;
-    bool sawElement = false;
-
-    for (size_t pos = 0; pos < length;)
-    {
-        if (text[pos] != '<')
-        {
-            ++pos;
-            continue;
-        }
-
-        const char next = pos + 1 < length ? text[pos + 1] : '\0';
-
-        if (next == '?' || next == '!')
-        {
-            if (! skipSpecial (text, length, pos))
-                return false;
-
-            continue;
-        }
-
-        if (next == '/')
-        {
-            pos += 2;
-
-            if (! skipName (text, length, pos))
-                return false;
-
-            skipSpace (text, length, pos);
-
-            if (pos >= length || text[pos] != '>' || --depth < 0)
-                return false;
-
-            ++pos;
-            continue;
-        }
-
-        ++pos;
-
-        if (! skipName (text, length, pos))
-            return false;
-
-        if (depth == 0 && sawElement) // a second root
-            return false;
-
-        sawElement = true;
-
-        if (++depth > maximumElementDepth)
-            return false;
-
-        for (;;) // attributes up to the end of the tag
-        {
-            skipSpace (text, length, pos);
-
-            if (pos >= length)
-                return false;
-
-            if (text[pos] == '>')
-            {
-                ++pos;
-                break;
-            }
-
-            if (text[pos] == '/')
-            {
-                if (pos + 1 >= length || text[pos + 1] != '>')
-                    return false;
-
-                pos += 2;
-                --depth;
-                break;
-            }
-
-            if (! skipName (text, length, pos))
-                return false;
-
-            skipSpace (text, length, pos);
-
-            if (pos >= length || text[pos] != '=')
-                return false;
-
-            ++pos;
-            skipSpace (text, length, pos);
-
-            if (pos >= length || (text[pos] != '"' && text[pos] != '\''))
-                return false;
-
-            const char quote = text[pos++];
-
-            while (pos < length && text[pos] != quote)
-                ++pos;
-
-            if (pos >= length)
-                return false;
-
-            ++pos;
-        }
-    }
-
-    return sawElement && depth == 0;
+    return UntrustedXml::check (std::string_view (text, length), limits());
 }
 
 void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live)

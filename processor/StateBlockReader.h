@@ -2,6 +2,8 @@
 
 #include <juce_data_structures/juce_data_structures.h>
 
+#include "processor/UntrustedXml.h"
+
 #include <memory>
 
 /** Reads the saved-state block (magic "VC2!", text length, XML text, terminator) defensively and
@@ -16,10 +18,12 @@ public:
     /** Sets each live property that the loaded node also has, depth first, children matched by type. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
 
-    /** True when the text's tags nest properly, no deeper than maximumElementDepth, and every tag
-        and attribute name is a valid XML name. Checked before parsing: the framework's parser
-        recurses once per level, accepts some truncated documents and asserts on invalid names. */
+    /** True when the text passes the untrusted-document check with the saved state's limits:
+        tags nest properly, no deeper than maximumElementDepth, and every name is a valid XML name. */
     static bool hasSoundStructure (const char* text, size_t length);
 
     static constexpr int maximumElementDepth = 32;
+
+private:
+    static UntrustedXml::Limits limits();
 };

@@ -185,6 +185,28 @@ TEST (ConsoleStrip, FadedMessageIsCoveredByTheOverlay)
     EXPECT_TRUE (PixelProbe::near (s.badgeAt (image, 1), expected, 3));
 }
 
+TEST (ConsoleStrip, ALineLongerThanTheStripDrawsLikeItsVisiblePart)
+{
+    const auto line = [] (size_t length)
+    {
+        std::string text;
+        for (size_t i = 0; i < length; ++i)
+            text += i % 7 == 0 ? "`5 " : i % 3 == 0 ? "\xc3\xa9" : "`0W";
+        return text;
+    };
+
+    Strip visible, endless;
+    visible.console.echo (line (200));
+    endless.console.echo (line (40000));
+    visible.tick();
+    endless.tick();
+
+    const auto a = visible.render(), b = endless.render();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 600; ++x)
+            ASSERT_EQ (a.getPixelAt (x, y), b.getPixelAt (x, y)) << x << ", " << y;
+}
+
 TEST (ConsoleStrip, MultiByteCharactersKeepOneCellPerByte)
 {
     Strip s;
@@ -197,8 +219,8 @@ TEST (ConsoleStrip, MultiByteCharactersKeepOneCellPerByte)
 TEST (ConsoleStrip, ClickOpensTheNewsLinkOnlyWhileNewsIsShownAndWithoutADrag)
 {
     Strip s;
-    std::vector<juce::String> opened;
-    s.strip.openLink = [&] (const juce::URL& url) { opened.push_back (url.toString (true)); };
+    std::vector<juce::StringArray> opened;
+    s.strip.linkOpener.startProcess = [&] (const juce::StringArray& arguments) { opened.push_back (arguments); return true; };
 
     s.tick(); // takes the pending message
     s.strip.mouseUp (PixelProbe::mouseEvent (s.strip, { 10.0f, 10.0f }, false));
@@ -211,5 +233,5 @@ TEST (ConsoleStrip, ClickOpensTheNewsLinkOnlyWhileNewsIsShownAndWithoutADrag)
 
     s.strip.mouseUp (PixelProbe::mouseEvent (s.strip, { 10.0f, 10.0f }, false));
     ASSERT_EQ (opened.size(), 1u);
-    EXPECT_EQ (opened[0], juce::String (RSSNewsReader::builtInLink));
+    EXPECT_EQ (opened[0], (juce::StringArray { "xdg-open", RSSNewsReader::builtInLink }));
 }

@@ -53,6 +53,7 @@ namespace
         juce::String text;
         bool accepted;
         std::vector<juce::String> titles;
+        std::vector<juce::String> links = {}; // checked when given
     };
 
     class FeedParsing : public ::testing::TestWithParam<FeedCase> {};
@@ -69,6 +70,10 @@ TEST_P (FeedParsing, KeepsPairedTitlesAndWebLinksOfTheFirstChannel)
     {
         EXPECT_EQ (titles, c.titles);
         ASSERT_EQ (links.size(), titles.size());
+        if (! c.links.empty())
+        {
+            EXPECT_EQ (links, c.links);
+        }
         for (auto& link : links)
             EXPECT_TRUE (link.startsWith ("https://"));
     }
@@ -98,8 +103,32 @@ INSTANTIATE_TEST_SUITE_P (Documents, FeedParsing, ::testing::Values (
                      "<item><title>ns</title><atom:link>https://x.invalid</atom:link></item>" + item (7)),
                true, { "Title 7" } },
     FeedCase { "entityDeclarationsRefused",
-               "<!DOCTYPE rss [<!ENTITY a \"aaaaaaaaaa\">]><rss><channel>" + item (1) + "</channel></rss>", false, {} }),
+               "<!DOCTYPE rss [<!ENTITY a \"aaaaaaaaaa\">]><rss><channel>" + item (1) + "</channel></rss>", false, {} },
+    FeedCase { "undefinedEntityRefused", feed ("<item><title>a&nbsp;b</title><link>https://x.invalid/</link></item>"), false, {} },
+    FeedCase { "titleTextFromCdataReferencesAndNestedMarkup",
+               feed ("<item><title><![CDATA[Tips & <b>tricks</b>]]> &#x263A; <i>now</i></title><link>https://x.invalid/</link></item>"),
+               true, { juce::String::fromUTF8 ("Tips & <b>tricks</b> \xe2\x98\xba now") } },
+    FeedCase { "controlCharactersBecomeBlanks",
+               feed ("<item><title>a&#1;b&#x9F;c\r\nd</title><link>https://x.invalid/</link></item>"), true, { "a b c  d" } },
+    FeedCase { "linksMadeSafeToOpen",
+               feed ("<item><title>t</title><link> HTTPS://x.invalid/a b$(id) </link></item>"), true, { "t" },
+               { "https://x.invalid/a%20b%24%28id%29" } },
+    FeedCase { "byteOrderMarkBeforeTheDeclaration", "\xef\xbb\xbf" + feed (item (3)), true, { "Title 3" } }),
     [] (const auto& info) { return std::string (info.param.name); });
+
+TEST (RSSNewsReader, KeepsAtMostFiveHundredItemsAndAFewHundredCharactersOfATitle)
+{
+    juce::String items = "<item><title>" + juce::String::repeatedString ("x", 1000) + "</title><link>https://x.invalid/</link></item>";
+    for (int i = 1; i < 600; ++i)
+        items << item (i);
+
+    std::vector<juce::String> titles, links;
+    ASSERT_TRUE (RSSNewsReader::parseFeed (feed (items), titles, links));
+    EXPECT_EQ (titles.size(), (size_t) RSSNewsReader::maxItems);
+    EXPECT_EQ (links.size(), titles.size());
+    EXPECT_EQ (titles.front(), juce::String::repeatedString ("x", RSSNewsReader::maxTitleCharacters));
+    EXPECT_EQ (titles.back(), "Title " + juce::String (RSSNewsReader::maxItems - 1));
+}
 
 TEST (RSSNewsReader, NewReaderOffersOnlyTheBuiltInItem)
 {
