@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ScratchDirectory.h"
+
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -30,10 +32,11 @@ public:
 
     static std::string bundle() { return ONDULA_VST3_BUNDLE; }
 
+    /** A path for a file of this test process alone; its folder goes when the process ends. */
     static std::string scratch (const std::string& name)
     {
-        std::system (("mkdir -p '" + std::string (ONDULA_HOST_SCRATCH_DIR) + "'").c_str());
-        return std::string (ONDULA_HOST_SCRATCH_DIR) + "/" + name;
+        static const ScratchDirectory folder ("ondula-host-tests");
+        return folder.file (name);
     }
 
     /** Runs `test-host <command> <bundle> <arguments>`. */
