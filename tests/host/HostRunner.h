@@ -65,6 +65,30 @@ public:
         return result;
     }
 
+    static std::string readFile (const std::string& path)
+    {
+        std::ifstream in (path, std::ios::binary);
+        return std::string ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
+    }
+
+    static void writeFile (const std::string& path, const std::string& bytes)
+    {
+        std::ofstream out (path, std::ios::binary | std::ios::trunc);
+        out.write (bytes.data(), (std::streamsize) bytes.size());
+    }
+
+    /** The numbers of a comma-separated line such as "initial.parameters=0.5,0.2,...". */
+    static std::vector<float> numbers (const std::string& line)
+    {
+        std::vector<float> result;
+        std::istringstream fields (line);
+
+        for (std::string field; std::getline (fields, field, ',');)
+            result.push_back (std::stof (field));
+
+        return result;
+    }
+
     /** The interleaved samples of a 32-bit float WAV file written by the test host. */
     static std::vector<float> readWavSamples (const std::string& path)
     {

@@ -1,5 +1,6 @@
 #include "HostCommands.h"
 #include "OpenEditorCommand.h"
+#include "StateCommand.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -26,6 +27,8 @@ public:
             result = HostCommands::render (args);
         else if (command == "open-editor")
             result = OpenEditorCommand::run (args);
+        else if (command == "state")
+            result = StateCommand::run (args);
         else
             HostCommands::printUsage();
 
