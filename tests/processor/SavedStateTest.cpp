@@ -3,6 +3,7 @@
 #include "support/ProcessorFixture.h"
 
 #include <cstring>
+#include <limits>
 #include <random>
 
 using SavedStateTest = ProcessorFixture;
@@ -289,4 +290,31 @@ TEST_F (SavedStateTest, ThousandsOfMutatedBlocksNeverCrashAndAValidBlockStillLoa
 
     processor->setStateInformation (valid.getData(), (int) valid.getSize());
     EXPECT_EQ (treeText (processor->stateTree), expected);
+}
+
+TEST_F (SavedStateTest, NumbersWithOverlongExponentsAreCutToOnesThatReadTheSame)
+{
+    // Ten or more significant exponent digits would overflow the framework's number reader.
+    constexpr auto inf = std::numeric_limits<double>::infinity();
+    const struct { const char* loaded; const char* stored; double reads; } cases[] = {
+        { "1e11001101000", "1e999999999", inf },
+        { "-2.5E-00001234567890x", "-2.5E-999999999x", 0.0 },
+        { " 7.e+99999999999", " 7.e+999999999", inf },
+        { "3e123456789", "3e123456789", inf },                   // nine digits are read safely
+        { "1e0000000000000005", "1e0000000000000005", 100000.0 }, // leading zeros do not count
+        { "Take e12345678901", "Take e12345678901", 0.0 },        // no leading number
+        { "0.25", "0.25", 0.25 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto block = blockWith (std::string (header) + "<top><delay><delay_globals_time feedback_amplitude=\""
+                                      + c.loaded + "\"/><delay_globals_dynamics wet=\"" + c.loaded + "\"/></delay></top>");
+        processor->setStateInformation (block.getData(), (int) block.getSize());
+
+        const auto stored = node ("delay_globals_time")["feedback_amplitude"];
+        EXPECT_EQ (stored.toString(), c.stored) << c.loaded;
+        EXPECT_EQ ((double) stored, c.reads) << c.loaded;
+        EXPECT_EQ (parameter ("delay_globals_dynamics_wet").getValue(), (float) juce::jlimit (0.0, 1.0, c.reads)) << c.loaded;
+    }
 }
