@@ -43,11 +43,25 @@ void ValueTreeParameterAttachment::valueTreePropertyChanged (juce::ValueTree& ch
     if (! pushToParameterEnabled.load())
         return;
 
-    // A number converts as a number, a string by its leading number, anything else gives 0.
-    auto v = static_cast<float> (static_cast<double> (value));
+    attachment->setValueAsCompleteGesture (parameterValueOf (value));
+}
 
-    if (std::isnan (v)) // a loaded "nan" must not reach the framework's range arithmetic
-        v = 0.0f;
+void ValueTreeParameterAttachment::takeValueFromTreeSilently()
+{
+    if (! tree.hasProperty (property))
+        return;
 
-    attachment->setValueAsCompleteGesture (v);
+    // Normalised as the framework's attachment normalises a complete gesture: clamped and snapped.
+    const auto normalised = parameter.convertTo0to1 (parameterValueOf (tree.getProperty (property)));
+
+    if (parameter.getValue() != normalised)
+        static_cast<juce::AudioProcessorParameter&> (parameter).setValue (normalised);
+}
+
+float ValueTreeParameterAttachment::parameterValueOf (const juce::var& treeValue)
+{
+    const auto v = static_cast<float> (static_cast<double> (treeValue));
+
+    // A loaded "nan" must not reach the framework's range arithmetic.
+    return std::isnan (v) ? 0.0f : v;
 }

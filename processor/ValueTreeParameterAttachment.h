@@ -18,6 +18,11 @@ public:
 
     void valueTreePropertyChanged (juce::ValueTree& changedTree, const juce::Identifier& changedProperty) override;
 
+    /** Sets the parameter to the property's value, converted as a tree change converts it, but
+        without a gesture, without notifying the host or any listener and without writing the
+        tree: for an instance that no host has seen yet. */
+    void takeValueFromTreeSilently();
+
     juce::RangedAudioParameter& parameter;
     juce::ValueTree tree;
     juce::Identifier property;
@@ -29,5 +34,8 @@ public:
     std::function<void (juce::var)> updateValueTree;
 
 private:
+    // A number converts as a number, a string by its leading number, anything else gives 0.
+    static float parameterValueOf (const juce::var& treeValue);
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ValueTreeParameterAttachment)
 };

@@ -19,12 +19,12 @@ TEST_F (AttachmentTest, WithTheDirectionOffAnEditDoesNotReachTheHost)
     node ("automation_frequency").setProperty ("value", 0.9, nullptr);
     processor->setPushToParameterEnabled (true);
 
-    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.2f);
     EXPECT_EQ (gestureBegins, 0);
 
     // Writing the same value again is no change, so the two stay apart.
     node ("automation_frequency").setProperty ("value", 0.9, nullptr);
-    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.2f);
 }
 
 TEST_F (AttachmentTest, AnEditReachesTheHostAsOneGestureAndIsWrittenBackAsTheParameterValue)
@@ -41,9 +41,10 @@ TEST_F (AttachmentTest, AnEditReachesTheHostAsOneGestureAndIsWrittenBackAsThePar
 
 TEST_F (AttachmentTest, AValueThatNormalisesToTheParameterSendsNothing)
 {
-    node ("automation_frequency").setProperty ("value", 0.5, nullptr); // tree 0.2 -> 0.5, parameter already 0.5
+    node ("automation_frequency").setProperty ("value", "0.2", nullptr); // as text, where it stands
     node ("delay_globals_time").setProperty ("time_mode", 1.2, nullptr); // snaps to 1, where it stands
     EXPECT_EQ (gestureBegins, 0);
+    EXPECT_EQ (node ("automation_frequency")["value"].toString(), "0.2");
     EXPECT_EQ ((double) node ("delay_globals_time")["time_mode"], 1.2);
 }
 
