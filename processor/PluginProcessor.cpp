@@ -280,7 +280,13 @@ void OndulaDelayAudioProcessor::bindAudioObjects()
 void OndulaDelayAudioProcessor::setPushToParameterEnabled (bool enabled)
 {
     for (auto& attachment : parameterAttachments)
-        attachment->pushToParameterEnabled = enabled;
+        attachment->setPushToParameterEnabled (enabled);
+}
+
+void OndulaDelayAudioProcessor::sendChangesMadeWhileQuiet()
+{
+    for (auto& attachment : parameterAttachments)
+        attachment->sendChangeMadeWhileOff();
 }
 
 const juce::String OndulaDelayAudioProcessor::getName() const { return "Ondula Delay Free"; }
