@@ -67,6 +67,9 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
     // The bindings above re-announced every property they show; only from here on may a tree
     // change reach the host.
     p.setPushToParameterEnabled (true);
+    // A panel repairs a mode that no button can show while the direction is off; the host hears that
+    // change now. Nothing else is written while the editor is built, so nothing else is sent.
+    p.sendChangesMadeWhileQuiet();
 }
 
 OndulaDelayAudioProcessorEditor::~OndulaDelayAudioProcessorEditor() = default;

@@ -1,9 +1,30 @@
 #include "PresetFolder.h"
 
+#include <mutex>
+
+namespace
+{
+std::mutex redirectionLock;
+juce::File redirection; // guarded by redirectionLock
+} // namespace
+
 PresetFolder::PresetFolder (juce::File folderToUse) : directory (std::move (folderToUse)) {}
+
+void PresetFolder::redirectDefaultDirectory (const juce::File& folder)
+{
+    const std::lock_guard<std::mutex> lock (redirectionLock);
+    redirection = folder;
+}
 
 juce::File PresetFolder::defaultDirectory()
 {
+    {
+        const std::lock_guard<std::mutex> lock (redirectionLock);
+
+        if (redirection != juce::File())
+            return redirection;
+    }
+
     return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
         .getChildFile ("Kelvatone")
         .getChildFile ("Ondula Delay Free")

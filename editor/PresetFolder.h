@@ -11,8 +11,13 @@ class PresetFolder
 public:
     explicit PresetFolder (juce::File folderToUse = defaultDirectory());
 
-    // <user application data>/Kelvatone/Ondula Delay Free/Presets
+    // <user application data>/Kelvatone/Ondula Delay Free/Presets, unless redirected.
     static juce::File defaultDirectory();
+
+    // Points defaultDirectory() at another folder for the rest of the process; an empty File
+    // points it back. Nothing in the plug-in calls it: the tests do, so that they never read or
+    // write the user's own presets.
+    static void redirectDefaultDirectory (const juce::File& folder);
 
     static constexpr const char* extension = ".ondulapreset";
 

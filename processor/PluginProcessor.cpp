@@ -6,6 +6,8 @@
 #include "processor/QuorlStyleCurve.h"
 #include "processor/StateBlockReader.h"
 
+#include <limits>
+
 namespace
 {
 struct ParameterSpec
@@ -106,6 +108,10 @@ OndulaDelayAudioProcessor::OndulaDelayAudioProcessor()
     rightCompressor.setValueTree (stateTree);
 
     setPushToParameterEnabled (true);
+
+    // Otherwise the host would show the parameters' declared defaults, which are not what plays.
+    for (auto& attachment : parameterAttachments)
+        attachment->takeValueFromTreeSilently();
 }
 
 OndulaDelayAudioProcessor::~OndulaDelayAudioProcessor()
@@ -274,7 +280,13 @@ void OndulaDelayAudioProcessor::bindAudioObjects()
 void OndulaDelayAudioProcessor::setPushToParameterEnabled (bool enabled)
 {
     for (auto& attachment : parameterAttachments)
-        attachment->pushToParameterEnabled = enabled;
+        attachment->setPushToParameterEnabled (enabled);
+}
+
+void OndulaDelayAudioProcessor::sendChangesMadeWhileQuiet()
+{
+    for (auto& attachment : parameterAttachments)
+        attachment->sendChangeMadeWhileOff();
 }
 
 const juce::String OndulaDelayAudioProcessor::getName() const { return "Ondula Delay Free"; }
@@ -358,7 +370,9 @@ void OndulaDelayAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, 
     dryWetMixer.mixer.mixWetSamples (block);
 }
 
-double OndulaDelayAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+// Each echo rings on for up to 128 s, and the feedback path can keep it going for minutes: a
+// host that ends a render or suspends the plug-in when the tail ends must never cut it off.
+double OndulaDelayAudioProcessor::getTailLengthSeconds() const { return std::numeric_limits<double>::infinity(); }
 bool OndulaDelayAudioProcessor::acceptsMidi() const { return false; }
 bool OndulaDelayAudioProcessor::producesMidi() const { return false; }
 bool OndulaDelayAudioProcessor::isMidiEffect() const { return false; }
@@ -379,7 +393,8 @@ bool OndulaDelayAudioProcessor::hasEditor() const
 int OndulaDelayAudioProcessor::getNumPrograms() { return 1; }
 int OndulaDelayAudioProcessor::getCurrentProgram() { return 0; }
 void OndulaDelayAudioProcessor::setCurrentProgram (int) {}
-const juce::String OndulaDelayAudioProcessor::getProgramName (int) { return {}; }
+// The framework publishes a one-entry program list to VST3 hosts; its entry needs a name.
+const juce::String OndulaDelayAudioProcessor::getProgramName (int index) { return index == 0 ? "Default" : juce::String(); }
 void OndulaDelayAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 void OndulaDelayAudioProcessor::getStateInformation (juce::MemoryBlock& destData)

@@ -52,6 +52,10 @@ public:
     /** Switches every attachment's tree-to-parameter direction. Message thread only. */
     void setPushToParameterEnabled (bool enabled);
 
+    /** Tells the host, as one gesture each, the tree values changed while the direction was last
+        off that their parameters do not show. Message thread only. */
+    void sendChangesMadeWhileQuiet();
+
 private:
     // Held while the members go, so the message thread cannot touch the tree meanwhile; destroyed last.
     std::unique_ptr<juce::MessageManagerLock> destructionLock;

@@ -78,7 +78,7 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
 
         for (const auto& name : names)
             if (loadedNode.hasProperty (name))
-                liveNode.setProperty (name, loadedNode.getProperty (name), nullptr);
+                liveNode.setProperty (name, withReadableNumber (loadedNode.getProperty (name)), nullptr);
 
         for (const auto& loadedChild : loadedNode)
         {
@@ -89,4 +89,50 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
                 pending.emplace_back (loadedNode.getChildWithName (type), liveChild);
         }
     }
+}
+
+juce::var StateBlockReader::withReadableNumber (const juce::var& loadedValue)
+{
+    if (! loadedValue.isString())
+        return loadedValue;
+
+    // Steps over the leading number as the framework's reader does: white space, a sign, then
+    // digits with at most one point.
+    const auto text = loadedValue.toString();
+    auto p = text.getCharPointer().findEndOfWhitespace();
+
+    if (*p == '+' || *p == '-')
+        ++p;
+
+    bool sawDigit = false, sawPoint = false;
+
+    for (;; ++p)
+    {
+        if (p.isDigit())
+            sawDigit = true;
+        else if (*p == '.' && ! sawPoint)
+            sawPoint = true;
+        else
+            break;
+    }
+
+    if (! sawDigit || (*p != 'e' && *p != 'E'))
+        return loadedValue;
+
+    ++p;
+
+    if (*p == '+' || *p == '-')
+        ++p;
+
+    const auto exponentDigits = p;
+    int significantDigits = 0;
+
+    for (; p.isDigit(); ++p)
+        if (significantDigits > 0 || *p != '0')
+            ++significantDigits;
+
+    if (significantDigits < 10)
+        return loadedValue;
+
+    return juce::String (text.getCharPointer(), exponentDigits) + "999999999" + juce::String (p);
 }

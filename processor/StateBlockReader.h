@@ -18,6 +18,12 @@ public:
     /** Sets each live property that the loaded node also has, depth first, children matched by type. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
 
+    /** The loaded value, unless it is text whose leading number has an exponent of ten or more
+        significant digits: the framework's number reader adds such an exponent up in an int and
+        overflows (undefined behaviour). Its digits are then cut to nine nines, which read the same
+        (infinity or zero), since no block is long enough for its mantissa to make up the difference. */
+    static juce::var withReadableNumber (const juce::var& loadedValue);
+
     /** True when the text passes the untrusted-document check with the saved state's limits:
         tags nest properly, no deeper than maximumElementDepth, and every name is a valid XML name. */
     static bool hasSoundStructure (const char* text, size_t length);

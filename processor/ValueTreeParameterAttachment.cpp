@@ -1,6 +1,7 @@
 #include "processor/ValueTreeParameterAttachment.h"
 
 #include <cmath>
+#include <utility>
 
 ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioParameter& parameterToUse,
                                                             juce::ValueTree node,
@@ -16,7 +17,13 @@ ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioPar
 {
     attachment = std::make_unique<juce::ParameterAttachment> (
         parameter,
-        [this] (float denormalised) { updateValueTree (juce::var ((double) denormalised)); },
+        [this] (float denormalised)
+        {
+            if (ignoreParameterEcho || isBoundOfAValueOutsideTheRange (denormalised))
+                return;
+
+            updateValueTree (juce::var ((double) denormalised));
+        },
         nullptr);
 
     tree.addListener (this);
@@ -43,11 +50,66 @@ void ValueTreeParameterAttachment::valueTreePropertyChanged (juce::ValueTree& ch
     if (! pushToParameterEnabled.load())
         return;
 
-    // A number converts as a number, a string by its leading number, anything else gives 0.
-    auto v = static_cast<float> (static_cast<double> (value));
+    attachment->setValueAsCompleteGesture (parameterValueOf (value));
+}
 
-    if (std::isnan (v)) // a loaded "nan" must not reach the framework's range arithmetic
-        v = 0.0f;
+void ValueTreeParameterAttachment::takeValueFromTreeSilently()
+{
+    if (! tree.hasProperty (property))
+        return;
 
-    attachment->setValueAsCompleteGesture (v);
+    // Normalised as the framework's attachment normalises a complete gesture: clamped and snapped.
+    const auto normalised = parameter.convertTo0to1 (parameterValueOf (tree.getProperty (property)));
+
+    if (parameter.getValue() != normalised)
+        static_cast<juce::AudioProcessorParameter&> (parameter).setValue (normalised);
+}
+
+void ValueTreeParameterAttachment::setPushToParameterEnabled (bool enabled)
+{
+    if (! enabled && pushToParameterEnabled.load())
+    {
+        valueBeforeQuietSpell = tree.getProperty (property);
+        quietSpellPending = true;
+    }
+
+    pushToParameterEnabled = enabled;
+}
+
+void ValueTreeParameterAttachment::sendChangeMadeWhileOff()
+{
+    if (! pushToParameterEnabled.load() || ! std::exchange (quietSpellPending, false) || ! tree.hasProperty (property))
+        return;
+
+    const auto now = tree.getProperty (property);
+
+    const auto bothNaN = now.isDouble() && valueBeforeQuietSpell.isDouble()
+                      && std::isnan ((double) now) && std::isnan ((double) valueBeforeQuietSpell);
+
+    if (now.equalsWithSameType (valueBeforeQuietSpell) || bothNaN)
+        return;
+
+    const juce::ScopedValueSetter<bool> noEcho (ignoreParameterEcho, true);
+    attachment->setValueAsCompleteGesture (parameterValueOf (tree.getProperty (property)));
+}
+
+bool ValueTreeParameterAttachment::isBoundOfAValueOutsideTheRange (float denormalised) const
+{
+    // The editor sets a negative automation amount, which the 0..1 parameter cannot hold. The
+    // parameter then stands at its bound; writing that bound back would undo the user's edit.
+    if (! tree.hasProperty (property))
+        return false;
+
+    const auto stored = parameterValueOf (tree.getProperty (property));
+    const auto& range = parameter.getNormalisableRange();
+
+    return (stored < range.start || stored > range.end) && juce::jlimit (range.start, range.end, stored) == denormalised;
+}
+
+float ValueTreeParameterAttachment::parameterValueOf (const juce::var& treeValue)
+{
+    const auto v = static_cast<float> (static_cast<double> (treeValue));
+
+    // A loaded "nan" must not reach the framework's range arithmetic.
+    return std::isnan (v) ? 0.0f : v;
 }

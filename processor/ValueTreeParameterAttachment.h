@@ -18,6 +18,20 @@ public:
 
     void valueTreePropertyChanged (juce::ValueTree& changedTree, const juce::Identifier& changedProperty) override;
 
+    /** Sets the parameter to the property's value, converted as a tree change converts it, but
+        without a gesture, without notifying the host or any listener and without writing the
+        tree: for an instance that no host has seen yet. */
+    void takeValueFromTreeSilently();
+
+    /** Switches the tree-to-parameter direction. Switching it off starts a quiet spell whose
+        changes sendChangeMadeWhileOff() can pass on afterwards. */
+    void setPushToParameterEnabled (bool enabled);
+
+    /** When the property changed during the last quiet spell and the parameter stands elsewhere,
+        tells the host the property's value as one complete gesture, without writing the tree back
+        (a mode that the editor repaired while it was being built). */
+    void sendChangeMadeWhileOff();
+
     juce::RangedAudioParameter& parameter;
     juce::ValueTree tree;
     juce::Identifier property;
@@ -29,5 +43,17 @@ public:
     std::function<void (juce::var)> updateValueTree;
 
 private:
+    // Set on the message thread around a push that must not come back into the tree.
+    bool ignoreParameterEcho = false;
+    // The property as it stood when the last quiet spell started; message thread only. Bindings
+    // re-announce unchanged values meanwhile, so only a value that differs from it was changed.
+    juce::var valueBeforeQuietSpell;
+    bool quietSpellPending = false;
+
+    bool isBoundOfAValueOutsideTheRange (float denormalised) const;
+
+    // A number converts as a number, a string by its leading number, anything else gives 0.
+    static float parameterValueOf (const juce::var& treeValue);
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ValueTreeParameterAttachment)
 };

@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# Builds the state-loader fuzz target with clang (libFuzzer, ASan, UBSan) and runs it.
-# Usage: tools/fuzz-state.sh [seconds]   (default 600)
+# Builds a state fuzz target with clang (libFuzzer, ASan, UBSan) and runs it.
+# Usage: tools/fuzz-state.sh [seconds] [loader|vst3]   (default 600 loader)
+#   loader: the processor's state loader, given the bytes directly
+#   vst3:   the bytes through the VST3 component's setState, as a DAW restores a project
 set -euo pipefail
 
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="$top/build-fuzz"
 seconds="${1:-600}"
+mode="${2:-loader}"
+
+case "$mode" in
+    loader) target=ondula_state_fuzzer;      seeds="$top/tests/fuzz/corpus";      corpus="$build/fuzz-corpus" ;;
+    vst3)   target=ondula_vst3_state_fuzzer; seeds="$top/tests/fuzz/corpus-vst3"; corpus="$build/fuzz-corpus-vst3" ;;
+    *) echo "usage: $0 [seconds] [loader|vst3]"; exit 2 ;;
+esac
 
 "$top/tools/install-deps.sh"
 command -v clang++ >/dev/null || { echo "clang++ is needed (apt-get install clang libclang-rt-14-dev)"; exit 1; }
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDULA_SANITIZE=fuzzer \
     -DONDULA_BUILD_TESTS=OFF -DONDULA_BUILD_BENCHMARKS=OFF -DONDULA_BUILD_TEST_HOST=OFF
-cmake --build "$build" --parallel "$(nproc)" --target ondula_state_fuzzer
+cmake --build "$build" --parallel "$(nproc)" --target "$target"
 
-corpus="$build/fuzz-corpus"
 mkdir -p "$corpus"
-cp -n "$top"/tests/fuzz/corpus/* "$corpus/"
+cp -n "$seeds"/* "$corpus/"
 
-"$build/tests/fuzz/ondula_state_fuzzer" "$corpus" -max_total_time="$seconds" -max_len=65536 \
-    -artifact_prefix="$build/" -print_final_stats=1
+"$build/tests/fuzz/$target" "$corpus" -max_total_time="$seconds" -max_len=65536 \
+    -artifact_prefix="$build/$mode-" -print_final_stats=1

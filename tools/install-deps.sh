@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config ccache
+    build-essential cmake pkg-config ccache patch
     juce-modules-source
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
     libfreetype-dev libfontconfig1-dev libasound2-dev libcurl4-gnutls-dev

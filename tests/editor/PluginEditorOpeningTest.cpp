@@ -187,8 +187,17 @@ TEST (PluginEditorOpening, RepairsOnlyAModeThatNoButtonCanShow)
     storeDirectly (*processor, { { "delay_globals_time.time_mode", 7 }, { "delay_globals_ondula.time_mode", -1 },
                                  { "delay_globals_time.pattern_mode", 3 }, { "delay_globals_time.time", 0.123456 } });
     const auto before = processor->stateTree.createCopy();
+    HostEars host;
+    processor->addListener (&host);
 
     openClickThroughEveryTabAndClose (*processor);
+    processor->removeListener (&host);
+
+    // The host hears each repair that moves its parameter once, so its parameters show what plays
+    // (-1 already stood at the bound 0, so only the other two move).
+    EXPECT_EQ (host.gestures.load(), 2 * 2);
+    for (const auto* id : { "delay_globals_time_time_mode", "delay_globals_ondula_time_mode", "delay_globals_time_pattern_mode" })
+        EXPECT_EQ (processor->parameters.getParameter (id)->getValue(), 0.0f) << id;
 
     const std::vector<std::string> expected {
         "/top/delay/delay_globals_ondula.time_mode: int -1 -> int 0",

@@ -209,12 +209,17 @@ TEST (PluginEditorSnapshot, ShowsTheBackgroundSeparatorsTitlesAndPresetStrip)
     ASSERT_EQ (image.getWidth(), 1350);
     ASSERT_EQ (image.getHeight(), 660);
 
+    // Another run of this test may write the same artefact: each writes a file of its own
+    // beside it and moves it over the artefact in one step.
     const auto dir = artefactDirectory();
     ASSERT_TRUE (dir.createDirectory());
-    juce::FileOutputStream out (dir.getChildFile ("editor.png"));
-    out.setPosition (0);
-    out.truncate();
-    ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, out));
+    juce::TemporaryFile artefact (dir.getChildFile ("editor.png"));
+    {
+        juce::FileOutputStream out (artefact.getFile());
+        ASSERT_TRUE (out.openedOk());
+        ASSERT_TRUE (juce::PNGImageFormat().writeImageToStream (image, out));
+    }
+    ASSERT_TRUE (artefact.overwriteTargetFileWithTemporary());
 
     const auto at = [&] (int x, int y) { return image.getPixelAt (x, y); };
 

@@ -2,16 +2,14 @@
 
 #include "../../editor/PluginEditor.h"
 #include "../../editor/PresetFolder.h"
+#include "support/ScratchDirectory.h"
 
 namespace
 {
     struct ScratchFolder
     {
-        juce::File dir = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                             .getNonexistentChildFile ("ondula-presets", "", false);
-
-        ScratchFolder() { dir.createDirectory(); }
-        ~ScratchFolder() { dir.deleteRecursively(); }
+        ScratchDirectory scratch { "ondula-presets" };
+        juce::File dir { juce::String (scratch.path()) };
 
         juce::File touch (const juce::String& name) const
         {
@@ -74,6 +72,30 @@ TEST (PresetFolder, StepsThroughPresetsInNameOrderAndWraps)
     }
 
     EXPECT_EQ (PresetFolder (scratch.dir.getChildFile ("empty")).neighbour ({}, "x", 1), juce::File());
+}
+
+TEST (PresetFolder, TestsNeverReachTheUsersPresets)
+{
+    // The test process points the default folder into its own scratch folder.
+    const auto scratch = juce::File::getSpecialLocation (juce::File::tempDirectory);
+    EXPECT_TRUE (PresetFolder::defaultDirectory().isAChildOf (scratch)) << PresetFolder::defaultDirectory().getFullPathName();
+
+    {
+        auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+        std::unique_ptr<juce::AudioProcessorEditor> editor (processor->createEditorIfNeeded());
+        auto& strip = dynamic_cast<OndulaDelayAudioProcessorEditor&> (*editor).presetStrip;
+        EXPECT_TRUE (strip.presetFolder.getDirectory().isAChildOf (scratch));
+        processor->editorBeingDeleted (editor.get());
+    }
+
+    const auto redirected = PresetFolder::defaultDirectory();
+    PresetFolder::redirectDefaultDirectory ({});
+    const auto users = PresetFolder::defaultDirectory();
+    PresetFolder::redirectDefaultDirectory (redirected);
+
+    EXPECT_EQ (users, juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
+                          .getChildFile ("Kelvatone").getChildFile ("Ondula Delay Free").getChildFile ("Presets"));
+    EXPECT_EQ (PresetFolder::defaultDirectory(), redirected);
 }
 
 TEST (PresetFolder, RefusesFilesThatAreNotStateTrees)

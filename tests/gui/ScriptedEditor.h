@@ -19,28 +19,8 @@ public:
     {
         // xvfb-run's default screen (1280 px wide) would cut off the right of the 1350-px editor
         // placed at (40, 40), and the pointer cannot leave the screen.
-        const auto line = "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1600x1000x24' '" + std::string (ONDULA_TEST_HOST) + "' script '"
-                        + HostRunner::bundle() + "' " + arguments + " 2>&1";
-        HostRunner::Result result;
-
-        if (auto* pipe = ::popen (line.c_str(), "r"))
-        {
-            char chunk[4096];
-
-            while (const auto n = std::fread (chunk, 1, sizeof (chunk), pipe))
-                result.output.append (chunk, n);
-
-            const auto status = ::pclose (pipe);
-            result.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-        }
-
-        std::istringstream lines (result.output);
-
-        for (std::string l; std::getline (lines, l);)
-            if (const auto eq = l.find ('='); eq != std::string::npos && l.find (' ') > eq)
-                result.values[l.substr (0, eq)] = l.substr (eq + 1);
-
-        return result;
+        return HostRunner::runLine (HostRunner::isolatedEnvironment() + "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1600x1000x24' '"
+                                    + std::string (ONDULA_TEST_HOST) + "' script '" + HostRunner::bundle() + "' " + arguments + " 2>&1");
     }
 
     /** A scratch path of this test process alone, for the files a run reads or writes. */

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ScratchDirectory.h"
+
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -30,16 +32,30 @@ public:
 
     static std::string bundle() { return ONDULA_VST3_BUNDLE; }
 
+    /** A path for a file of this test process alone; its folder goes when the process ends. */
     static std::string scratch (const std::string& name)
     {
-        std::system (("mkdir -p '" + std::string (ONDULA_HOST_SCRATCH_DIR) + "'").c_str());
-        return std::string (ONDULA_HOST_SCRATCH_DIR) + "/" + name;
+        static const ScratchDirectory folder ("ondula-host-tests");
+        return folder.file (name);
     }
 
     /** Runs `test-host <command> <bundle> <arguments>`. */
     static Result run (const std::string& command, const std::string& arguments)
     {
-        const auto line = "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments + " 2>/dev/null";
+        return runLine (isolatedEnvironment() + "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments + " 2>/dev/null");
+    }
+
+    /** Environment for a test host process: a home folder of this test process, so that nothing the
+        plug-in or the framework keeps per user (presets, settings) lands in the real user's folders. */
+    static std::string isolatedEnvironment()
+    {
+        const auto home = scratch ("home");
+        return "HOME='" + home + "' XDG_CONFIG_HOME='" + home + "/.config' ";
+    }
+
+    /** Runs a shell line and reads the key=value lines it prints. */
+    static Result runLine (const std::string& line)
+    {
         Result result;
 
         if (auto* pipe = ::popen (line.c_str(), "r"))
@@ -58,6 +74,30 @@ public:
         for (std::string l; std::getline (lines, l);)
             if (const auto eq = l.find ('='); eq != std::string::npos && l.find (' ') > eq)
                 result.values[l.substr (0, eq)] = l.substr (eq + 1);
+
+        return result;
+    }
+
+    static std::string readFile (const std::string& path)
+    {
+        std::ifstream in (path, std::ios::binary);
+        return std::string ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
+    }
+
+    static void writeFile (const std::string& path, const std::string& bytes)
+    {
+        std::ofstream out (path, std::ios::binary | std::ios::trunc);
+        out.write (bytes.data(), (std::streamsize) bytes.size());
+    }
+
+    /** The numbers of a comma-separated line such as "initial.parameters=0.5,0.2,...". */
+    static std::vector<float> numbers (const std::string& line)
+    {
+        std::vector<float> result;
+        std::istringstream fields (line);
+
+        for (std::string field; std::getline (fields, field, ',');)
+            result.push_back (std::stof (field));
 
         return result;
     }

@@ -47,7 +47,11 @@ TEST (PluginAsHostSeesIt, IdentityBusesAndTiming)
     EXPECT_EQ (r["input0"], "Input;Stereo");
     EXPECT_EQ (r["output0"], "Output;Stereo");
     EXPECT_EQ (r["latency"], "0");
-    EXPECT_EQ (r["tail"], "0");
+    EXPECT_EQ (r["tail"], "inf") << "echoes and feedback ring on: a host must never cut them off";
+
+    // One program list of one program, which must carry a name (the VST3 validator checks it).
+    EXPECT_EQ (r["vst3.programs"], "1");
+    EXPECT_EQ (r["vst3.program0/0"], "Default");
 }
 
 TEST (PluginAsHostSeesIt, AcceptsMonoAndStereoAndRefusesMismatchedLayouts)

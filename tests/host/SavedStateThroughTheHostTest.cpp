@@ -1,4 +1,5 @@
 #include "HostRunner.h"
+#include "support/ParameterTable.h"
 
 #include <gtest/gtest.h>
 
@@ -43,4 +44,61 @@ TEST (SavedStateThroughTheHost, ACorruptStateFileLeavesAWorkingPlugin)
     ASSERT_EQ (r.exitCode, 0) << r.output;
     EXPECT_EQ (r["nonfinite"], "0");
     EXPECT_GT (std::stof (r["channel0.peak"]), 0.0f);
+}
+
+namespace
+{
+/** The value of one property of one node in the state tree that a component state carries
+    (the plug-in writes each node as one tag, each property as an attribute). */
+double treeValue (const std::string& component, const std::string& node, const std::string& property)
+{
+    const auto tag = component.find ("<" + node + " ");
+    const auto tagEnd = component.find ('>', tag);
+    const auto attribute = component.find (" " + property + "=\"", tag);
+
+    if (tag == std::string::npos || attribute == std::string::npos || attribute > tagEnd)
+        return -1.0;
+
+    return std::stod (component.substr (attribute + property.size() + 3));
+}
+} // namespace
+
+TEST (SavedStateThroughTheHost, AFreshInstanceShowsTheHostTheValuesItsTreeHolds)
+{
+    const auto component = HostRunner::scratch ("fresh.component");
+    const auto first = HostRunner::run ("state", "--component-out '" + component + "'");
+    ASSERT_EQ (first.exitCode, 0) << first.output;
+
+    const auto values = HostRunner::numbers (first["initial.parameters"]);
+    const auto bytes = HostRunner::readFile (component);
+    ASSERT_EQ (values.size(), 30u) << first.output;
+
+    for (size_t i = 0; i < values.size(); ++i)
+    {
+        const auto& row = ParameterTable::rows[i];
+        const auto value = treeValue (bytes, row.node, row.property);
+        ASSERT_GE (value, 0.0) << row.node << "." << row.property;
+        EXPECT_FLOAT_EQ (values[i], (float) (row.isMode ? value / 2.0 : value)) << row.id;
+    }
+
+    // The same block in a second instance: the same 30 values and the same settings.
+    const auto second = HostRunner::run ("state", "--load '" + component + "'");
+    ASSERT_EQ (second.exitCode, 0) << second.output;
+    EXPECT_EQ (second["load0.parameters"], first["initial.parameters"]);
+    EXPECT_EQ (second["load0.settings"], first["initial.settings"]);
+}
+
+TEST (SavedStateThroughTheHost, AFreshInstanceSavedAndRestoredSoundsTheSame)
+{
+    const auto state = HostRunner::scratch ("fresh.state");
+    const auto first = HostRunner::scratch ("fresh-first.wav");
+    const auto second = HostRunner::scratch ("fresh-second.wav");
+    const std::string signal = " --signal clicks --seconds 1.5 --bpm 100 --blocks 256 ";
+
+    ASSERT_EQ (HostRunner::run ("render", signal + "--state-out '" + state + "' --out '" + first + "'").exitCode, 0);
+    ASSERT_EQ (HostRunner::run ("render", signal + "--state-in '" + state + "' --out '" + second + "'").exitCode, 0);
+
+    const auto a = HostRunner::readWavSamples (first);
+    ASSERT_EQ (a.size(), 2u * 72000u);
+    EXPECT_EQ (a, HostRunner::readWavSamples (second));
 }

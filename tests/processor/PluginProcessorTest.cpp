@@ -2,6 +2,8 @@
 #include "support/ParameterTable.h"
 #include "support/ProcessorFixture.h"
 
+#include <limits>
+
 using PluginProcessorTest = ProcessorFixture;
 
 TEST_F (PluginProcessorTest, DefaultTreeIsWrittenExactlyInCreationOrder)
@@ -60,11 +62,40 @@ TEST_F (PluginProcessorTest, HostParametersAreTheThirtyOfTheTableWithTheirOwnDef
     }
 }
 
-TEST_F (PluginProcessorTest, ParametersAndTreeStartApartUntilOneOfThemChanges)
+TEST_F (PluginProcessorTest, EveryParameterOfAFreshInstanceReadsItsTreeValueAndKeepsItsDefault)
 {
-    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
-    EXPECT_EQ ((double) node ("automation_frequency")["value"], 0.20000000298023224);
-    EXPECT_EQ (parameter ("delay_globals_dynamics_compressor_threshold").getValue(), 0.5f);
+    // The host must read the tree value (normalised), not the declared default of 0.5.
+    const struct { const char* id; const char* node; const char* property; float value; } cases[] = {
+        { "automation_frequency_value", "automation_frequency", "value", 0.2f },
+        { "automation_frequency_amount", "automation_frequency", "scale_y", 0.3f },
+        { "automation_amplitude_value", "automation_amplitude", "value", 0.0f },
+        { "automation_amplitude_amount", "automation_amplitude", "scale_y", 1.0f },
+        { "automation_pan_amount", "automation_pan", "scale_y", 0.0f },
+        { "ondula_frequency_amount", "ondula_frequency", "scale", 0.25f },
+        { "ondula_frequency_phase", "ondula_frequency", "phase", 0.0f },
+        { "ondula_bandwidth_phase", "ondula_bandwidth", "phase", 0.75f },
+        { "delay_globals_ondula_time_mode", "delay_globals_ondula", "time_mode", 0.5f },
+        { "delay_globals_time_pattern_mode", "delay_globals_time", "pattern_mode", 0.0f },
+        { "delay_globals_dynamics_compressor_threshold", "delay_globals_dynamics", "compressor_threshold", 1.0f },
+        { "delay_globals_dynamics_wet", "delay_globals_dynamics", "wet", 0.5f },
+    };
+
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ (parameter (c.id).getValue(), c.value) << c.id;
+        EXPECT_EQ (parameter (c.id).convertFrom0to1 (c.value), (float) (double) node (c.node)[c.property]) << c.id;
+    }
+
+    for (const auto& attachment : processor->parameterAttachments)
+    {
+        auto& p = attachment->parameter;
+        EXPECT_EQ (p.getValue(), p.convertTo0to1 ((float) (double) attachment->tree[attachment->property])) << p.getParameterID();
+        EXPECT_EQ (p.getDefaultValue(), 0.5f) << p.getParameterID();
+    }
+
+    // Aligning wrote nothing back: the modes are still the ints the tree was built with.
+    EXPECT_TRUE (node ("delay_globals_time")["time_mode"].isInt());
+    EXPECT_TRUE (node ("delay_globals_time")["pattern_mode"].isInt());
 }
 
 TEST_F (PluginProcessorTest, AcceptsOnlyMatchingMonoOrStereoLayouts)
@@ -95,14 +126,15 @@ TEST_F (PluginProcessorTest, AcceptsOnlyMatchingMonoOrStereoLayouts)
 TEST_F (PluginProcessorTest, ReportsItsFixedIdentity)
 {
     EXPECT_EQ (processor->getName(), "Ondula Delay Free");
-    EXPECT_EQ (processor->getTailLengthSeconds(), 0.0);
+    EXPECT_EQ (processor->getTailLengthSeconds(), std::numeric_limits<double>::infinity());
     EXPECT_EQ (processor->getLatencySamples(), 0);
     EXPECT_FALSE (processor->acceptsMidi());
     EXPECT_FALSE (processor->producesMidi());
     EXPECT_FALSE (processor->isMidiEffect());
     EXPECT_EQ (processor->getNumPrograms(), 1);
     EXPECT_EQ (processor->getCurrentProgram(), 0);
-    EXPECT_EQ (processor->getProgramName (0), "");
+    EXPECT_EQ (processor->getProgramName (0), "Default");
+    EXPECT_EQ (processor->getProgramName (1), "");
     EXPECT_EQ (processor->getBus (true, 0)->getName(), "Input");
     EXPECT_EQ (processor->getBus (false, 0)->getName(), "Output");
     EXPECT_EQ (processor->commandLine.colours.find_first_not_of ('1'), std::string::npos);

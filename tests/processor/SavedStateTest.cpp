@@ -3,6 +3,7 @@
 #include "support/ProcessorFixture.h"
 
 #include <cstring>
+#include <limits>
 #include <random>
 
 using SavedStateTest = ProcessorFixture;
@@ -29,7 +30,8 @@ juce::MemoryBlock saved (juce::AudioProcessor& p)
     return block;
 }
 
-/** Same nodes, same properties, same values: numbers compared as numbers, whatever their type. */
+/** Same nodes, same properties, same values: numbers compared as numbers, whatever their type,
+    to the 16 digits the text form keeps. */
 void expectSameValues (const juce::ValueTree& a, const juce::ValueTree& b)
 {
     ASSERT_EQ (a.getType(), b.getType());
@@ -43,7 +45,7 @@ void expectSameValues (const juce::ValueTree& a, const juce::ValueTree& b)
         const bool numeric = va.isDouble() || va.isInt() || vb.isDouble() || vb.isInt();
 
         if (numeric)
-            EXPECT_EQ ((double) va, (double) vb) << a.getType().toString() << "." << name.toString();
+            EXPECT_DOUBLE_EQ ((double) va, (double) vb) << a.getType().toString() << "." << name.toString();
         else
             EXPECT_EQ (va.toString(), vb.toString()) << a.getType().toString() << "." << name.toString();
     }
@@ -92,11 +94,12 @@ TEST_F (SavedStateTest, RoundTripKeepsEveryValueAndBringsTheParametersInLine)
     expectSameValues (other->stateTree, before);
     EXPECT_EQ (other->presetManager.getPresetName(), "Rock & Roll \xc3\xa9t\xc3\xa9 \"<>\"");
 
-    // Unbound numbers stay strings; bound ones the host had to follow come back as doubles.
+    // Unbound numbers stay strings, and so do bound ones whose parameter already stood at the
+    // loaded value; bound ones the host had to follow come back as doubles.
     const auto find = [&] (const char* group, const char* type) { return other->stateTree.getChildWithName (group).getChildWithName (type); };
     EXPECT_TRUE (find ("delay", "delay_globals_time")["feedback_amplitude"].isString());
     EXPECT_TRUE (find ("delay", "delay_pattern")["time"].isString());
-    EXPECT_TRUE (find ("automation", "automation_frequency")["value"].isDouble());
+    EXPECT_TRUE (find ("automation", "automation_frequency")["value"].isString());
     EXPECT_TRUE (find ("delay", "delay_globals_time")["time_mode"].isDouble());
     EXPECT_TRUE (other->stateTree["version"].isInt());
     EXPECT_EQ (other->stateTree["software"].toString(), "ondula_delay");
@@ -147,9 +150,21 @@ TEST_F (SavedStateTest, RejectedBlocksChangeNoSettingButRebindTheAudioObjects)
     processor->setStateInformation (nullptr, 100);
     EXPECT_EQ (treeText (processor->stateTree), defaults);
 
-    // The rebinding re-announced "value" of automation_frequency, so the host now follows the tree.
+    // The host went on seeing the values in the tree, and was told nothing.
     EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.2f);
-    EXPECT_EQ (parameter ("automation_frequency_amount").getValue(), 0.5f); // not re-announced
+    EXPECT_EQ (parameter ("automation_frequency_amount").getValue(), 0.3f);
+    EXPECT_EQ (gestureBegins, 0);
+    EXPECT_EQ (parameterChanges, 0);
+}
+
+TEST_F (SavedStateTest, AFreshInstancesBlockLoadsWithoutMovingAnyParameter)
+{
+    const auto block = saved (*std::make_unique<OndulaDelayAudioProcessor>());
+    processor->setStateInformation (block.getData(), (int) block.getSize());
+
+    EXPECT_EQ (gestureBegins, 0);
+    EXPECT_EQ (parameterChanges, 0);
+    EXPECT_EQ (treeText (processor->stateTree), treeText (juce::ValueTree::fromXml (DefaultState::treeXml)));
 }
 
 TEST_F (SavedStateTest, LengthFieldsLongerThanTheDataAndRootsInCapitalsAreAccepted)
@@ -277,4 +292,31 @@ TEST_F (SavedStateTest, ThousandsOfMutatedBlocksNeverCrashAndAValidBlockStillLoa
 
     processor->setStateInformation (valid.getData(), (int) valid.getSize());
     EXPECT_EQ (treeText (processor->stateTree), expected);
+}
+
+TEST_F (SavedStateTest, NumbersWithOverlongExponentsAreCutToOnesThatReadTheSame)
+{
+    // Ten or more significant exponent digits would overflow the framework's number reader.
+    constexpr auto inf = std::numeric_limits<double>::infinity();
+    const struct { const char* loaded; const char* stored; double reads; } cases[] = {
+        { "1e11001101000", "1e999999999", inf },
+        { "-2.5E-00001234567890x", "-2.5E-999999999x", 0.0 },
+        { " 7.e+99999999999", " 7.e+999999999", inf },
+        { "3e123456789", "3e123456789", inf },                   // nine digits are read safely
+        { "1e0000000000000005", "1e0000000000000005", 100000.0 }, // leading zeros do not count
+        { "Take e12345678901", "Take e12345678901", 0.0 },        // no leading number
+        { "0.25", "0.25", 0.25 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto block = blockWith (std::string (header) + "<top><delay><delay_globals_time feedback_amplitude=\""
+                                      + c.loaded + "\"/><delay_globals_dynamics wet=\"" + c.loaded + "\"/></delay></top>");
+        processor->setStateInformation (block.getData(), (int) block.getSize());
+
+        const auto stored = node ("delay_globals_time")["feedback_amplitude"];
+        EXPECT_EQ (stored.toString(), c.stored) << c.loaded;
+        EXPECT_EQ ((double) stored, c.reads) << c.loaded;
+        EXPECT_EQ (parameter ("delay_globals_dynamics_wet").getValue(), (float) juce::jlimit (0.0, 1.0, c.reads)) << c.loaded;
+    }
 }

@@ -19,12 +19,12 @@ TEST_F (AttachmentTest, WithTheDirectionOffAnEditDoesNotReachTheHost)
     node ("automation_frequency").setProperty ("value", 0.9, nullptr);
     processor->setPushToParameterEnabled (true);
 
-    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.2f);
     EXPECT_EQ (gestureBegins, 0);
 
     // Writing the same value again is no change, so the two stay apart.
     node ("automation_frequency").setProperty ("value", 0.9, nullptr);
-    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.5f);
+    EXPECT_EQ (parameter ("automation_frequency_value").getValue(), 0.2f);
 }
 
 TEST_F (AttachmentTest, AnEditReachesTheHostAsOneGestureAndIsWrittenBackAsTheParameterValue)
@@ -41,9 +41,10 @@ TEST_F (AttachmentTest, AnEditReachesTheHostAsOneGestureAndIsWrittenBackAsThePar
 
 TEST_F (AttachmentTest, AValueThatNormalisesToTheParameterSendsNothing)
 {
-    node ("automation_frequency").setProperty ("value", 0.5, nullptr); // tree 0.2 -> 0.5, parameter already 0.5
+    node ("automation_frequency").setProperty ("value", "0.2", nullptr); // as text, where it stands
     node ("delay_globals_time").setProperty ("time_mode", 1.2, nullptr); // snaps to 1, where it stands
     EXPECT_EQ (gestureBegins, 0);
+    EXPECT_EQ (node ("automation_frequency")["value"].toString(), "0.2");
     EXPECT_EQ ((double) node ("delay_globals_time")["time_mode"], 1.2);
 }
 
@@ -68,13 +69,14 @@ TEST_F (AttachmentTest, ModeValuesSnapToWholeNumbers)
     EXPECT_EQ ((double) time["time_mode"], 1.4);
 }
 
-TEST_F (AttachmentTest, AValueOutsideTheRangeMovesTheParameterToTheNearerBound)
+TEST_F (AttachmentTest, AValueOutsideTheRangeMovesTheParameterToTheNearerBoundAndStaysInTheTree)
 {
     auto frequency = node ("automation_frequency");
 
     frequency.setProperty ("scale_y", -0.5, nullptr);
     EXPECT_EQ (parameter ("automation_frequency_amount").getValue(), 0.0f);
-    EXPECT_EQ ((double) frequency["scale_y"], 0.0);
+    EXPECT_EQ (gestureBegins, 1);
+    EXPECT_EQ ((double) frequency["scale_y"], -0.5) << "the bound written back would undo the edit";
 
     const int gesturesBefore = gestureBegins;
     frequency.setProperty ("scale_y", -0.7, nullptr);
@@ -128,4 +130,30 @@ TEST_F (AttachmentTest, AChangeOfAnUnboundPropertyReachesNoParameter)
     processor->stateTree.setProperty ("preset_name", "x", nullptr);
     EXPECT_EQ (gestureBegins, 0);
     EXPECT_EQ (parameterChanges, 0);
+}
+
+TEST_F (AttachmentTest, AValueWrittenWhileTheDirectionWasOffReachesTheHostOnceWithoutAWriteBack)
+{
+    auto time = node ("delay_globals_time");
+    processor->setPushToParameterEnabled (false);
+    time.setProperty ("time_mode", 0, nullptr);
+    processor->setPushToParameterEnabled (true);
+    ASSERT_EQ (gestureBegins, 0);
+
+    processor->sendChangesMadeWhileQuiet();
+    EXPECT_EQ (parameter ("delay_globals_time_time_mode").getValue(), 0.0f);
+    EXPECT_EQ (gestureBegins, 1);
+    EXPECT_TRUE (time["time_mode"].isInt()) << "the host's double is not written over the int";
+
+    processor->sendChangesMadeWhileQuiet();
+    EXPECT_EQ (gestureBegins, 1) << "a change is passed on once";
+
+    // A value changed and changed back within the spell, as a re-announcement leaves it, is no change.
+    processor->setPushToParameterEnabled (false);
+    time.setProperty ("time_mode", 2, nullptr);
+    time.setProperty ("time_mode", 0, nullptr);
+    time.sendPropertyChangeMessage ("time_mode");
+    processor->setPushToParameterEnabled (true);
+    processor->sendChangesMadeWhileQuiet();
+    EXPECT_EQ (gestureBegins, 1);
 }

@@ -1,5 +1,10 @@
+#include "editor/PresetFolder.h"
+#include "support/ScratchDirectory.h"
+
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
+
+#include <cstdlib>
 
 namespace
 {
@@ -20,6 +25,13 @@ public:
 int main (int argc, char** argv)
 {
     testing::InitGoogleTest (&argc, argv);
+
+    // Whatever a test writes stays in this process's own folder, which goes when it ends: the
+    // framework's temporary files and the tests' scratch folders (through TMPDIR), and the preset
+    // folder an editor would otherwise open in the user's home.
+    ScratchDirectory scratch ("ondula-unit-tests");
+    ::setenv ("TMPDIR", scratch.path().c_str(), 1);
+    PresetFolder::redirectDefaultDirectory (juce::File (scratch.file ("user-presets")));
 
     juce::ScopedJuceInitialiser_GUI juce;
     AssertionFailingLogger logger;

@@ -132,27 +132,6 @@ bool writeWav (const juce::File& file, const juce::AudioBuffer<float>& signal, d
     return writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples());
 }
 
-bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets)
-{
-    for (const auto& set : sets)
-    {
-        const auto id = set.upToFirstOccurrenceOf ("=", false, false);
-        auto* parameter = TestHost::findParameter (plugin, id);
-
-        if (parameter == nullptr)
-        {
-            TestHost::fail ("unknown parameter " + id);
-            return false;
-        }
-
-        parameter->beginChangeGesture();
-        parameter->setValueNotifyingHost (set.fromFirstOccurrenceOf ("=", false, false).getFloatValue());
-        parameter->endChangeGesture();
-    }
-
-    return true;
-}
-
 juce::String layoutName (const juce::AudioChannelSet& set)
 {
     return set.isDisabled() ? juce::String ("disabled") : set.getDescription();
@@ -164,7 +143,9 @@ void HostCommands::printUsage()
     std::cerr << "usage: ondula_test_host list <bundle>\n"
                  "       ondula_test_host render <bundle> --out out.wav [--in in.wav | --signal impulse|sine|noise|clicks|silence]\n"
                  "              [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]\n"
-                 "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file]\n";
+                 "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file]\n"
+                 "       ondula_test_host state <bundle> [--set id=value]... [--component-out file] [--load file]...\n"
+                 "       ondula_test_host open-editor <bundle> [--cycles n] [--hold-ms ms]\n";
 }
 
 int HostCommands::list (const juce::StringArray& args)
@@ -232,6 +213,14 @@ int HostCommands::list (const juce::StringArray& args)
 
     for (int i = 0; i < plugin->getNumPrograms(); ++i)
         TestHost::print ("program" + juce::String (i) + "=" + plugin->getProgramName (i));
+
+    // The framework's hosting lists programs only behind a program-change parameter; a VST3 host
+    // (and the conformance validator) reads the program lists themselves.
+    const auto vst3Programs = TestHost::vst3ProgramNames (*plugin);
+    TestHost::print ("vst3.programs=" + juce::String (vst3Programs.size()));
+
+    for (const auto& program : vst3Programs)
+        TestHost::print ("vst3.program" + program);
 
     const auto& parameters = plugin->getParameters();
     TestHost::print ("parameters=" + juce::String (parameters.size()));
@@ -339,7 +328,7 @@ int HostCommands::render (const juce::StringArray& args)
         plugin->setStateInformation (state.getData(), (int) state.getSize());
     }
 
-    if (! applySets (*plugin, options.sets))
+    if (! TestHost::applySets (*plugin, options.sets))
         return 1;
 
     TestHost::pumpMessages (100);

@@ -1,6 +1,7 @@
 #include "HostCommands.h"
 #include "OpenEditorCommand.h"
 #include "ScriptCommand.h"
+#include "StateCommand.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -29,6 +30,8 @@ public:
             result = OpenEditorCommand::run (args);
         else if (command == "script")
             result = ScriptCommand::run (args);
+        else if (command == "state")
+            result = StateCommand::run (args);
         else
             HostCommands::printUsage();
 

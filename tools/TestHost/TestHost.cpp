@@ -1,5 +1,8 @@
 #include "TestHost.h"
 
+#include <pluginterfaces/vst/ivstcomponent.h>
+#include <pluginterfaces/vst/ivstunits.h>
+
 #include <iostream>
 
 namespace juce
@@ -65,4 +68,99 @@ juce::AudioProcessorParameter* TestHost::findParameter (juce::AudioPluginInstanc
     }
 
     return nullptr;
+}
+
+bool TestHost::applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets)
+{
+    for (const auto& set : sets)
+    {
+        const auto id = set.upToFirstOccurrenceOf ("=", false, false);
+        auto* parameter = findParameter (plugin, id);
+
+        if (parameter == nullptr)
+        {
+            fail ("unknown parameter " + id);
+            return false;
+        }
+
+        parameter->beginChangeGesture();
+        parameter->setValueNotifyingHost (set.fromFirstOccurrenceOf ("=", false, false).getFloatValue());
+        parameter->endChangeGesture();
+    }
+
+    return true;
+}
+
+// The framework's VST3 hosting keeps a plug-in's state as XML holding the base64 of what
+// IComponent::getState wrote, and hands that back to IComponent::setState on restore.
+juce::MemoryBlock TestHost::componentState (juce::AudioPluginInstance& plugin)
+{
+    juce::MemoryBlock hostState, component;
+    plugin.getStateInformation (hostState);
+
+    if (const auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), (int) hostState.getSize()))
+        if (auto* child = xml->getChildByName ("IComponent"))
+            component.fromBase64Encoding (child->getAllSubText());
+
+    return component;
+}
+
+void TestHost::setComponentState (juce::AudioPluginInstance& plugin, const juce::MemoryBlock& component)
+{
+    juce::XmlElement xml ("VST3PluginState");
+    xml.createNewChildElement ("IComponent")->addTextElement (component.toBase64Encoding());
+
+    juce::MemoryBlock hostState;
+    juce::AudioProcessor::copyXmlToBinary (xml, hostState);
+    plugin.setStateInformation (hostState.getData(), (int) hostState.getSize());
+}
+
+juce::StringArray TestHost::vst3ProgramNames (juce::AudioPluginInstance& plugin)
+{
+    struct Visitor : juce::ExtensionsVisitor
+    {
+        void visitVST3Client (const VST3Client& client) override { component = client.getIComponentPtr(); }
+        Steinberg::Vst::IComponent* component = nullptr;
+    } visitor;
+
+    plugin.getExtensions (visitor);
+    juce::StringArray names;
+
+    if (visitor.component == nullptr)
+        return names;
+
+    Steinberg::FUnknownPtr<Steinberg::Vst::IUnitInfo> units (visitor.component);
+
+    if (units == nullptr)
+        return names;
+
+    const auto toString = [] (const Steinberg::Vst::String128 text)
+    {
+        juce::String result;
+
+        for (int i = 0; i < 128 && text[i] != 0; ++i)
+            result += juce::String::charToString ((juce::juce_wchar) (juce::uint16) text[i]);
+
+        return result;
+    };
+
+    for (Steinberg::int32 list = 0; list < units->getProgramListCount(); ++list)
+    {
+        Steinberg::Vst::ProgramListInfo info {};
+
+        if (units->getProgramListInfo (list, info) != Steinberg::kResultOk)
+            continue;
+
+        for (Steinberg::int32 program = 0; program < info.programCount; ++program)
+        {
+            Steinberg::Vst::String128 name {};
+
+            if (units->getProgramName (info.id, program, name) == Steinberg::kResultOk)
+                names.add (juce::String (list) + "/" + juce::String (program) + "=" + toString (name));
+            else
+                names.add (juce::String (list) + "/" + juce::String (program) + " (no name)");
+        }
+    }
+
+    return names;
 }

@@ -28,4 +28,18 @@ public:
     /** Finds a parameter by its ID string or its name. */
     static juce::AudioProcessorParameter* findParameter (juce::AudioPluginInstance& plugin,
                                                          const juce::String& idOrName);
+
+    /** Applies "id=value" pairs (normalised values) as host edits, each one complete gesture. */
+    static bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets);
+
+    /** The plug-in's component state (IComponent::getState), the bytes a DAW keeps in its project. */
+    static juce::MemoryBlock componentState (juce::AudioPluginInstance& plugin);
+
+    /** Hands raw component state to the plug-in through the host's state call, which the
+        framework's hosting passes on to IComponent::setState. */
+    static void setComponentState (juce::AudioPluginInstance& plugin, const juce::MemoryBlock& component);
+
+    /** The programs of the plug-in's program lists as a VST3 host reads them (IUnitInfo), one
+        "list/index=name" entry each. */
+    static juce::StringArray vst3ProgramNames (juce::AudioPluginInstance& plugin);
 };

@@ -1,0 +1,65 @@
+# The framework's VST3 plug-in client trusts the size field of the trailer it appends to the saved
+# state, so a corrupt project crashes the host (see the patch's own description). The client is
+# therefore compiled from a copy of the framework's juce_VST3_Wrapper.cpp with
+# patches/juce_VST3_Wrapper-state-trailer.patch applied at configure time; the framework stays
+# Debian's and is never vendored. Drop this file, its include and the patch once the framework
+# checks the trailer.
+
+set(ONDULA_VST3_CLIENT_PATCH "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-state-trailer.patch")
+
+# Replaces the framework's VST3 client source in the interface target that every VST3 plug-in
+# target links (here the bundle, OndulaDelay_VST3, and the VST3 fuzz target) by the patched copy.
+function(ondula_patch_vst3_client)
+    set(client_dir "${JUCE_MODULES_DIR}/juce_audio_plugin_client")
+    set(original "${client_dir}/VST3/juce_VST3_Wrapper.cpp")
+    set(client_source "${client_dir}/juce_audio_plugin_client_VST3.cpp")
+    set(work_dir "${CMAKE_BINARY_DIR}/patched-juce")
+    set(patched "${work_dir}/juce_VST3_Wrapper.cpp")
+
+    find_program(ONDULA_PATCH_PROGRAM patch)
+    if(NOT ONDULA_PATCH_PROGRAM)
+        message(FATAL_ERROR "The 'patch' program is needed to build the VST3 client (apt-get install patch)")
+    endif()
+
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+        "${original}" "${ONDULA_VST3_CLIENT_PATCH}")
+
+    # Debian ships the file with CRLF line ends; the patch is kept with plain ones.
+    file(READ "${original}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    file(MAKE_DIRECTORY "${work_dir}")
+    file(WRITE "${work_dir}/juce_VST3_Wrapper.original.cpp" "${text}")
+    file(REMOVE "${patched}.new" "${patched}.rej")
+
+    # No fuzz: any change in the framework's code around the patch stops the configure step.
+    execute_process(
+        COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
+                -i "${ONDULA_VST3_CLIENT_PATCH}" -o "${patched}.new" -r "${patched}.rej"
+                "${work_dir}/juce_VST3_Wrapper.original.cpp"
+        RESULT_VARIABLE result
+        OUTPUT_VARIABLE output
+        ERROR_VARIABLE output)
+
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "${ONDULA_VST3_CLIENT_PATCH} no longer applies to ${original}:\n${output}\n"
+                            "Check whether the framework now checks its state trailer; update or drop the patch.")
+    endif()
+
+    # Only a changed result touches the copy, so a reconfigure does not rebuild the client.
+    file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)
+    file(REMOVE "${patched}.new")
+
+    get_target_property(sources juce_audio_plugin_client_VST3 INTERFACE_SOURCES)
+    list(FIND sources "${client_source}" index)
+    if(index EQUAL -1)
+        message(FATAL_ERROR "The framework's VST3 client target no longer lists ${client_source}; "
+                            "cmake/PatchedVst3Client.cmake needs updating.")
+    endif()
+
+    list(REMOVE_AT sources ${index})
+    list(APPEND sources "${patched}")
+    set_property(TARGET juce_audio_plugin_client_VST3 PROPERTY INTERFACE_SOURCES ${sources})
+
+    # The copy's relative includes ("../utility/...") resolve against the framework's own folder.
+    target_include_directories(juce_audio_plugin_client_VST3 INTERFACE "${client_dir}/VST3")
+endfunction()
