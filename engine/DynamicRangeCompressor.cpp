@@ -1,5 +1,6 @@
 #include "engine/DynamicRangeCompressor.h"
 
+#include <algorithm>
 #include <cmath>
 
 void DynamicRangeCompressor::setValueTree (juce::ValueTree root)
@@ -45,22 +46,69 @@ void DynamicRangeCompressor::processSamples (const float* input, float* output, 
         return;
 
     const float c = smoothing;
+    float gain = currentGain;
 
     for (int start = 0; start < numSamples; start += chunkLength)
     {
         const int length = std::min (chunkLength, numSamples - start);
+        const float pull = (1.0f - c) * targetGain; // the same for every sample of the chunk
         float sum = 0.0f;
 
         for (int i = start; i < start + length; ++i)
         {
             const float x = input[i];
-            currentGain = c * currentGain + (1.0f - c) * targetGain;
-            output[i] = currentGain * x;
+            gain = c * gain + pull;
+            output[i] = gain * x;
             sum += std::abs (x);
         }
 
         finishChunk (sum, length);
     }
+
+    currentGain = gain;
+}
+
+void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, DynamicRangeCompressor& right,
+                                            float* leftSamples, float* rightSamples, int numSamples) noexcept
+{
+    if (&left == &right)
+    {
+        left.processSamples (leftSamples, leftSamples, numSamples);
+        right.processSamples (rightSamples, rightSamples, numSamples);
+        return;
+    }
+
+    if (numSamples <= 0)
+        return;
+
+    const float cl = left.smoothing, cr = right.smoothing;
+    float gl = left.currentGain, gr = right.currentGain;
+
+    for (int start = 0; start < numSamples; start += chunkLength)
+    {
+        const int length = std::min (chunkLength, numSamples - start);
+        const float pullL = (1.0f - cl) * left.targetGain;
+        const float pullR = (1.0f - cr) * right.targetGain;
+        float sumL = 0.0f, sumR = 0.0f;
+
+        for (int i = start; i < start + length; ++i)
+        {
+            const float xl = leftSamples[i];
+            const float xr = rightSamples[i];
+            gl = cl * gl + pullL;
+            gr = cr * gr + pullR;
+            leftSamples[i] = gl * xl;
+            rightSamples[i] = gr * xr;
+            sumL += std::abs (xl);
+            sumR += std::abs (xr);
+        }
+
+        left.finishChunk (sumL, length);
+        right.finishChunk (sumR, length);
+    }
+
+    left.currentGain = gl;
+    right.currentGain = gr;
 }
 
 void DynamicRangeCompressor::finishChunk (float sum, int length) noexcept

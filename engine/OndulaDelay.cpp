@@ -14,9 +14,8 @@ namespace
 {
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr int lineMask = OndulaDelay::delayLineSize - 1;
-constexpr int laneStride = TapLaneKernel::maxLanes;
 
-// Larger host blocks are rendered in pieces; this bounds the scratch memory (8 MiB).
+// Larger host blocks are rendered in pieces; this bounds the scratch memory (256 KiB).
 constexpr int largestPiece = 65536;
 
 // Single-precision 2 pi and pi / 2, as the wave and the pan law have always used them.
@@ -88,24 +87,6 @@ const Grids& grids()
     return instance;
 }
 
-/** Both channels' engines aim their taps at the same frequencies, bandwidths, delays and
-    controls (only the pattern and the pan law differ), so the second engine of a block takes the
-    first one's results, filter designs included, when they came from exactly the same inputs.
-    Whoever finds it busy (another instance on another thread) simply computes its own. */
-struct SharedTapTargets
-{
-    static constexpr int keySize = OndulaDelay::numTaps * OndulaDelay::numTapColumns + 2 * OndulaDelay::numOndulaQuantities + 8;
-
-    std::atomic_flag busy = ATOMIC_FLAG_INIT;
-    bool valid = false;
-    float key[keySize];
-    float delay[OndulaDelay::numTaps], baseDelay[OndulaDelay::numTaps], frequency[OndulaDelay::numTaps];
-    float bandwidth[OndulaDelay::numTaps], amplitude[OndulaDelay::numTaps], pan[OndulaDelay::numTaps];
-    float coefficients[OndulaDelay::numTaps][6];
-};
-
-SharedTapTargets sharedTapTargets; // constant-initialised: no start-up code, no allocation
-
 namespace ids
 {
 const juce::Identifier automation ("automation"), ondula ("ondula"), delay ("delay");
@@ -143,7 +124,6 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
         tapEnabled[t].store (false, relaxed);
     }
 
-    std::memset (&lanes, 0, sizeof (lanes));
 }
 
 OndulaDelay::~OndulaDelay()
@@ -160,7 +140,6 @@ void OndulaDelay::releaseScratch() noexcept
         ::operator delete (scratchAllocation, std::align_val_t { 64 });
 
     scratchAllocation = nullptr;
-    scratch = nullptr;
     feedbackScratch = nullptr;
     maxBlockSize = 0;
 }
@@ -168,16 +147,14 @@ void OndulaDelay::releaseScratch() noexcept
 void OndulaDelay::prepare (const juce::dsp::ProcessSpec& spec)
 {
     const int rows = (int) std::clamp<juce::uint32> (spec.maximumBlockSize, 1, largestPiece);
-    const size_t laneBytes = (size_t) rows * laneStride * sizeof (float);
     const size_t feedbackBytes = ((size_t) rows * sizeof (float) + 63) / 64 * 64;
-    void* memory = ::operator new (laneBytes + feedbackBytes, std::align_val_t { 64 });
-    std::memset (memory, 0, laneBytes + feedbackBytes);
+    void* memory = ::operator new (feedbackBytes, std::align_val_t { 64 });
+    std::memset (memory, 0, feedbackBytes);
 
     std::lock_guard<RecursivePriorityMutex> lock (mutex);
     releaseScratch();
     scratchAllocation = memory;
-    scratch = static_cast<float*> (memory);
-    feedbackScratch = scratch + (size_t) rows * laneStride;
+    feedbackScratch = static_cast<float*> (memory);
     maxBlockSize = rows;
 
     // A rate the host cannot mean (not positive, not finite) keeps the previous one.
@@ -407,44 +384,174 @@ float OndulaDelay::lineSampleRelativeToWrite (int offset) const noexcept
     return delayLine[(writeIndex + offset) & lineMask];
 }
 
+
 //==================================================================================================
 // Block processing
 
+namespace
+{
+/** The feedback path of one engine for one block: its read, its ramped band-pass, its output. */
+struct FeedbackRun
+{
+    const float* line;
+    int32_t start;
+    float step;
+    float b0, b1, b2, a1, a2, gain, db0, db1, db2, da1, da2, dgain;
+    IIRFilter<float>* filter;
+    float* out;
+};
+
+/** Runs Count feedback paths side by side, so that one path's recursion hides the latency of the
+    other's; each path does exactly what it would do alone. */
+template <int Count>
+void runFeedback (FeedbackRun* runs, int n) noexcept
+{
+    float moved[Count] {}, b0[Count], b1[Count], b2[Count], a1[Count], a2[Count], g[Count];
+    float x1[Count], x2[Count], x3[Count], y1[Count], y2[Count], y3[Count];
+
+    for (int r = 0; r < Count; ++r)
+    {
+        const auto& run = runs[r];
+        b0[r] = run.b0; b1[r] = run.b1; b2[r] = run.b2; a1[r] = run.a1; a2[r] = run.a2; g[r] = run.gain;
+        x1[r] = run.filter->x1; x2[r] = run.filter->x2; x3[r] = run.filter->x3;
+        y1[r] = run.filter->y1; y2[r] = run.filter->y2; y3[r] = run.filter->y3;
+    }
+
+    for (int i = 0; i < n; ++i)
+    {
+        for (int r = 0; r < Count; ++r)
+        {
+            const auto& run = runs[r];
+            const float x = run.line[(run.start + i - (int32_t) moved[r]) & lineMask];
+            moved[r] = moved[r] + run.step;
+
+            float y = b0[r] * x;
+            y = y + b1[r] * x1[r];
+            y = y + b2[r] * x2[r];
+            y = y - a1[r] * y1[r];
+            y = y - a2[r] * y2[r];
+            y = y < -1.0f ? -1.0f : y;
+            y = y > 1.0f ? 1.0f : y;
+
+            run.out[i] = g[r] * y;
+
+            x3[r] = x2[r]; x2[r] = x1[r]; x1[r] = x;
+            y3[r] = y2[r]; y2[r] = y1[r]; y1[r] = y;
+            b0[r] = b0[r] + run.db0; b1[r] = b1[r] + run.db1; b2[r] = b2[r] + run.db2;
+            a1[r] = a1[r] + run.da1; a2[r] = a2[r] + run.da2; g[r] = g[r] + run.dgain;
+        }
+    }
+
+    for (int r = 0; r < Count; ++r)
+    {
+        auto& f = *runs[r].filter;
+        f.x1 = x1[r]; f.x2 = x2[r]; f.x3 = x3[r];
+        f.y1 = y1[r]; f.y2 = y2[r]; f.y3 = y3[r];
+    }
+}
+} // namespace
+
 void OndulaDelay::processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context)
 {
-    const auto& input = context.getInputBlock();
-    auto& output = context.getOutputBlock();
-    const int n = (int) output.getNumSamples();
+    OndulaDelay* engine = this;
+    const auto* single = &context;
+    processTogether (&engine, &single, 1);
+}
 
-    if (output.getNumChannels() == 0)
+void OndulaDelay::processStereo (OndulaDelay& left, OndulaDelay& right,
+                                 const juce::dsp::ProcessContextReplacing<float>& leftContext,
+                                 const juce::dsp::ProcessContextReplacing<float>& rightContext)
+{
+    if (&left == &right || leftContext.getOutputBlock().getNumSamples() != rightContext.getOutputBlock().getNumSamples())
+    {
+        left.processSIMDSmart (leftContext);
+        right.processSIMDSmart (rightContext);
         return;
+    }
+
+    OndulaDelay* engines[2] { &left, &right };
+    const juce::dsp::ProcessContextReplacing<float>* contexts[2] { &leftContext, &rightContext };
+    processTogether (engines, contexts, 2);
+}
+
+void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts,
+                                   int count)
+{
+    float* samples[TapLaneKernel::maxChannels] {};
+    const int n = (int) contexts[0]->getOutputBlock().getNumSamples();
+
+    for (int e = 0; e < count; ++e)
+    {
+        const auto& input = contexts[e]->getInputBlock();
+        auto& output = contexts[e]->getOutputBlock();
+
+        if (output.getNumChannels() == 0)
+        {
+            // Nothing to render into; the other engine runs alone.
+            if (count == 2)
+                engines[1 - e]->processSIMDSmart (*contexts[1 - e]);
+
+            return;
+        }
+
+        if (n == 0)
+            continue; // an empty block has no samples to point at
+
+        samples[e] = output.getChannelPointer (0);
+
+        if (input.getNumChannels() > 0 && input.getNumSamples() > 0 && input.getChannelPointer (0) != samples[e])
+            std::memcpy (samples[e], input.getChannelPointer (0), sizeof (float) * std::min<size_t> ((size_t) n, input.getNumSamples()));
+    }
+
+    std::unique_lock<RecursivePriorityMutex> locks[TapLaneKernel::maxChannels];
+
+    for (int e = 0; e < count; ++e)
+        locks[e] = std::unique_lock<RecursivePriorityMutex> (engines[e]->mutex);
+
+    // A block longer than an engine was prepared for is rendered in pieces it has room for; an
+    // engine never prepared has nothing to render with.
+    int piece = largestPiece;
+    bool prepared = true;
+
+    for (int e = 0; e < count; ++e)
+    {
+        piece = std::min (piece, engines[e]->maxBlockSize);
+        prepared = prepared && engines[e]->maxBlockSize > 0;
+    }
+
+    if (! prepared)
+    {
+        for (int e = 0; e < count; ++e)
+            if (engines[e]->maxBlockSize == 0)
+                std::fill (samples[e], samples[e] + n, 0.0f);
+            else if (n == 0)
+                engines[e]->renderBlocks (engines + e, samples + e, 1, 0);
+            else
+                for (int start = 0; start < n; start += engines[e]->maxBlockSize)
+                {
+                    float* part = samples[e] + start;
+                    engines[e]->renderBlocks (engines + e, &part, 1, std::min (engines[e]->maxBlockSize, n - start));
+                }
+
+        return;
+    }
 
     if (n == 0)
     {
         // An empty block still moves every record one smoothing step.
-        std::lock_guard<RecursivePriorityMutex> lock (mutex);
-
-        if (maxBlockSize > 0)
-            renderBlock (nullptr, 0);
-
+        renderBlocks (engines, samples, count, 0);
         return;
     }
 
-    float* samples = output.getChannelPointer (0);
-
-    if (input.getNumChannels() > 0 && input.getNumSamples() > 0 && input.getChannelPointer (0) != samples)
-        std::memcpy (samples, input.getChannelPointer (0), sizeof (float) * std::min<size_t> ((size_t) n, input.getNumSamples()));
-
-    std::lock_guard<RecursivePriorityMutex> lock (mutex);
-
-    if (maxBlockSize == 0) // never prepared: nothing to render with
+    for (int start = 0; start < n; start += piece)
     {
-        std::fill (samples, samples + n, 0.0f);
-        return;
-    }
+        float* parts[TapLaneKernel::maxChannels] {};
 
-    for (int start = 0; start < n; start += maxBlockSize)
-        renderBlock (samples + start, std::min (maxBlockSize, n - start));
+        for (int e = 0; e < count; ++e)
+            parts[e] = samples[e] + start;
+
+        renderBlocks (engines, parts, count, std::min (piece, n - start));
+    }
 }
 
 void OndulaDelay::design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept
@@ -465,9 +572,50 @@ void OndulaDelay::design (DesignCache& cache, float frequency, float bandwidth, 
     state.a0 = cache.a0; state.a1 = cache.a1; state.a2 = cache.a2;
 }
 
-void OndulaDelay::runFeedbackPath (const Settings& s, float timeUnit, float fs, int n)
+void OndulaDelay::writeInput (const float* samples, int n) noexcept
 {
-    const float delay = clampTo ((16.0f * timeUnit) * fs, 0.0f, maxDelaySamples);
+    // A non-finite sample enters as silence, so one bad value cannot poison the line (and every
+    // tap and the feedback) for minutes.
+    const int start = writeIndex;
+    const int firstRun = std::min (n, delayLineSize - start); // the rest wraps to the line's start
+
+    for (int i = 0; i < firstRun; ++i)
+        delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    for (int i = firstRun; i < n; ++i)
+        delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    blockStartWriteIndex = start;
+    writeIndex = (delayLineSize + n + start) & lineMask;
+}
+
+OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() const noexcept
+{
+    BlockInputs in;
+    in.settings = currentSettings();
+    const auto& s = in.settings;
+    in.fs = (float) sampleRate.load (relaxed);
+    in.timeUnit = mappingFunctions.time_unit_seconds (s.time);
+
+    // A synced rate follows the tempo of every block, not only the tempo when its node was read.
+    in.velocityHz = mappingFunctions.velocitySync.load (relaxed) ? mappingFunctions.velocity_hz (s.rawVelocity) : s.velocity;
+    const double runningTime = hostTime.load (relaxed) + clock.load (relaxed);
+    const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
+    in.waveTravel = (((in.velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
+
+    // Everything the tap targets depend on, compared bit for bit between the two engines.
+    float* k = std::copy (&s.tapTable[0][0], &s.tapTable[0][0] + numTaps * numTapColumns, in.key);
+    k = std::copy (s.ondulaScale, s.ondulaScale + numOndulaQuantities, k);
+    k = std::copy (s.ondulaPhase, s.ondulaPhase + numOndulaQuantities, k);
+    const float rest[8] { s.wavelength, s.phase, s.amount, in.timeUnit, in.fs, in.velocityHz, in.waveTravel, s.onTripletGrid ? 1.0f : 0.0f };
+    std::copy (rest, rest + 8, k);
+    return in;
+}
+
+void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
+{
+    const auto& s = in.settings;
+    const float delay = clampTo ((16.0f * in.timeUnit) * in.fs, 0.0f, maxDelaySamples);
     const float frequency = centreFrequency (clamp01 (s.feedbackFrequency));
     const float bandwidth = bandwidthOctaves (clamp01 (s.feedbackWidth));
     const float gain = clamp01 (s.feedbackAmplitude);
@@ -495,61 +643,66 @@ void OndulaDelay::runFeedbackPath (const Settings& s, float timeUnit, float fs, 
         state.pan = smoothTowards (state.pan, pan);
     }
 
-    design (feedbackDesign, frequency, bandwidth, fs, state);
+    design (feedbackDesign, frequency, bandwidth, in.fs, state);
     state.enabled = true;
 
     if (firstBlock)
         previousFeedbackState = state;
-
-    if (n == 0)
-        return;
-
-    const auto& from = previousFeedbackState;
-    const int32_t d0 = from.delayOndula;
-    const float step = (float) (state.delayOndula - d0) * (1.0f / (float) n);
-    const float r = (float) (1.0 / (double) n);
-    const float db0 = (state.b0 - from.b0) * r, db1 = (state.b1 - from.b1) * r, db2 = (state.b2 - from.b2) * r;
-    const float da1 = (state.a1 - from.a1) * r, da2 = (state.a2 - from.a2) * r, dgain = (state.gain - from.gain) * r;
-    float b0 = from.b0, b1 = from.b1, b2 = from.b2, a1 = from.a1, a2 = from.a2, g = from.gain;
-
-    auto& f = feedbackFilter;
-    const int offset = delayLineSize + blockStartWriteIndex - d0;
-    float moved = 0.0f;
-
-    for (int i = 0; i < n; ++i)
-    {
-        const float x = delayLine[(offset + i - (int32_t) moved) & lineMask];
-        moved = moved + step;
-
-        float y = b0 * x;
-        y = y + b1 * f.x1;
-        y = y + b2 * f.x2;
-        y = y - a1 * f.y1;
-        y = y - a2 * f.y2;
-        y = y < -1.0f ? -1.0f : y;
-        y = y > 1.0f ? 1.0f : y;
-
-        feedbackScratch[i] = g * y;
-
-        f.x3 = f.x2; f.x2 = f.x1; f.x1 = x;
-        f.y3 = f.y2; f.y2 = f.y1; f.y1 = y;
-        b0 = b0 + db0; b1 = b1 + db1; b2 = b2 + db2;
-        a1 = a1 + da1; a2 = a2 + da2; g = g + dgain;
-    }
 }
 
-void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs, float velocityHz, float waveTravel) noexcept
+void OndulaDelay::renderFeedback (OndulaDelay* const* engines, int count, int n) noexcept
+{
+    FeedbackRun runs[TapLaneKernel::maxChannels];
+    const float r = (float) (1.0 / (double) n);
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        const auto& from = engine.previousFeedbackState;
+        const auto& to = engine.feedbackState;
+        const int32_t d0 = from.delayOndula;
+
+        runs[e] = { engine.delayLine, (engine.blockStartWriteIndex - d0) & lineMask,
+                    (float) (to.delayOndula - d0) * (1.0f / (float) n),
+                    from.b0, from.b1, from.b2, from.a1, from.a2, from.gain,
+                    (to.b0 - from.b0) * r, (to.b1 - from.b1) * r, (to.b2 - from.b2) * r,
+                    (to.a1 - from.a1) * r, (to.a2 - from.a2) * r, (to.gain - from.gain) * r,
+                    &engine.feedbackFilter, engine.feedbackScratch };
+    }
+
+    if (count == 2)
+        runFeedback<2> (runs, n);
+    else
+        runFeedback<1> (runs, n);
+}
+
+void OndulaDelay::addFeedbackToLine (int n) noexcept
+{
+    // This block's feedback joins the input, so every tap hears both.
+    const int start = blockStartWriteIndex;
+    const int firstRun = std::min (n, delayLineSize - start);
+
+    for (int i = 0; i < firstRun; ++i)
+        delayLine[start + i] += feedbackScratch[i];
+
+    for (int i = firstRun; i < n; ++i)
+        delayLine[i - firstRun] += feedbackScratch[i];
+}
+
+void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
 {
     // Each step runs over all 32 taps before the next, so that the library calls of different
     // taps overlap and the plain arithmetic vectorises; every value is formed exactly as for
     // one tap on its own.
+    const auto& s = in.settings;
+    const float timeUnit = in.timeUnit;
     auto& out = targets;
     const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
     const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
 
     // While the wave's travel lies inside 0.5..4 the delay depth is 16384 / (17 velocity)
     // samples at full amount and weight, whatever the time unit.
-    const float travel = clampTo (wavelengthSeconds * velocityHz, 0.5f, 4.0f);
+    const float travel = clampTo (wavelengthSeconds * in.velocityHz, 0.5f, 4.0f);
     const float depthFactor = (((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount;
 
     alignas (64) float phaseOnGrid[numTaps], depth[numTaps], weight[4][numTaps], wave[numOndulaQuantities][numTaps];
@@ -558,7 +711,7 @@ void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs
     {
         const float seconds = grid[t] * timeUnit;
         phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
-        out.baseDelay[t] = clampTo (seconds * fs, 0.0f, maxDelaySamples);
+        out.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
         depth[t] = depthFactor * s.tapTable[t][8];
 
         for (int q = 0; q < 4; ++q)
@@ -567,17 +720,39 @@ void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs
 
     // The travelling wave of quantity p: a sine along the taps that moves with the running time.
     // A sine is skipped where it cannot change the result: no delay depth (a signed zero
-    // truncates to the same sample), or no weight on a non-zero base.
+    // truncates to the same sample), or no weight on a non-zero base. Quantities whose phases
+    // agree share their sines.
+    alignas (64) float sine[numOndulaQuantities][numTaps];
+    bool haveSine[numOndulaQuantities][numTaps] {};
+    float shift[numOndulaQuantities];
+
     for (int p = 0; p < numOndulaQuantities; ++p)
     {
         const float scale = s.ondulaScale[p];
         const float halfScale = 0.5f * scale;
-        const float shift = (s.ondulaPhase[p] + s.phase) * twoPi - waveTravel;
+        shift[p] = (s.ondulaPhase[p] + s.phase) * twoPi - in.waveTravel;
+
+        int source = p;
+
+        for (int q = 0; q < p && source == p; ++q)
+            if (std::memcmp (&shift[q], &shift[p], sizeof (float)) == 0)
+                source = q;
 
         for (int t = 0; t < numTaps; ++t)
         {
             const bool needed = p == 4 ? depth[t] != 0.0f : ! (weight[p][t] == 0.0f && s.tapTable[t][p] != 0.0f);
-            float r = needed ? halfScale * std::sin (phaseOnGrid[t] + shift) : 0.0f;
+            float r = 0.0f;
+
+            if (needed)
+            {
+                if (! haveSine[source][t])
+                {
+                    sine[source][t] = std::sin (phaseOnGrid[t] + shift[p]);
+                    haveSine[source][t] = true;
+                }
+
+                r = halfScale * sine[source][t];
+            }
 
             if (p == 4)
                 r = r + scale;
@@ -613,7 +788,27 @@ void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs
         out.pan[t] = control[3][t];
     }
 
-    computeGains (s);
+    designer.sampleRate = in.fs;
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        TapState designed;
+        design (tapDesigns[t], out.frequency[t], out.bandwidth[t], in.fs, designed);
+        const float c[6] { designed.b0, designed.b1, designed.b2, designed.a0, designed.a1, designed.a2 };
+        std::copy (c, c + 6, tapCoefficients[t]);
+    }
+}
+
+void OndulaDelay::copyTapTargets (const OndulaDelay& other) noexcept
+{
+    const auto& from = other.targets;
+    std::copy (std::begin (from.delay), std::end (from.delay), targets.delay);
+    std::copy (std::begin (from.baseDelay), std::end (from.baseDelay), targets.baseDelay);
+    std::copy (std::begin (from.frequency), std::end (from.frequency), targets.frequency);
+    std::copy (std::begin (from.bandwidth), std::end (from.bandwidth), targets.bandwidth);
+    std::copy (std::begin (from.amplitude), std::end (from.amplitude), targets.amplitude);
+    std::copy (std::begin (from.pan), std::end (from.pan), targets.pan);
+    std::memcpy (tapCoefficients, other.tapCoefficients, sizeof (tapCoefficients));
 }
 
 void OndulaDelay::computeGains (const Settings& s) noexcept
@@ -636,114 +831,8 @@ void OndulaDelay::computeGains (const Settings& s) noexcept
     }
 }
 
-void OndulaDelay::designTaps (float fs) noexcept
+void OndulaDelay::updateTapStates() noexcept
 {
-    designer.sampleRate = fs;
-
-    for (int t = 0; t < numTaps; ++t)
-    {
-        TapState designed;
-        design (tapDesigns[t], targets.frequency[t], targets.bandwidth[t], fs, designed);
-        const float c[6] { designed.b0, designed.b1, designed.b2, designed.a0, designed.a1, designed.a2 };
-        std::copy (c, c + 6, tapCoefficients[t]);
-    }
-}
-
-void OndulaDelay::packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept
-{
-    auto& l = lanes;
-    const int32_t d0 = previous.delayOndula;
-    l.offset[lane] = delayLineSize + blockStartWriteIndex - d0;
-    l.step[lane] = (float) (current.delayOndula - d0) * (1.0f / (float) n);
-
-    const float r = (float) (1.0 / (double) n);
-    const float gainFrom = silent ? 0.0f : previous.gain;
-    const float gainTo = silent ? 0.0f : current.gain;
-
-    l.b0[lane] = previous.b0; l.db0[lane] = (current.b0 - previous.b0) * r;
-    l.b1[lane] = previous.b1; l.db1[lane] = (current.b1 - previous.b1) * r;
-    l.b2[lane] = previous.b2; l.db2[lane] = (current.b2 - previous.b2) * r;
-    l.a1[lane] = previous.a1; l.da1[lane] = (current.a1 - previous.a1) * r;
-    l.a2[lane] = previous.a2; l.da2[lane] = (current.a2 - previous.a2) * r;
-    l.gain[lane] = gainFrom;  l.dgain[lane] = (gainTo - gainFrom) * r;
-}
-
-void OndulaDelay::renderBlock (float* samples, int n)
-{
-    // 1. The input enters the line; a non-finite sample enters as silence, so one bad value
-    //    cannot poison the line (and every tap and the feedback) for minutes.
-    const int start = writeIndex;
-    const int firstRun = std::min (n, delayLineSize - start); // the rest wraps to the line's start
-
-    for (int i = 0; i < firstRun; ++i)
-        delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
-
-    for (int i = firstRun; i < n; ++i)
-        delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
-
-    blockStartWriteIndex = start;
-    writeIndex = (delayLineSize + n + start) & lineMask;
-
-    const Settings s = currentSettings();
-    const float fs = (float) sampleRate.load (relaxed);
-    const float timeUnit = mappingFunctions.time_unit_seconds (s.time);
-
-    // 2. Feedback path: read and filtered before this block's feedback enters the line.
-    runFeedbackPath (s, timeUnit, fs, n);
-
-    // 3. Every tap's targets and records, enabled or not.
-    // A synced rate follows the tempo of every block, not only the tempo when its node was read.
-    const float velocityHz = mappingFunctions.velocitySync.load (relaxed) ? mappingFunctions.velocity_hz (s.rawVelocity)
-                                                                         : s.velocity;
-    const double runningTime = hostTime.load (relaxed) + clock.load (relaxed);
-    const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
-    const float waveTravel = (((velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
-
-    float key[SharedTapTargets::keySize];
-    {
-        float* k = std::copy (&s.tapTable[0][0], &s.tapTable[0][0] + numTaps * numTapColumns, key);
-        k = std::copy (s.ondulaScale, s.ondulaScale + numOndulaQuantities, k);
-        k = std::copy (s.ondulaPhase, s.ondulaPhase + numOndulaQuantities, k);
-        const float rest[8] { s.wavelength, s.phase, s.amount, timeUnit, fs, velocityHz, waveTravel, s.onTripletGrid ? 1.0f : 0.0f };
-        std::copy (rest, rest + 8, k);
-    }
-
-    auto& shared = sharedTapTargets;
-    const bool owned = ! shared.busy.test_and_set (std::memory_order_acquire);
-
-    if (owned && shared.valid && std::memcmp (shared.key, key, sizeof (key)) == 0)
-    {
-        std::copy (std::begin (shared.delay), std::end (shared.delay), targets.delay);
-        std::copy (std::begin (shared.baseDelay), std::end (shared.baseDelay), targets.baseDelay);
-        std::copy (std::begin (shared.frequency), std::end (shared.frequency), targets.frequency);
-        std::copy (std::begin (shared.bandwidth), std::end (shared.bandwidth), targets.bandwidth);
-        std::copy (std::begin (shared.amplitude), std::end (shared.amplitude), targets.amplitude);
-        std::copy (std::begin (shared.pan), std::end (shared.pan), targets.pan);
-        std::memcpy (tapCoefficients, shared.coefficients, sizeof (tapCoefficients));
-        computeGains (s);
-    }
-    else
-    {
-        computeTapTargets (s, timeUnit, fs, velocityHz, waveTravel);
-        designTaps (fs);
-
-        if (owned)
-        {
-            std::memcpy (shared.key, key, sizeof (key));
-            std::copy (std::begin (targets.delay), std::end (targets.delay), shared.delay);
-            std::copy (std::begin (targets.baseDelay), std::end (targets.baseDelay), shared.baseDelay);
-            std::copy (std::begin (targets.frequency), std::end (targets.frequency), shared.frequency);
-            std::copy (std::begin (targets.bandwidth), std::end (targets.bandwidth), shared.bandwidth);
-            std::copy (std::begin (targets.amplitude), std::end (targets.amplitude), shared.amplitude);
-            std::copy (std::begin (targets.pan), std::end (targets.pan), shared.pan);
-            std::memcpy (shared.coefficients, tapCoefficients, sizeof (tapCoefficients));
-            shared.valid = true;
-        }
-    }
-
-    if (owned)
-        shared.busy.clear (std::memory_order_release);
-
     const auto& target = targets;
 
     for (int t = 0; t < numTaps; ++t)
@@ -783,53 +872,149 @@ void OndulaDelay::renderBlock (float* samples, int n)
     }
 
     firstBlock = false;
+}
 
-    if (n == 0)
-        return;
+void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexcept
+{
+    const float r = (float) (1.0 / (double) n);
+    const float perSample = 1.0f / (float) n;
 
-    // 4. This block's feedback joins the input, so every tap hears both.
-    for (int i = 0; i < firstRun; ++i)
-        delayLine[start + i] += feedbackScratch[i];
+    const auto put = [&] (int lane, const TapState& previous, const TapState& current, bool silent)
+    {
+        const int s = TapLaneKernel::slot (channel, lane / 4, lane % 4);
+        const int32_t d0 = previous.delayOndula;
+        l.start[s] = (blockStartWriteIndex - d0) & lineMask;
+        l.step[s] = (float) (current.delayOndula - d0) * perSample;
 
-    for (int i = firstRun; i < n; ++i)
-        delayLine[i - firstRun] += feedbackScratch[i];
+        const float gainFrom = silent ? 0.0f : previous.gain;
+        const float gainTo = silent ? 0.0f : current.gain;
 
-    // 5. Enabled taps take lanes in tap order, four per group; the last group is filled up with
-    //    silent copies of tap 31, and at least one group runs.
+        l.b0[s] = previous.b0; l.db0[s] = (current.b0 - previous.b0) * r;
+        l.b1[s] = previous.b1; l.db1[s] = (current.b1 - previous.b1) * r;
+        l.b2[s] = previous.b2; l.db2[s] = (current.b2 - previous.b2) * r;
+        l.a1[s] = previous.a1; l.da1[s] = (current.a1 - previous.a1) * r;
+        l.a2[s] = previous.a2; l.da2[s] = (current.a2 - previous.a2) * r;
+        l.gain[s] = gainFrom;  l.dgain[s] = (gainTo - gainFrom) * r;
+    };
+
+    // Enabled taps take lanes in tap order, four per group; the last group is filled up with
+    // silent copies of tap 31, and at least one group runs.
     int lane = 0;
 
     for (int t = 0; t < numTaps; ++t)
         if (tapStates[t].enabled)
-            packLane (lane++, previousTapStates[t], tapStates[t], false, n);
+            put (lane++, previousTapStates[t], tapStates[t], false);
 
     if (lane % 4 != 0 || lane == 0)
         do
-            packLane (lane++, previousTapStates[numTaps - 1], tapStates[numTaps - 1], true, n);
+            put (lane++, previousTapStates[numTaps - 1], tapStates[numTaps - 1], true);
         while (lane % 4 != 0);
 
     const int groupsRun = lane / 4;
+    l.groups[channel] = groupsRun;
 
-    for (int g = 0; g < groupsRun; ++g)
+    // Lanes of groups that do not run: silent, reading anywhere inside the line; they keep
+    // their memory.
+    for (; lane < numTaps; ++lane)
+    {
+        const int s = TapLaneKernel::slot (channel, lane / 4, lane % 4);
+        l.start[s] = 0;
+        l.step[s] = 0.0f;
+        l.b0[s] = l.b1[s] = l.b2[s] = l.a1[s] = l.a2[s] = l.gain[s] = 0.0f;
+        l.db0[s] = l.db1[s] = l.db2[s] = l.da1[s] = l.da2[s] = l.dgain[s] = 0.0f;
+    }
+
+    for (int g = 0; g < numGroups; ++g)
     {
         const auto& f = groupFilters[g];
-        const int j = 4 * g;
-        f.laneX1.copyToRawArray (lanes.x1 + j); f.laneX2.copyToRawArray (lanes.x2 + j); f.laneX3.copyToRawArray (lanes.x3 + j);
-        f.laneY1.copyToRawArray (lanes.y1 + j); f.laneY2.copyToRawArray (lanes.y2 + j); f.laneY3.copyToRawArray (lanes.y3 + j);
+        alignas (16) float history[6][4];
+        f.laneX1.copyToRawArray (history[0]); f.laneX2.copyToRawArray (history[1]); f.laneX3.copyToRawArray (history[2]);
+        f.laneY1.copyToRawArray (history[3]); f.laneY2.copyToRawArray (history[4]); f.laneY3.copyToRawArray (history[5]);
+
+        for (int k = 0; k < 4; ++k)
+        {
+            const int s = TapLaneKernel::slot (channel, g, k);
+            l.x1[s] = history[0][k]; l.x2[s] = history[1][k]; l.x3[s] = history[2][k];
+            l.y1[s] = history[3][k]; l.y2[s] = history[4][k]; l.y3[s] = history[5][k];
+        }
     }
+}
 
-    TapLaneKernel::render (lanePath, delayLine, n, lane, lanes, scratch);
+void OndulaDelay::takeLaneMemory (const TapLaneKernel::Lanes& l, int channel) noexcept
+{
+    using Lanes = IIRFilter<float>::Lanes;
 
-    for (int g = 0; g < groupsRun; ++g)
+    for (int g = 0; g < l.groups[channel]; ++g)
     {
-        using Lanes = IIRFilter<float>::Lanes;
+        alignas (16) float history[6][4];
+
+        for (int k = 0; k < 4; ++k)
+        {
+            const int s = TapLaneKernel::slot (channel, g, k);
+            history[0][k] = l.x1[s]; history[1][k] = l.x2[s]; history[2][k] = l.x3[s];
+            history[3][k] = l.y1[s]; history[4][k] = l.y2[s]; history[5][k] = l.y3[s];
+        }
+
         auto& f = groupFilters[g];
-        const int j = 4 * g;
-        f.laneX1 = Lanes::fromRawArray (lanes.x1 + j); f.laneX2 = Lanes::fromRawArray (lanes.x2 + j); f.laneX3 = Lanes::fromRawArray (lanes.x3 + j);
-        f.laneY1 = Lanes::fromRawArray (lanes.y1 + j); f.laneY2 = Lanes::fromRawArray (lanes.y2 + j); f.laneY3 = Lanes::fromRawArray (lanes.y3 + j);
+        f.laneX1 = Lanes::fromRawArray (history[0]); f.laneX2 = Lanes::fromRawArray (history[1]); f.laneX3 = Lanes::fromRawArray (history[2]);
+        f.laneY1 = Lanes::fromRawArray (history[3]); f.laneY2 = Lanes::fromRawArray (history[4]); f.laneY3 = Lanes::fromRawArray (history[5]);
+    }
+}
+
+void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n)
+{
+    BlockInputs inputs[TapLaneKernel::maxChannels];
+
+    // 1. The input enters each line; every engine reads its settings once.
+    for (int e = 0; e < count; ++e)
+    {
+        engines[e]->writeInput (samples[e], n);
+        inputs[e] = engines[e]->readBlockInputs();
     }
 
-    clock.store (clock.load (relaxed) + (double) ((float) n / fs), relaxed);
+    // 2. Feedback paths: read and filtered before this block's feedback enters the lines.
+    for (int e = 0; e < count; ++e)
+        engines[e]->updateFeedbackState (inputs[e]);
 
-    // 6. The channel's output is the sum of every lane.
-    TapLaneKernel::sumGroups (lanePath, scratch, n, groupsRun, samples);
+    if (n > 0)
+        renderFeedback (engines, count, n);
+
+    // 3. Every tap's targets and records, enabled or not. The two channels of a pair aim their
+    //    taps alike (only the patterns and the pan laws differ), so the second takes the first
+    //    one's targets and filter designs when they come from exactly the same inputs.
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+
+        if (e > 0 && std::memcmp (inputs[e].key, inputs[0].key, sizeof (inputs[e].key)) == 0)
+            engine.copyTapTargets (*engines[0]);
+        else
+            engine.computeTapTargets (inputs[e]);
+
+        engine.computeGains (inputs[e].settings);
+        engine.updateTapStates();
+    }
+
+    if (n == 0)
+        return;
+
+    // 4. The taps of every channel, rendered together.
+    auto& lanes = engines[0]->lanes;
+    const float* lines[TapLaneKernel::maxChannels] {};
+
+    for (int e = 0; e < count; ++e)
+    {
+        engines[e]->addFeedbackToLine (n);
+        engines[e]->packLanes (lanes, e, n);
+        lines[e] = engines[e]->delayLine;
+    }
+
+    TapLaneKernel::render (engines[0]->lanePath, lines, count, n, lanes, samples);
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        engine.takeLaneMemory (lanes, e);
+        engine.clock.store (engine.clock.load (relaxed) + (double) ((float) n / inputs[e].fs), relaxed);
+    }
 }

@@ -44,6 +44,13 @@ public:
         rendered in pieces of at most that size. */
     void processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context);
 
+    /** Renders the two engines of a stereo pair in one pass, each on its own channel and with its
+        own state and settings, exactly as two processSIMDSmart calls would; faster, since the
+        two channels' taps share the vector code and equal per-block work is done once. */
+    static void processStereo (OndulaDelay& left, OndulaDelay& right,
+                               const juce::dsp::ProcessContextReplacing<float>& leftContext,
+                               const juce::dsp::ProcessContextReplacing<float>& rightContext);
+
     /** Every setting the block reads, as one plain copy. */
     struct Settings
     {
@@ -68,7 +75,8 @@ public:
     static const float* straightGrid() noexcept;
     static const float* tripletGrid() noexcept;
 
-    /** Chooses the vector code path (tests compare the paths; the default picks the fastest). */
+    /** Chooses the vector code path (tests compare the paths; the default picks the fastest).
+        A stereo pair renders with the left engine's choice. */
     void setLanePath (TapLaneKernel::Path path) noexcept { lanePath = path; }
 
     /** Samples of the delay line, for tests: position (writeIndex + offset) modulo the length. */
@@ -126,6 +134,17 @@ private:
         float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
     };
 
+    /** What one block of this engine reads: its settings, the mapped time values and, for the
+        comparison between the two engines of a pair, everything the tap targets depend on. */
+    struct BlockInputs
+    {
+        static constexpr int keySize = numTaps * numTapColumns + 2 * numOndulaQuantities + 8;
+
+        Settings settings;
+        float fs = 48000.0f, timeUnit = 0.0f, velocityHz = 0.0f, waveTravel = 0.0f;
+        float key[keySize];
+    };
+
     void handleAutomation (const juce::ValueTree& node, int quantity);
     void handleOndula (const juce::ValueTree& node, int quantity);
     void handlePattern (const juce::ValueTree& node);
@@ -133,18 +152,24 @@ private:
     void handleTime (const juce::ValueTree& node);
     void writeTapColumn (int column, const float (&values)[numTaps]);
 
-    void renderBlock (float* samples, int n);
-    void runFeedbackPath (const Settings& s, float timeUnit, float fs, int n);
-    void computeTapTargets (const Settings& s, float timeUnit, float fs, float velocityHz, float waveTravel) noexcept;
+    static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
+    static void renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n);
+    static void renderFeedback (OndulaDelay* const* engines, int count, int n) noexcept;
+    void writeInput (const float* samples, int n) noexcept;
+    BlockInputs readBlockInputs() const noexcept;
+    void updateFeedbackState (const BlockInputs& in) noexcept;
+    void addFeedbackToLine (int n) noexcept;
+    void computeTapTargets (const BlockInputs& in) noexcept;
+    void copyTapTargets (const OndulaDelay& other) noexcept;
     void computeGains (const Settings& s) noexcept;
-    void designTaps (float fs) noexcept;
+    void updateTapStates() noexcept;
     void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
-    void packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept;
+    void packLanes (TapLaneKernel::Lanes& lanes, int channel, int n) noexcept;
+    void takeLaneMemory (const TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void releaseScratch() noexcept;
 
     // Audio-thread state (touched only inside the block, under mutex).
-    float* scratch = nullptr; // maxBlockSize rows of 32 lanes, then maxBlockSize feedback samples
-    float* feedbackScratch = nullptr;
+    float* feedbackScratch = nullptr; // maxBlockSize feedback samples
     void* scratchAllocation = nullptr;
     int maxBlockSize = 0;
     bool firstBlock = true;
@@ -156,7 +181,7 @@ private:
     IIRFilter<float> groupFilters[numGroups];
     DesignCache tapDesigns[numTaps];
     DesignCache feedbackDesign;
-    TapLaneKernel::Lanes lanes;
+    TapLaneKernel::Lanes lanes {}; // both channels' lanes when this engine leads a stereo pair
     TapTargets targets;
     float tapCoefficients[numTaps][6] {}; // b0, b1, b2, a0, a1, a2 of this block's designs
     IIRFilter<float> designer;
