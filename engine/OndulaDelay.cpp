@@ -113,6 +113,21 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     feedbackState.frequency = 0.5f;
     previousFeedbackState.frequency = 0.5f;
 
+    // The records start as the TapState defaults.
+    for (auto* r : { &records, &previousRecords })
+    {
+        const TapState initial;
+
+        for (int t = 0; t < numTaps; ++t)
+        {
+            r->delayOndula[t] = initial.delayOndula; r->delayBase[t] = initial.delayBase;
+            r->b0[t] = initial.b0; r->b1[t] = initial.b1; r->b2[t] = initial.b2;
+            r->a0[t] = initial.a0; r->a1[t] = initial.a1; r->a2[t] = initial.a2;
+            r->frequency[t] = initial.frequency; r->bandwidth[t] = initial.bandwidth; r->gain[t] = initial.gain;
+            r->amplitude[t] = initial.amplitude; r->pan[t] = initial.pan; r->enabled[t] = initial.enabled;
+        }
+    }
+
     for (int t = 0; t < numTaps; ++t)
     {
         const float initial[numTapColumns] { (float) (1000.0 * std::pow (0.8, t)), 0.9f, 0.8f, 0.0f,
@@ -788,13 +803,36 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
         out.pan[t] = control[3][t];
     }
 
-    designer.sampleRate = in.fs;
+    // Unmodulated taps ask for the same filter block after block: only changed bands are
+    // designed, all together.
+    int changed[numTaps], misses = 0;
+    float missFrequency[numTaps], missBandwidth[numTaps];
 
     for (int t = 0; t < numTaps; ++t)
     {
-        TapState designed;
-        design (tapDesigns[t], out.frequency[t], out.bandwidth[t], in.fs, designed);
-        const float c[6] { designed.b0, designed.b1, designed.b2, designed.a0, designed.a1, designed.a2 };
+        const auto& cache = tapDesigns[t];
+
+        if (out.frequency[t] != cache.frequency || out.bandwidth[t] != cache.bandwidth || in.fs != cache.sampleRate)
+        {
+            changed[misses] = t;
+            missFrequency[misses] = out.frequency[t];
+            missBandwidth[misses] = out.bandwidth[t];
+            ++misses;
+        }
+    }
+
+    float numerators[numTaps][3], denominators[numTaps][3];
+    IIRFilter<float>::designFlatBands (missFrequency, missBandwidth, misses, in.fs, numerators, denominators);
+
+    for (int m = 0; m < misses; ++m)
+        tapDesigns[changed[m]] = { missFrequency[m], missBandwidth[m], in.fs,
+                                   numerators[m][0], numerators[m][1], numerators[m][2],
+                                   denominators[m][0], denominators[m][1], denominators[m][2] };
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const auto& d = tapDesigns[t];
+        const float c[6] { d.b0, d.b1, d.b2, d.a0, d.a1, d.a2 };
         std::copy (c, c + 6, tapCoefficients[t]);
     }
 }
@@ -833,67 +871,86 @@ void OndulaDelay::computeGains (const Settings& s) noexcept
 
 void OndulaDelay::updateTapStates() noexcept
 {
+    // Field by field over all taps, so that the smoothing runs on whole vectors.
     const auto& target = targets;
+    auto& r = records;
+    previousRecords = r;
+
+    if (firstBlock)
+    {
+        // Start settled: no ramp from the constructor's placeholder records.
+        for (int t = 0; t < numTaps; ++t)
+        {
+            r.delayOndula[t] = (int32_t) target.delay[t];
+            r.delayBase[t] = (int32_t) target.baseDelay[t];
+        }
+
+        std::copy (std::begin (target.frequency), std::end (target.frequency), r.frequency);
+        std::copy (std::begin (target.bandwidth), std::end (target.bandwidth), r.bandwidth);
+        std::copy (std::begin (target.amplitude), std::end (target.amplitude), r.amplitude);
+        std::copy (std::begin (target.pan), std::end (target.pan), r.pan);
+        std::copy (std::begin (target.gain), std::end (target.gain), r.gain);
+    }
+    else
+    {
+        for (int t = 0; t < numTaps; ++t)
+            r.delayOndula[t] = smoothTowards (r.delayOndula[t], target.delay[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.delayBase[t] = smoothTowards (r.delayBase[t], target.baseDelay[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.frequency[t] = smoothTowards (r.frequency[t], target.frequency[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.bandwidth[t] = smoothTowards (r.bandwidth[t], target.bandwidth[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.amplitude[t] = smoothTowards (r.amplitude[t], target.amplitude[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.pan[t] = smoothTowards (r.pan[t], target.pan[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.gain[t] = smoothTowards (r.gain[t], target.gain[t]);
+    }
 
     for (int t = 0; t < numTaps; ++t)
     {
-        auto& state = tapStates[t];
-        previousTapStates[t] = state;
-
-        if (firstBlock)
-        {
-            // Start settled: no ramp from the constructor's placeholder records.
-            state.delayOndula = (int32_t) target.delay[t];
-            state.delayBase = (int32_t) target.baseDelay[t];
-            state.frequency = target.frequency[t];
-            state.bandwidth = target.bandwidth[t];
-            state.amplitude = target.amplitude[t];
-            state.pan = target.pan[t];
-            state.gain = target.gain[t];
-        }
-        else
-        {
-            state.delayOndula = smoothTowards (state.delayOndula, target.delay[t]);
-            state.delayBase = smoothTowards (state.delayBase, target.baseDelay[t]);
-            state.frequency = smoothTowards (state.frequency, target.frequency[t]);
-            state.bandwidth = smoothTowards (state.bandwidth, target.bandwidth[t]);
-            state.amplitude = smoothTowards (state.amplitude, target.amplitude[t]);
-            state.pan = smoothTowards (state.pan, target.pan[t]);
-            state.gain = smoothTowards (state.gain, target.gain[t]);
-        }
-
         const float* c = tapCoefficients[t];
-        state.b0 = c[0]; state.b1 = c[1]; state.b2 = c[2];
-        state.a0 = c[3]; state.a1 = c[4]; state.a2 = c[5];
-        state.enabled = target.enabled[t];
-
-        if (firstBlock)
-            previousTapStates[t] = state;
+        r.b0[t] = c[0]; r.b1[t] = c[1]; r.b2[t] = c[2];
+        r.a0[t] = c[3]; r.a1[t] = c[4]; r.a2[t] = c[5];
     }
 
+    std::copy (std::begin (target.enabled), std::end (target.enabled), r.enabled);
+
+    if (firstBlock)
+        previousRecords = r;
+
     firstBlock = false;
+
+    // The filter graph's copy of this block's records.
+    for (int t = 0; t < numTaps; ++t)
+        tapStates[t] = { r.delayOndula[t], r.delayBase[t], r.b0[t], r.b1[t], r.b2[t], r.a0[t], r.a1[t], r.a2[t],
+                         r.frequency[t], r.bandwidth[t], r.gain[t], r.amplitude[t], r.pan[t], r.enabled[t] };
 }
 
 void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexcept
 {
     const float r = (float) (1.0 / (double) n);
     const float perSample = 1.0f / (float) n;
+    const auto& from = previousRecords;
+    const auto& to = records;
 
-    const auto put = [&] (int lane, const TapState& previous, const TapState& current, bool silent)
+    const auto put = [&] (int lane, int t, bool silent)
     {
         const int s = TapLaneKernel::slot (channel, lane / 4, lane % 4);
-        const int32_t d0 = previous.delayOndula;
+        const int32_t d0 = from.delayOndula[t];
         l.start[s] = (blockStartWriteIndex - d0) & lineMask;
-        l.step[s] = (float) (current.delayOndula - d0) * perSample;
+        l.step[s] = (float) (to.delayOndula[t] - d0) * perSample;
 
-        const float gainFrom = silent ? 0.0f : previous.gain;
-        const float gainTo = silent ? 0.0f : current.gain;
+        const float gainFrom = silent ? 0.0f : from.gain[t];
+        const float gainTo = silent ? 0.0f : to.gain[t];
 
-        l.b0[s] = previous.b0; l.db0[s] = (current.b0 - previous.b0) * r;
-        l.b1[s] = previous.b1; l.db1[s] = (current.b1 - previous.b1) * r;
-        l.b2[s] = previous.b2; l.db2[s] = (current.b2 - previous.b2) * r;
-        l.a1[s] = previous.a1; l.da1[s] = (current.a1 - previous.a1) * r;
-        l.a2[s] = previous.a2; l.da2[s] = (current.a2 - previous.a2) * r;
+        l.b0[s] = from.b0[t]; l.db0[s] = (to.b0[t] - from.b0[t]) * r;
+        l.b1[s] = from.b1[t]; l.db1[s] = (to.b1[t] - from.b1[t]) * r;
+        l.b2[s] = from.b2[t]; l.db2[s] = (to.b2[t] - from.b2[t]) * r;
+        l.a1[s] = from.a1[t]; l.da1[s] = (to.a1[t] - from.a1[t]) * r;
+        l.a2[s] = from.a2[t]; l.da2[s] = (to.a2[t] - from.a2[t]) * r;
         l.gain[s] = gainFrom;  l.dgain[s] = (gainTo - gainFrom) * r;
     };
 
@@ -902,12 +959,12 @@ void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexce
     int lane = 0;
 
     for (int t = 0; t < numTaps; ++t)
-        if (tapStates[t].enabled)
-            put (lane++, previousTapStates[t], tapStates[t], false);
+        if (to.enabled[t])
+            put (lane++, t, false);
 
     if (lane % 4 != 0 || lane == 0)
         do
-            put (lane++, previousTapStates[numTaps - 1], tapStates[numTaps - 1], true);
+            put (lane++, numTaps - 1, true);
         while (lane % 4 != 0);
 
     const int groupsRun = lane / 4;
@@ -924,7 +981,7 @@ void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexce
         l.db0[s] = l.db1[s] = l.db2[s] = l.da1[s] = l.da2[s] = l.dgain[s] = 0.0f;
     }
 
-    for (int g = 0; g < numGroups; ++g)
+    for (int g = 0; g < groupsRun; ++g)
     {
         const auto& f = groupFilters[g];
         alignas (16) float history[6][4];

@@ -175,7 +175,17 @@ private:
     bool firstBlock = true;
     int writeIndex = 0;
     int blockStartWriteIndex = 0;
-    TapState previousTapStates[numTaps];
+    /** The smoothed per-tap records, one array per field: the block's own copy, which
+        tapStates mirrors for the filter graph. */
+    struct alignas (64) TapRecords
+    {
+        int32_t delayOndula[numTaps], delayBase[numTaps];
+        float b0[numTaps], b1[numTaps], b2[numTaps], a0[numTaps], a1[numTaps], a2[numTaps];
+        float frequency[numTaps], bandwidth[numTaps], gain[numTaps], amplitude[numTaps], pan[numTaps];
+        bool enabled[numTaps];
+    };
+
+    TapRecords records, previousRecords;
     TapState previousFeedbackState;
     IIRFilter<float> feedbackFilter;
     IIRFilter<float> groupFilters[numGroups];

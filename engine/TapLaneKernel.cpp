@@ -111,6 +111,127 @@ HWY_INLINE V clampUnit (D d, V y)
 }
 #endif
 
+// The group sums of each sample lie in a row; the channel's output adds them in group order.
+// Transposing tiles of rows turns each group into a vector over consecutive samples, so that the
+// in-order additions run on whole vectors; the sums are exactly those of one row at a time.
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+/** Eight vectors of eight floats: vector k, element s becomes vector s, element k. */
+HWY_INLINE void transpose8 (__m256 (&r)[8])
+{
+    __m256 a[8], b[8];
+
+    for (int k = 0; k < 8; k += 2)
+    {
+        a[k] = _mm256_unpacklo_ps (r[k], r[k + 1]);
+        a[k + 1] = _mm256_unpackhi_ps (r[k], r[k + 1]);
+    }
+
+    for (int k = 0; k < 8; k += 4)
+    {
+        b[k] = _mm256_shuffle_ps (a[k], a[k + 2], 0x44);
+        b[k + 1] = _mm256_shuffle_ps (a[k], a[k + 2], 0xee);
+        b[k + 2] = _mm256_shuffle_ps (a[k + 1], a[k + 3], 0x44);
+        b[k + 3] = _mm256_shuffle_ps (a[k + 1], a[k + 3], 0xee);
+    }
+
+    for (int k = 0; k < 4; ++k)
+    {
+        r[k] = _mm256_permute2f128_ps (b[k], b[k + 4], 0x20);
+        r[k + 4] = _mm256_permute2f128_ps (b[k], b[k + 4], 0x31);
+    }
+}
+#endif
+
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+/** Sixteen vectors of sixteen floats: vector k, element s becomes vector s, element k. */
+HWY_INLINE void transpose16 (__m512 (&r)[16])
+{
+    __m512 a[16], b[16];
+
+    for (int k = 0; k < 16; k += 2)
+    {
+        a[k] = _mm512_unpacklo_ps (r[k], r[k + 1]);
+        a[k + 1] = _mm512_unpackhi_ps (r[k], r[k + 1]);
+    }
+
+    // Each 128-bit quarter q of b[4m + p] now holds element 4q + p of vectors 4m .. 4m + 3.
+    for (int k = 0; k < 16; k += 4)
+    {
+        b[k] = _mm512_shuffle_ps (a[k], a[k + 2], 0x44);
+        b[k + 1] = _mm512_shuffle_ps (a[k], a[k + 2], 0xee);
+        b[k + 2] = _mm512_shuffle_ps (a[k + 1], a[k + 3], 0x44);
+        b[k + 3] = _mm512_shuffle_ps (a[k + 1], a[k + 3], 0xee);
+    }
+
+    for (int p = 0; p < 4; ++p)
+    {
+        const __m512 low01 = _mm512_shuffle_f32x4 (b[p], b[4 + p], 0x44);
+        const __m512 high01 = _mm512_shuffle_f32x4 (b[8 + p], b[12 + p], 0x44);
+        const __m512 low23 = _mm512_shuffle_f32x4 (b[p], b[4 + p], 0xee);
+        const __m512 high23 = _mm512_shuffle_f32x4 (b[8 + p], b[12 + p], 0xee);
+        r[p] = _mm512_shuffle_f32x4 (low01, high01, 0x88);
+        r[4 + p] = _mm512_shuffle_f32x4 (low01, high01, 0xdd);
+        r[8 + p] = _mm512_shuffle_f32x4 (low23, high23, 0x88);
+        r[12 + p] = _mm512_shuffle_f32x4 (low23, high23, 0xdd);
+    }
+}
+#endif
+
+/** out[c][i] = the sum of the first groups[c] group sums of channel c in row i, in order. */
+template <int Channels>
+HWY_INLINE void addGroups (const float* rows, int numRows, const int* groups, float* const* out)
+{
+    constexpr int rowStride = groupsPerChannel * Channels;
+    int done = 0;
+
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    if (Channels == 2)
+    {
+        for (; done + 16 <= numRows; done += 16)
+        {
+            __m512 r[16];
+
+            for (int k = 0; k < 16; ++k)
+                r[k] = _mm512_load_ps (rows + (done + k) * rowStride);
+
+            transpose16 (r);
+
+            for (int c = 0; c < Channels; ++c)
+            {
+                const __m512* column = r + c * groupsPerChannel;
+                __m512 sum = column[0];
+
+                for (int g = 1; g < groups[c]; ++g)
+                    sum = _mm512_add_ps (sum, column[g]);
+
+                _mm512_storeu_ps (out[c] + done, sum);
+            }
+        }
+    }
+#endif
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+    for (; done + 8 <= numRows; done += 8)
+        for (int c = 0; c < Channels; ++c)
+        {
+            __m256 r[8];
+
+            for (int k = 0; k < 8; ++k)
+                r[k] = _mm256_loadu_ps (rows + (done + k) * rowStride + c * groupsPerChannel);
+
+            transpose8 (r);
+            __m256 sum = r[0];
+
+            for (int g = 1; g < groups[c]; ++g)
+                sum = _mm256_add_ps (sum, r[g]);
+
+            _mm256_storeu_ps (out[c] + done, sum);
+        }
+#endif
+
+    for (int c = 0; c < Channels; ++c)
+        addGroupsInOrder (rows + done * rowStride + c * groupsPerChannel, rowStride, numRows - done, groups[c], out[c] + done);
+}
+
 /** Renders the lanes of Channels channels (the first one being firstChannel) with vectors of up
     to 8 * Channels lanes. With Wrap, read positions are reduced modulo the line length.
 
@@ -242,9 +363,12 @@ HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int 
             }
         }
 
+        float* chunkOut[Channels];
+
         for (int c = 0; c < Channels; ++c)
-            addGroupsInOrder (rows + c * groupsPerChannel, rowStride, length, l.groups[firstChannel + c],
-                              out[c] + chunk);
+            chunkOut[c] = out[c] + chunk;
+
+        addGroups<Channels> (rows, length, l.groups + firstChannel, chunkOut);
     }
 }
 
@@ -252,22 +376,21 @@ HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int 
     without reduction modulo its length. */
 inline bool readsStayInside (const Lanes& l, int first, int count, int n)
 {
-    for (int c = first; c < first + count; ++c)
-        for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
-            for (int g = 0; g < groupsPerChannel; ++g)
-            {
-                const int s = TapLaneKernel::slot (c, g, k);
-                // The delay's whole-sample shift stays within its total change, give or take the
-                // rounding of the running sum; allow for it generously.
-                const double shift = std::abs ((double) l.step[s]) * n * 1.01 + 2.0;
-                const double lowest = (double) l.start[s] - shift;
-                const double highest = (double) l.start[s] + n + shift;
+    int32_t lowest = TapLaneKernel::lineSize, highest = 0;
+    float fastest = 0.0f;
 
-                if (lowest < 0.0 || highest >= (double) TapLaneKernel::lineSize)
-                    return false;
-            }
+    for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
+        for (int s = k * planeStride + first * groupsPerChannel; s < k * planeStride + (first + count) * groupsPerChannel; ++s)
+        {
+            lowest = std::min (lowest, l.start[s]);
+            highest = std::max (highest, l.start[s]);
+            fastest = std::max (fastest, std::abs (l.step[s]));
+        }
 
-    return true;
+    // A delay's whole-sample shift stays within its total change, give or take the rounding of
+    // the running sum; allow for it generously.
+    const double shift = (double) fastest * n * 1.01 + 2.0;
+    return (double) lowest - shift >= 0.0 && (double) highest + n + shift < (double) TapLaneKernel::lineSize;
 }
 
 void renderVector (const float* const* lines, int numChannels, int n, Lanes& l, float* const* out)
@@ -371,20 +494,17 @@ void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l
     }
 }
 
-/** The vector code assumes what every band-pass design gives: b1 = 0 and b2 = -b0, ramps alike. */
+/** The vector code assumes what every band-pass design gives: b1 = 0 and b2 = -b0, ramps alike.
+    Lanes of groups that do not run hold zeros, which pass. */
 bool lanesAreBandPasses (const Lanes& l, int numChannels) noexcept
 {
-    for (int c = 0; c < numChannels; ++c)
-        for (int g = 0; g < l.groups[c]; ++g)
-            for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
-            {
-                const int s = TapLaneKernel::slot (c, g, k);
+    int differ = 0;
 
-                if (l.b1[s] != 0.0f || l.db1[s] != 0.0f || l.b2[s] != -l.b0[s] || l.db2[s] != -l.db0[s])
-                    return false;
-            }
+    for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
+        for (int s = k * planeStride; s < k * planeStride + numChannels * groupsPerChannel; ++s)
+            differ |= (l.b1[s] != 0.0f) | (l.db1[s] != 0.0f) | (l.b2[s] != -l.b0[s]) | (l.db2[s] != -l.db0[s]);
 
-    return true;
+    return differ == 0;
 }
 
 #if ONDULA_HAVE_HIGHWAY
