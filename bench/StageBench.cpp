@@ -1,5 +1,6 @@
 // The stages of the whole processor alone, to see where the time goes: the lane kernel of both
-// channels (every path this processor runs), the two compressors and the dry/wet stage.
+// channels with their feedback paths (every path this processor runs), the two compressors and
+// the dry/wet stage.
 //   ondula_bench --benchmark_filter=Stage
 
 #include "engine/DryWetMixer.h"
@@ -59,19 +60,31 @@ struct KernelRig
 
         l.groups[0] = l.groups[1] = 8;
         lanes = std::make_unique<TapLaneKernel::Lanes> (l);
+
+        // The feedback paths read 16 time units back, well before the block.
+        for (int c = 0; c < 2; ++c)
+        {
+            auto& f = feedbackStart;
+            f.start[c] = 10000;
+            f.writeStart[c] = 300000;
+            f.step[c] = 0.01f;
+            f.b0[c] = 0.02f; f.b1[c] = 0.0f; f.b2[c] = -0.02f; f.a1[c] = -1.95f; f.a2[c] = 0.96f; f.gain[c] = 0.5f;
+        }
     }
 
     void render (TapLaneKernel::Path path)
     {
         *lanes = *start;
-        const float* lines[2] { left.data(), right.data() };
+        feedback = feedbackStart;
+        float* lines[2] { left.data(), right.data() };
         float* out[2] { outLeft.data(), outRight.data() };
-        TapLaneKernel::render (path, lines, 2, n, *lanes, out);
+        TapLaneKernel::render (path, lines, 2, n, *lanes, &feedback, out);
     }
 
     int n;
     std::vector<float> left, right, outLeft, outRight;
     std::unique_ptr<TapLaneKernel::Lanes> start, lanes;
+    TapLaneKernel::Feedback feedbackStart {}, feedback {};
 };
 
 void runKernel (benchmark::State& state, TapLaneKernel::Path path)

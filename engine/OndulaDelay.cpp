@@ -403,69 +403,6 @@ float OndulaDelay::lineSampleRelativeToWrite (int offset) const noexcept
 //==================================================================================================
 // Block processing
 
-namespace
-{
-/** The feedback path of one engine for one block: its read, its ramped band-pass, its output. */
-struct FeedbackRun
-{
-    const float* line;
-    int32_t start;
-    float step;
-    float b0, b1, b2, a1, a2, gain, db0, db1, db2, da1, da2, dgain;
-    IIRFilter<float>* filter;
-    float* out;
-};
-
-/** Runs Count feedback paths side by side, so that one path's recursion hides the latency of the
-    other's; each path does exactly what it would do alone. */
-template <int Count>
-void runFeedback (FeedbackRun* runs, int n) noexcept
-{
-    float moved[Count] {}, b0[Count], b1[Count], b2[Count], a1[Count], a2[Count], g[Count];
-    float x1[Count], x2[Count], x3[Count], y1[Count], y2[Count], y3[Count];
-
-    for (int r = 0; r < Count; ++r)
-    {
-        const auto& run = runs[r];
-        b0[r] = run.b0; b1[r] = run.b1; b2[r] = run.b2; a1[r] = run.a1; a2[r] = run.a2; g[r] = run.gain;
-        x1[r] = run.filter->x1; x2[r] = run.filter->x2; x3[r] = run.filter->x3;
-        y1[r] = run.filter->y1; y2[r] = run.filter->y2; y3[r] = run.filter->y3;
-    }
-
-    for (int i = 0; i < n; ++i)
-    {
-        for (int r = 0; r < Count; ++r)
-        {
-            const auto& run = runs[r];
-            const float x = run.line[(run.start + i - (int32_t) moved[r]) & lineMask];
-            moved[r] = moved[r] + run.step;
-
-            float y = b0[r] * x;
-            y = y + b1[r] * x1[r];
-            y = y + b2[r] * x2[r];
-            y = y - a1[r] * y1[r];
-            y = y - a2[r] * y2[r];
-            y = y < -1.0f ? -1.0f : y;
-            y = y > 1.0f ? 1.0f : y;
-
-            run.out[i] = g[r] * y;
-
-            x3[r] = x2[r]; x2[r] = x1[r]; x1[r] = x;
-            y3[r] = y2[r]; y2[r] = y1[r]; y1[r] = y;
-            b0[r] = b0[r] + run.db0; b1[r] = b1[r] + run.db1; b2[r] = b2[r] + run.db2;
-            a1[r] = a1[r] + run.da1; a2[r] = a2[r] + run.da2; g[r] = g[r] + run.dgain;
-        }
-    }
-
-    for (int r = 0; r < Count; ++r)
-    {
-        auto& f = *runs[r].filter;
-        f.x1 = x1[r]; f.x2 = x2[r]; f.x3 = x3[r];
-        f.y1 = y1[r]; f.y2 = y2[r]; f.y3 = y3[r];
-    }
-}
-} // namespace
-
 void OndulaDelay::processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context)
 {
     OndulaDelay* engine = this;
@@ -665,30 +602,34 @@ void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
         previousFeedbackState = state;
 }
 
-void OndulaDelay::renderFeedback (OndulaDelay* const* engines, int count, int n) noexcept
+void OndulaDelay::packFeedback (TapLaneKernel::Feedback& f, int channel, int n) const noexcept
 {
-    FeedbackRun runs[TapLaneKernel::maxChannels];
     const float r = (float) (1.0 / (double) n);
+    const auto& from = previousFeedbackState;
+    const auto& to = feedbackState;
+    const int32_t d0 = from.delayOndula;
+    const int c = channel;
 
-    for (int e = 0; e < count; ++e)
-    {
-        auto& engine = *engines[e];
-        const auto& from = engine.previousFeedbackState;
-        const auto& to = engine.feedbackState;
-        const int32_t d0 = from.delayOndula;
+    f.start[c] = (blockStartWriteIndex - d0) & lineMask;
+    f.writeStart[c] = blockStartWriteIndex;
+    f.step[c] = (float) (to.delayOndula - d0) * (1.0f / (float) n);
+    f.b0[c] = from.b0; f.db0[c] = (to.b0 - from.b0) * r;
+    f.b1[c] = from.b1; f.db1[c] = (to.b1 - from.b1) * r;
+    f.b2[c] = from.b2; f.db2[c] = (to.b2 - from.b2) * r;
+    f.a1[c] = from.a1; f.da1[c] = (to.a1 - from.a1) * r;
+    f.a2[c] = from.a2; f.da2[c] = (to.a2 - from.a2) * r;
+    f.gain[c] = from.gain; f.dgain[c] = (to.gain - from.gain) * r;
 
-        runs[e] = { engine.delayLine, (engine.blockStartWriteIndex - d0) & lineMask,
-                    (float) (to.delayOndula - d0) * (1.0f / (float) n),
-                    from.b0, from.b1, from.b2, from.a1, from.a2, from.gain,
-                    (to.b0 - from.b0) * r, (to.b1 - from.b1) * r, (to.b2 - from.b2) * r,
-                    (to.a1 - from.a1) * r, (to.a2 - from.a2) * r, (to.gain - from.gain) * r,
-                    &engine.feedbackFilter, engine.feedbackScratch };
-    }
+    const auto& h = feedbackFilter;
+    f.x1[c] = h.x1; f.x2[c] = h.x2; f.x3[c] = h.x3;
+    f.y1[c] = h.y1; f.y2[c] = h.y2; f.y3[c] = h.y3;
+}
 
-    if (count == 2)
-        runFeedback<2> (runs, n);
-    else
-        runFeedback<1> (runs, n);
+void OndulaDelay::takeFeedbackMemory (const TapLaneKernel::Feedback& f, int channel) noexcept
+{
+    auto& h = feedbackFilter;
+    h.x1 = f.x1[channel]; h.x2 = f.x2[channel]; h.x3 = f.x3[channel];
+    h.y1 = f.y1[channel]; h.y2 = f.y2[channel]; h.y3 = f.y3[channel];
 }
 
 void OndulaDelay::addFeedbackToLine (int n) noexcept
@@ -1029,12 +970,32 @@ void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* sampl
         inputs[e] = engines[e]->readBlockInputs();
     }
 
-    // 2. Feedback paths: read and filtered before this block's feedback enters the lines.
-    for (int e = 0; e < count; ++e)
-        engines[e]->updateFeedbackState (inputs[e]);
+    // 2. Feedback paths: each reads its line before this block's feedback enters it. When every
+    //    read lies before the block, the lane kernel runs them sample by sample alongside the
+    //    taps; otherwise they run first and their output joins the lines afterwards.
+    float* lines[TapLaneKernel::maxChannels] {};
+    TapLaneKernel::Feedback feedback {};
 
-    if (n > 0)
-        renderFeedback (engines, count, n);
+    for (int e = 0; e < count; ++e)
+    {
+        engines[e]->updateFeedbackState (inputs[e]);
+        lines[e] = engines[e]->delayLine;
+
+        if (n > 0)
+            engines[e]->packFeedback (feedback, e, n);
+    }
+
+    const bool feedbackWithTaps = n > 0 && TapLaneKernel::feedbackReadsPrecedeBlock (feedback, count, n);
+
+    if (n > 0 && ! feedbackWithTaps)
+    {
+        float* scratch[TapLaneKernel::maxChannels] {};
+
+        for (int e = 0; e < count; ++e)
+            scratch[e] = engines[e]->feedbackScratch;
+
+        TapLaneKernel::renderFeedback (lines, count, n, feedback, scratch);
+    }
 
     // 3. Every tap's targets and records, enabled or not. The two channels of a pair aim their
     //    taps alike (only the patterns and the pan laws differ), so the second takes the first
@@ -1057,21 +1018,22 @@ void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* sampl
 
     // 4. The taps of every channel, rendered together.
     auto& lanes = engines[0]->lanes;
-    const float* lines[TapLaneKernel::maxChannels] {};
 
     for (int e = 0; e < count; ++e)
     {
-        engines[e]->addFeedbackToLine (n);
+        if (! feedbackWithTaps)
+            engines[e]->addFeedbackToLine (n);
+
         engines[e]->packLanes (lanes, e, n);
-        lines[e] = engines[e]->delayLine;
     }
 
-    TapLaneKernel::render (engines[0]->lanePath, lines, count, n, lanes, samples);
+    TapLaneKernel::render (engines[0]->lanePath, lines, count, n, lanes, feedbackWithTaps ? &feedback : nullptr, samples);
 
     for (int e = 0; e < count; ++e)
     {
         auto& engine = *engines[e];
         engine.takeLaneMemory (lanes, e);
+        engine.takeFeedbackMemory (feedback, e);
         engine.clock.store (engine.clock.load (relaxed) + (double) ((float) n / inputs[e].fs), relaxed);
     }
 }

@@ -154,10 +154,11 @@ private:
 
     static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
     static void renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n);
-    static void renderFeedback (OndulaDelay* const* engines, int count, int n) noexcept;
     void writeInput (const float* samples, int n) noexcept;
     BlockInputs readBlockInputs() const noexcept;
     void updateFeedbackState (const BlockInputs& in) noexcept;
+    void packFeedback (TapLaneKernel::Feedback& feedback, int channel, int n) const noexcept;
+    void takeFeedbackMemory (const TapLaneKernel::Feedback& feedback, int channel) noexcept;
     void addFeedbackToLine (int n) noexcept;
     void computeTapTargets (const BlockInputs& in) noexcept;
     void copyTapTargets (const OndulaDelay& other) noexcept;

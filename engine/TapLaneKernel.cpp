@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <type_traits>
 
 #if ONDULA_HAVE_HIGHWAY
  // Arm's scalable vectors would need their own detection; NEON serves Arm.
@@ -240,7 +241,8 @@ HWY_INLINE void addGroups (const float* rows, int numRows, const int* groups, fl
     2 and 3, whose pair sums complete the group sums. Ramps and history advance in place in the
     lanes' arrays; the history of lanes in groups that did not run is left unspecified. */
 template <int Channels, bool Wrap>
-HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int n, Lanes& l, float* const* out)
+HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lanes& l, TapLaneKernel::Feedback* feedback,
+                               float* const* out)
 {
     const hn::CappedTag<float, groupsPerChannel * Channels> d;
     const hn::RebindToSigned<decltype (d)> di;
@@ -259,6 +261,97 @@ HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int 
     for (int c = 1; c < Channels; ++c)
         for (int g = 0; g < groupsPerChannel; ++g)
             channelOffset[c * groupsPerChannel + g] = (int32_t) (lines[c] - base);
+
+    // The feedback paths, in the lanes of one more (short) vector; free lanes read the first
+    // line's start with zero coefficients and are never written back.
+    const hn::CappedTag<float, TapLaneKernel::Feedback::lanes> dq;
+    const hn::RebindToSigned<decltype (dq)> diq;
+    using VQ = hn::Vec<decltype (dq)>;
+    using VQI = hn::Vec<decltype (diq)>;
+    constexpr int quarterWidth = (int) hn::MaxLanes (dq);
+    constexpr int feedbackVectors = (Channels + quarterWidth - 1) / quarterWidth;
+    constexpr int fl = TapLaneKernel::Feedback::lanes;
+
+    alignas (16) int32_t fStart[fl] {}, fOffset[fl] {};
+    alignas (16) float fStep[fl] {}, fB0[fl] {}, fA1[fl] {}, fA2[fl] {}, fGain[fl] {};
+    alignas (16) float fDb0[fl] {}, fDa1[fl] {}, fDa2[fl] {}, fDgain[fl] {};
+    alignas (16) float fX1[fl] {}, fX2[fl] {}, fX3[fl] {}, fY1[fl] {}, fY2[fl] {}, fY3[fl] {}, fOut[fl] {};
+
+    if (feedback != nullptr)
+    {
+        const auto& f = *feedback;
+
+        for (int c = 0; c < Channels; ++c)
+        {
+            const int k = firstChannel + c;
+            fStart[c] = f.start[k]; fOffset[c] = channelOffset[c * groupsPerChannel]; fStep[c] = f.step[k];
+            fB0[c] = f.b0[k]; fA1[c] = f.a1[k]; fA2[c] = f.a2[k]; fGain[c] = f.gain[k];
+            fDb0[c] = f.db0[k]; fDa1[c] = f.da1[k]; fDa2[c] = f.da2[k]; fDgain[c] = f.dgain[k];
+            fX1[c] = f.x1[k]; fX2[c] = f.x2[k]; fX3[c] = f.x3[k]; fY1[c] = f.y1[k]; fY2[c] = f.y2[k]; fY3[c] = f.y3[k];
+        }
+    }
+
+    // Kept in single vectors (one per group of quarterWidth channels) so that they stay in registers.
+    struct FeedbackVector
+    {
+        VQ moved, b0, a1, a2, gain, x1, x2, y1, y2;
+    };
+
+    const auto loadFeedback = [&] (int q) HWY_ATTR
+    {
+        return FeedbackVector { hn::Zero (dq), hn::Load (dq, fB0 + q), hn::Load (dq, fA1 + q), hn::Load (dq, fA2 + q),
+                                hn::Load (dq, fGain + q), hn::Load (dq, fX1 + q), hn::Load (dq, fX2 + q),
+                                hn::Load (dq, fY1 + q), hn::Load (dq, fY2 + q) };
+    };
+
+    FeedbackVector fv0 = loadFeedback (0);
+    FeedbackVector fv1 = loadFeedback (feedbackVectors > 1 ? quarterWidth : 0);
+    const VQI quarterMask = hn::Set (diq, lineMask);
+
+    const auto feedbackStep = [&] (FeedbackVector& f, int q, int i) HWY_ATTR
+    {
+        if (i == n - 1)
+        {
+            hn::Store (f.x2, dq, fX3 + q);
+            hn::Store (f.y2, dq, fY3 + q);
+        }
+
+        const VQI position = ((hn::Load (diq, fStart + q) + hn::Set (diq, i)) - truncate (diq, f.moved)) & quarterMask;
+        const VQ x = hn::GatherIndex (dq, base, position + hn::Load (diq, fOffset + q));
+        f.moved = f.moved + hn::Load (dq, fStep + q);
+
+        // The feedback path's band-pass has b1 = 0 and b2 = -b0 too.
+        VQ y = f.b0 * x;
+        y = y - f.b0 * f.x2;
+        y = y - f.a1 * f.y1;
+        y = y - f.a2 * f.y2;
+        y = clampUnit (dq, y);
+        hn::Store (f.gain * y, dq, fOut + q);
+
+        f.x2 = f.x1; f.x1 = x; f.y2 = f.y1; f.y1 = y;
+        f.b0 = f.b0 + hn::Load (dq, fDb0 + q);
+        f.a1 = f.a1 + hn::Load (dq, fDa1 + q);
+        f.a2 = f.a2 + hn::Load (dq, fDa2 + q);
+        f.gain = f.gain + hn::Load (dq, fDgain + q);
+    };
+
+    // One sample of every channel's feedback, added into the lines before the lanes read it.
+    int32_t writeStart[Channels] {};
+
+    if (feedback != nullptr)
+        for (int c = 0; c < Channels; ++c)
+            writeStart[c] = feedback->writeStart[firstChannel + c];
+
+    const auto feedbackSample = [&] (int i) HWY_ATTR
+    {
+        feedbackStep (fv0, 0, i);
+
+        if (feedbackVectors > 1)
+            feedbackStep (fv1, quarterWidth, i);
+
+        for (int c = 0; c < Channels; ++c)
+            lines[c][(writeStart[c] + i) & lineMask] += fOut[c];
+    };
 
     alignas (64) float moved[TapLaneKernel::slots] {};
     alignas (64) float pairs[chunkLength * rowStride];
@@ -296,12 +389,14 @@ HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int 
                 VF y10 = hn::Load (d, l.y1 + s0), y11 = hn::Load (d, l.y1 + s1);
                 VF y20 = hn::Load (d, l.y2 + s0), y21 = hn::Load (d, l.y2 + s1);
 
-                const auto read = [&] (int i, VI start, VF m) HWY_ATTR
+                // The running shifts are kept negated (exactly: negation only flips the sign),
+                // so that the index is an addition the start can be folded into.
+                const auto read = [&] (int i, VI start, VF shift) HWY_ATTR
                 {
                     if (Wrap)
-                        return hn::GatherIndex (d, base, (((start + hn::Set (di, i)) - truncate (di, m)) & mask) + offset);
+                        return hn::GatherIndex (d, base, (((start + hn::Set (di, i)) + truncate (di, shift)) & mask) + offset);
 
-                    return hn::GatherIndex (d, base + i, start - truncate (di, m));
+                    return hn::GatherIndex (d, base + i, start + truncate (di, shift));
                 };
 
                 // b1 is zero and b2 is -b0 in every design, so b2 * x2 is -(b0 * x2) exactly.
@@ -314,42 +409,55 @@ HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int 
                     return clampUnit (d, y);
                 };
 
-                for (int j = 0; j < length; ++j)
+                // The first pass of a chunk also runs the feedback paths, one sample ahead of the
+                // lanes' reads; the others carry none of their state.
+                const auto run = [&] (auto withFeedback) HWY_ATTR
                 {
-                    const int i = chunk + j;
-
-                    // The oldest history only shifts along: it is what x2 and y2 hold before the
-                    // last sample.
-                    if (i == n - 1)
+                    for (int j = 0; j < length; ++j)
                     {
-                        hn::Store (x20, d, l.x3 + s0); hn::Store (x21, d, l.x3 + s1);
-                        hn::Store (y20, d, l.y3 + s0); hn::Store (y21, d, l.y3 + s1);
+                        const int i = chunk + j;
+
+                        if constexpr (decltype (withFeedback)::value)
+                            feedbackSample (i);
+
+                        // The oldest history only shifts along: it is what x2 and y2 hold before
+                        // the last sample.
+                        if (i == n - 1)
+                        {
+                            hn::Store (x20, d, l.x3 + s0); hn::Store (x21, d, l.x3 + s1);
+                            hn::Store (y20, d, l.y3 + s0); hn::Store (y21, d, l.y3 + s1);
+                        }
+
+                        const VF x0 = read (i, start0, m0);
+                        const VF x1 = read (i, start1, m1);
+                        m0 = m0 - step0;
+                        m1 = m1 - step1;
+
+                        const VF y0 = filter (x0, b00, x20, a10, y10, a20, y20);
+                        const VF y1 = filter (x1, b01, x21, a11, y11, a21, y21);
+                        const VF pair = g0 * y0 + g1 * y1;
+
+                        x20 = x10; x10 = x0; y20 = y10; y10 = y0;
+                        x21 = x11; x11 = x1; y21 = y11; y11 = y1;
+                        b00 = b00 + db00; b01 = b01 + db01;
+                        a10 = a10 + da10; a11 = a11 + da11;
+                        a20 = a20 + da20; a21 = a21 + da21;
+                        g0 = g0 + dg0; g1 = g1 + dg1;
+
+                        // Lane k of every group is in plane k, so a group's sum is a sum of vectors.
+                        float* pairRow = pairs + j * rowStride + part * width;
+
+                        if (half == 0)
+                            hn::Store (pair, d, pairRow);
+                        else
+                            hn::Store (hn::Load (d, pairRow) + pair, d, rows + j * rowStride + part * width);
                     }
+                };
 
-                    const VF x0 = read (i, start0, m0);
-                    const VF x1 = read (i, start1, m1);
-                    m0 = m0 + step0;
-                    m1 = m1 + step1;
-
-                    const VF y0 = filter (x0, b00, x20, a10, y10, a20, y20);
-                    const VF y1 = filter (x1, b01, x21, a11, y11, a21, y21);
-                    const VF pair = g0 * y0 + g1 * y1;
-
-                    x20 = x10; x10 = x0; y20 = y10; y10 = y0;
-                    x21 = x11; x11 = x1; y21 = y11; y11 = y1;
-                    b00 = b00 + db00; b01 = b01 + db01;
-                    a10 = a10 + da10; a11 = a11 + da11;
-                    a20 = a20 + da20; a21 = a21 + da21;
-                    g0 = g0 + dg0; g1 = g1 + dg1;
-
-                    // Lane k of every group is in plane k, so a group's sum is a sum of vectors.
-                    float* pairRow = pairs + j * rowStride + part * width;
-
-                    if (half == 0)
-                        hn::Store (pair, d, pairRow);
-                    else
-                        hn::Store (hn::Load (d, pairRow) + pair, d, rows + j * rowStride + part * width);
-                }
+                if (feedback != nullptr && part == 0 && half == 0)
+                    run (std::true_type {});
+                else
+                    run (std::false_type {});
 
                 hn::Store (m0, d, moved + s0); hn::Store (m1, d, moved + s1);
                 hn::Store (b00, d, l.b0 + s0); hn::Store (b01, d, l.b0 + s1);
@@ -369,6 +477,26 @@ HWY_NOINLINE void renderLanes (const float* const* lines, int firstChannel, int 
             chunkOut[c] = out[c] + chunk;
 
         addGroups<Channels> (rows, length, l.groups + firstChannel, chunkOut);
+    }
+
+    if (feedback != nullptr)
+    {
+        for (int v = 0; v < feedbackVectors; ++v)
+        {
+            const int q = v * quarterWidth;
+            const auto& f = v == 0 ? fv0 : fv1;
+            hn::Store (f.x1, dq, fX1 + q); hn::Store (f.x2, dq, fX2 + q);
+            hn::Store (f.y1, dq, fY1 + q); hn::Store (f.y2, dq, fY2 + q);
+        }
+
+        auto& f = *feedback;
+
+        for (int c = 0; c < Channels; ++c)
+        {
+            const int k = firstChannel + c;
+            f.x1[k] = fX1[c]; f.x2[k] = fX2[c]; f.x3[k] = fX3[c];
+            f.y1[k] = fY1[c]; f.y2[k] = fY2[c]; f.y3[k] = fY3[c];
+        }
     }
 }
 
@@ -393,7 +521,7 @@ inline bool readsStayInside (const Lanes& l, int first, int count, int n)
     return (double) lowest - shift >= 0.0 && (double) highest + n + shift < (double) TapLaneKernel::lineSize;
 }
 
-void renderVector (const float* const* lines, int numChannels, int n, Lanes& l, float* const* out)
+void renderVector (float* const* lines, int numChannels, int n, Lanes& l, TapLaneKernel::Feedback* feedback, float* const* out)
 {
     // One index vector serves both channels when their lines lie within reach of 32-bit offsets.
     const auto distance = numChannels == 2 ? (int64_t) (lines[1] - lines[0]) : 0;
@@ -402,9 +530,9 @@ void renderVector (const float* const* lines, int numChannels, int n, Lanes& l, 
     if (together)
     {
         if (readsStayInside (l, 0, 2, n))
-            renderLanes<2, false> (lines, 0, n, l, out);
+            renderLanes<2, false> (lines, 0, n, l, feedback, out);
         else
-            renderLanes<2, true> (lines, 0, n, l, out);
+            renderLanes<2, true> (lines, 0, n, l, feedback, out);
 
         return;
     }
@@ -412,9 +540,9 @@ void renderVector (const float* const* lines, int numChannels, int n, Lanes& l, 
     for (int c = 0; c < numChannels; ++c)
     {
         if (readsStayInside (l, c, 1, n))
-            renderLanes<1, false> (lines + c, c, n, l, out + c);
+            renderLanes<1, false> (lines + c, c, n, l, feedback, out + c);
         else
-            renderLanes<1, true> (lines + c, c, n, l, out + c);
+            renderLanes<1, true> (lines + c, c, n, l, feedback, out + c);
     }
 }
 } // namespace HWY_NAMESPACE
@@ -428,7 +556,7 @@ namespace ondula_kernel
 namespace
 {
 using Path = TapLaneKernel::Path;
-using RenderFunction = void (*) (const float* const*, int, int, Lanes&, float* const*);
+using RenderFunction = void (*) (float* const*, int, int, Lanes&, TapLaneKernel::Feedback*, float* const*);
 
 //==================================================================================================
 // The reference: one lane at a time, with every coefficient as given.
@@ -492,6 +620,63 @@ void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l
             addGroupsInOrder (rows, groupsPerChannel, length, groups, out[c] + chunk);
         }
     }
+}
+
+/** Count feedback paths side by side, so that one path's recursion hides the latency of the
+    other's; each does exactly what it would do alone, with any coefficients. */
+template <int Count>
+void runFeedback (float* const* lines, int n, TapLaneKernel::Feedback& f, float* const* out) noexcept
+{
+    float moved[Count] {}, b0[Count], b1[Count], b2[Count], a1[Count], a2[Count], g[Count];
+    float x1[Count], x2[Count], x3[Count], y1[Count], y2[Count], y3[Count];
+
+    for (int r = 0; r < Count; ++r)
+    {
+        b0[r] = f.b0[r]; b1[r] = f.b1[r]; b2[r] = f.b2[r]; a1[r] = f.a1[r]; a2[r] = f.a2[r]; g[r] = f.gain[r];
+        x1[r] = f.x1[r]; x2[r] = f.x2[r]; x3[r] = f.x3[r]; y1[r] = f.y1[r]; y2[r] = f.y2[r]; y3[r] = f.y3[r];
+    }
+
+    for (int i = 0; i < n; ++i)
+    {
+        for (int r = 0; r < Count; ++r)
+        {
+            const float x = lines[r][(f.start[r] + i - (int32_t) moved[r]) & lineMask];
+            moved[r] = moved[r] + f.step[r];
+
+            float y = b0[r] * x;
+            y = y + b1[r] * x1[r];
+            y = y + b2[r] * x2[r];
+            y = y - a1[r] * y1[r];
+            y = y - a2[r] * y2[r];
+            y = y < -1.0f ? -1.0f : y;
+            y = y > 1.0f ? 1.0f : y;
+
+            if (out != nullptr)
+                out[r][i] = g[r] * y;
+            else
+                lines[r][(f.writeStart[r] + i) & lineMask] += g[r] * y;
+
+            x3[r] = x2[r]; x2[r] = x1[r]; x1[r] = x;
+            y3[r] = y2[r]; y2[r] = y1[r]; y1[r] = y;
+            b0[r] = b0[r] + f.db0[r]; b1[r] = b1[r] + f.db1[r]; b2[r] = b2[r] + f.db2[r];
+            a1[r] = a1[r] + f.da1[r]; a2[r] = a2[r] + f.da2[r]; g[r] = g[r] + f.dgain[r];
+        }
+    }
+
+    for (int r = 0; r < Count; ++r)
+    {
+        f.x1[r] = x1[r]; f.x2[r] = x2[r]; f.x3[r] = x3[r];
+        f.y1[r] = y1[r]; f.y2[r] = y2[r]; f.y3[r] = y3[r];
+    }
+}
+
+bool feedbackIsBandPass (const TapLaneKernel::Feedback& f, int numChannels) noexcept
+{
+    for (int c = 0; c < numChannels; ++c)
+        if (f.b1[c] != 0.0f || f.db1[c] != 0.0f || f.b2[c] != -f.b0[c] || f.db2[c] != -f.db0[c])
+            return false;
+
+    return true;
 }
 
 /** The vector code assumes what every band-pass design gives: b1 = 0 and b2 = -b0, ramps alike.
@@ -613,7 +798,7 @@ const char* TapLaneKernel::name (Path path) noexcept
     return "?";
 }
 
-void TapLaneKernel::render (Path path, const float* const* lines, int numChannels, int n, Lanes& lanes,
+void TapLaneKernel::render (Path path, float* const* lines, int numChannels, int n, Lanes& lanes, Feedback* feedback,
                             float* const* out) noexcept
 {
     if (n <= 0 || numChannels <= 0)
@@ -622,10 +807,40 @@ void TapLaneKernel::render (Path path, const float* const* lines, int numChannel
     if (path == Path::automatic || ! isAvailable (path))
         path = fastestPath();
 
-    if (path != Path::portable && ondula_kernel::lanesAreBandPasses (lanes, numChannels))
-        if (const auto* target = ondula_kernel::find (path))
-            return target->function (lines, numChannels, n, lanes, out);
+    const auto* target = path == Path::portable ? nullptr : ondula_kernel::find (path);
+
+    if (target != nullptr && ondula_kernel::lanesAreBandPasses (lanes, numChannels)
+        && (feedback == nullptr || ondula_kernel::feedbackIsBandPass (*feedback, numChannels)))
+        return target->function (lines, numChannels, n, lanes, feedback, out);
+
+    // The reference: the feedback first (its reads precede the block), then one lane at a time.
+    if (feedback != nullptr)
+        renderFeedback (lines, numChannels, n, *feedback, nullptr);
 
     ondula_kernel::renderPortable (lines, numChannels, n, lanes, out);
+}
+
+void TapLaneKernel::renderFeedback (float* const* lines, int numChannels, int n, Feedback& f, float* const* out) noexcept
+{
+    if (numChannels == 2)
+        ondula_kernel::runFeedback<2> (lines, n, f, out);
+    else if (numChannels == 1)
+        ondula_kernel::runFeedback<1> (lines, n, f, out);
+}
+
+bool TapLaneKernel::feedbackReadsPrecedeBlock (const Feedback& f, int numChannels, int n) noexcept
+{
+    for (int c = 0; c < numChannels; ++c)
+    {
+        // The delay at sample i is the starting one plus the whole samples moved so far, which
+        // stay within the total change give or take the rounding of the running sum.
+        const double delay = (double) ((f.writeStart[c] - f.start[c]) & ondula_kernel::lineMask);
+        const double shift = std::abs ((double) f.step[c]) * n * 1.01 + 2.0;
+
+        if (delay - shift < (double) n || delay + shift > (double) (lineSize - n))
+            return false;
+    }
+
+    return true;
 }
 #endif

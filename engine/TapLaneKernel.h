@@ -54,13 +54,42 @@ public:
         int groups[maxChannels] {};    // groups run per channel; the others keep their memory
     };
 
+    /** The feedback path of each channel for one block, read from the channel's line like a lane
+        and filtered by its own ramped band-pass; lane 2 and 3 are free. */
+    struct alignas (16) Feedback
+    {
+        static constexpr int lanes = 4;
+
+        int32_t start[lanes];      // line position of sample 0 at the starting delay
+        int32_t writeStart[lanes]; // line position of the block's first sample
+        float step[lanes];
+        float b0[lanes], b1[lanes], b2[lanes], a1[lanes], a2[lanes], gain[lanes];
+        float db0[lanes], db1[lanes], db2[lanes], da1[lanes], da2[lanes], dgain[lanes];
+        float x1[lanes], x2[lanes], x3[lanes], y1[lanes], y2[lanes], y3[lanes];
+    };
+
     /** Renders n samples for numChannels (1 or 2) channels: out[c][i] is the sum of the first
         groups[c] groups of channel c at sample i, each group's four lanes added as
         (lane 0 + lane 1) + (lane 2 + lane 3) and the groups added in order. Leaves the run lanes'
         filter memory in the history fields (that of the other lanes, and the ramps, may be
-        changed). Lines are read, never written. */
-    static void render (Path path, const float* const* lines, int numChannels, int n, Lanes& lanes,
+        changed).
+
+        With a feedback block, each channel's feedback output of sample i is first added into its
+        line at writeStart + i, before any lane reads that sample; the caller guarantees that no
+        feedback read falls on the block's own positions (see feedbackReadsPrecedeBlock). The
+        feedback's filter memory is left in its history fields. Without one, the lines are only
+        read. */
+    static void render (Path path, float* const* lines, int numChannels, int n, Lanes& lanes, Feedback* feedback,
                         float* const* out) noexcept;
+
+    /** Renders the feedback paths alone: out[c][i] = channel c's feedback sample i, or, with out
+        null, each sample added into the line at writeStart + i as soon as it is made (allowed
+        when the reads precede the block). Any coefficients. */
+    static void renderFeedback (float* const* lines, int numChannels, int n, Feedback& feedback, float* const* out) noexcept;
+
+    /** Whether every feedback read of the block lies before the block's own positions, so that
+        the feedback may be added into the lines while the block is read. */
+    static bool feedbackReadsPrecedeBlock (const Feedback& feedback, int numChannels, int n) noexcept;
 
     /** The path automatic stands for on this processor. */
     static Path fastestPath() noexcept;

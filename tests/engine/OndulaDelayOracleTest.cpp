@@ -258,6 +258,11 @@ std::vector<OracleCase> oracleCases()
     }
 
     cases.push_back ({ "StereoBlock64At44k", Layout::stereo, 64, 240, Path::automatic, 44100.0 });
+
+    // At 22050 Hz the feedback returns after 3528 samples, within a block of 4096: its reads
+    // reach into the block itself, so it runs before the taps rather than alongside them.
+    for (auto path : { Path::automatic, Path::portable })
+        cases.push_back ({ "StereoBlock4096FeedbackWithinTheBlockAt22k", Layout::stereo, 4096, 12, path, 22050.0 });
     return cases;
 }
 
