@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <cstring>
 
 /** One biquad section: its design rate, raw and normalised coefficients and a direct-form-I
     history, for one biquad (type T) and for four biquads run side by side in the lanes of one
@@ -118,8 +120,20 @@ public:
 
         // 2^ceil(halfWidth) bounds the power from above, so a band whose edge stays below the
         // limit even then needs no power at all: the comparison would give the same answer.
-        const bool mayExceed = ! (halfWidth <= 64.0f)
-                            || std::ldexp ((double) f0, (int) std::ceil (std::max (halfWidth, -64.0f))) > (double) upperEdgeLimit;
+        bool mayExceed = ! (halfWidth <= 64.0f);
+
+        if (! mayExceed)
+        {
+            const float bounded = std::max (halfWidth, -64.0f);
+            int ceiling = (int) bounded;
+            ceiling += (float) ceiling < bounded ? 1 : 0;
+
+            // 2^ceiling exactly, from its exponent bits.
+            const auto bits = (uint64_t) (ceiling + 1023) << 52;
+            double power;
+            std::memcpy (&power, &bits, sizeof (power));
+            mayExceed = (double) f0 * power > (double) upperEdgeLimit;
+        }
 
         if (mayExceed && std::exp2 ((double) halfWidth) * (double) f0 > (double) upperEdgeLimit)
         {

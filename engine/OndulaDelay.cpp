@@ -81,6 +81,10 @@ struct Grids
     }
 };
 
+// Every engine's own number, so that a comparison with another engine is never taken for one
+// with a later engine built at the same address.
+std::atomic<uint64_t> nextSerial { 0 };
+
 const Grids& grids()
 {
     static const Grids instance;
@@ -106,7 +110,7 @@ const juce::Identifier patternL ("pattern_l"), patternR ("pattern_r"), time ("ti
 
 //==================================================================================================
 OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
-    : mappingFunctions (mappings)
+    : mappingFunctions (mappings), serial (nextSerial.fetch_add (1, relaxed) + 1)
 {
     grids(); // built once, before any audio thread can ask for them
     tapPositions.store (tripletGrid(), relaxed);
@@ -265,6 +269,9 @@ void OndulaDelay::valueTreePropertyChanged (juce::ValueTree& tree, const juce::I
     else if (tree == delayPatternTree)        handlePattern (node);
     else if (tree == globalsOndulaTree)       handleOndulaGlobals (node);
     else if (tree == globalsTimeTree)         handleTime (node);
+    else return;
+
+    settingsVersion.fetch_add (1, std::memory_order_release);
 }
 
 void OndulaDelay::writeTapColumn (int column, const float (&values)[numTaps])
@@ -365,6 +372,12 @@ void OndulaDelay::handleTime (const juce::ValueTree& node)
 OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
 {
     Settings s;
+    loadSettings (s);
+    return s;
+}
+
+void OndulaDelay::loadSettings (Settings& s) const noexcept
+{
 
     for (int t = 0; t < numTaps; ++t)
     {
@@ -391,7 +404,6 @@ OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
     s.feedbackWidth = feedbackWidth.load (relaxed);
     s.feedbackAmplitude = feedbackAmplitude.load (relaxed);
     s.feedbackPan = feedbackPan;
-    return s;
 }
 
 float OndulaDelay::lineSampleRelativeToWrite (int offset) const noexcept
@@ -541,11 +553,19 @@ void OndulaDelay::writeInput (const float* samples, int n) noexcept
     writeIndex = (delayLineSize + n + start) & lineMask;
 }
 
-OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() const noexcept
+OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() noexcept
 {
+    const auto version = settingsVersion.load (std::memory_order_acquire);
+
+    if (version != blockSettingsVersion)
+    {
+        loadSettings (blockSettings);
+        blockSettingsVersion = version;
+    }
+
     BlockInputs in;
-    in.settings = currentSettings();
-    const auto& s = in.settings;
+    in.settings = &blockSettings;
+    const auto& s = blockSettings;
     in.fs = (float) sampleRate.load (relaxed);
     in.timeUnit = mappingFunctions.time_unit_seconds (s.time);
 
@@ -554,19 +574,38 @@ OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() const noexcept
     const double runningTime = hostTime.load (relaxed) + clock.load (relaxed);
     const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
     in.waveTravel = (((in.velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
-
-    // Everything the tap targets depend on, compared bit for bit between the two engines.
-    float* k = std::copy (&s.tapTable[0][0], &s.tapTable[0][0] + numTaps * numTapColumns, in.key);
-    k = std::copy (s.ondulaScale, s.ondulaScale + numOndulaQuantities, k);
-    k = std::copy (s.ondulaPhase, s.ondulaPhase + numOndulaQuantities, k);
-    const float rest[8] { s.wavelength, s.phase, s.amount, in.timeUnit, in.fs, in.velocityHz, in.waveTravel, s.onTripletGrid ? 1.0f : 0.0f };
-    std::copy (rest, rest + 8, k);
     return in;
+}
+
+bool OndulaDelay::aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept
+{
+    // The settings the tap targets depend on are compared bit for bit when either side's have
+    // changed; the mapped time values at every block.
+    if (comparedWith != leader.serial || comparedVersions[0] != leader.blockSettingsVersion
+        || comparedVersions[1] != blockSettingsVersion)
+    {
+        const auto& a = leader.blockSettings;
+        const auto& b = blockSettings;
+        tapSettingsMatch = std::memcmp (a.tapTable, b.tapTable, sizeof (a.tapTable)) == 0
+                        && std::memcmp (a.ondulaScale, b.ondulaScale, sizeof (a.ondulaScale)) == 0
+                        && std::memcmp (a.ondulaPhase, b.ondulaPhase, sizeof (a.ondulaPhase)) == 0
+                        && std::memcmp (&a.wavelength, &b.wavelength, sizeof (float)) == 0
+                        && std::memcmp (&a.phase, &b.phase, sizeof (float)) == 0
+                        && std::memcmp (&a.amount, &b.amount, sizeof (float)) == 0
+                        && a.onTripletGrid == b.onTripletGrid;
+        comparedWith = leader.serial;
+        comparedVersions[0] = leader.blockSettingsVersion;
+        comparedVersions[1] = blockSettingsVersion;
+    }
+
+    const float dynamicMine[4] { mine.fs, mine.timeUnit, mine.velocityHz, mine.waveTravel };
+    const float dynamicTheirs[4] { theirs.fs, theirs.timeUnit, theirs.velocityHz, theirs.waveTravel };
+    return tapSettingsMatch && std::memcmp (dynamicMine, dynamicTheirs, sizeof (dynamicMine)) == 0;
 }
 
 void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
 {
-    const auto& s = in.settings;
+    const auto& s = *in.settings;
     const float delay = clampTo ((16.0f * in.timeUnit) * in.fs, 0.0f, maxDelaySamples);
     const float frequency = centreFrequency (clamp01 (s.feedbackFrequency));
     const float bandwidth = bandwidthOctaves (clamp01 (s.feedbackWidth));
@@ -650,7 +689,7 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
     // Each step runs over all 32 taps before the next, so that the library calls of different
     // taps overlap and the plain arithmetic vectorises; every value is formed exactly as for
     // one tap on its own.
-    const auto& s = in.settings;
+    const auto& s = *in.settings;
     const float timeUnit = in.timeUnit;
     auto& out = targets;
     const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
@@ -1004,12 +1043,12 @@ void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* sampl
     {
         auto& engine = *engines[e];
 
-        if (e > 0 && std::memcmp (inputs[e].key, inputs[0].key, sizeof (inputs[e].key)) == 0)
+        if (e > 0 && engine.aimsTapsLike (*engines[0], inputs[e], inputs[0]))
             engine.copyTapTargets (*engines[0]);
         else
             engine.computeTapTargets (inputs[e]);
 
-        engine.computeGains (inputs[e].settings);
+        engine.computeGains (*inputs[e].settings);
         engine.updateTapStates();
     }
 

@@ -134,15 +134,11 @@ private:
         float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
     };
 
-    /** What one block of this engine reads: its settings, the mapped time values and, for the
-        comparison between the two engines of a pair, everything the tap targets depend on. */
+    /** What one block of this engine reads: its settings and the mapped time values. */
     struct BlockInputs
     {
-        static constexpr int keySize = numTaps * numTapColumns + 2 * numOndulaQuantities + 8;
-
-        Settings settings;
+        const Settings* settings = nullptr;
         float fs = 48000.0f, timeUnit = 0.0f, velocityHz = 0.0f, waveTravel = 0.0f;
-        float key[keySize];
     };
 
     void handleAutomation (const juce::ValueTree& node, int quantity);
@@ -155,7 +151,9 @@ private:
     static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
     static void renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n);
     void writeInput (const float* samples, int n) noexcept;
-    BlockInputs readBlockInputs() const noexcept;
+    BlockInputs readBlockInputs() noexcept;
+    void loadSettings (Settings& s) const noexcept;
+    bool aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept;
     void updateFeedbackState (const BlockInputs& in) noexcept;
     void packFeedback (TapLaneKernel::Feedback& feedback, int channel, int n) const noexcept;
     void takeFeedbackMemory (const TapLaneKernel::Feedback& feedback, int channel) noexcept;
@@ -197,6 +195,19 @@ private:
     float tapCoefficients[numTaps][6] {}; // b0, b1, b2, a0, a1, a2 of this block's designs
     IIRFilter<float> designer;
     TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
+
+    // Bumped by the tree listener after every change of a setting (message thread); the block
+    // reads the settings again only when it has moved (audio thread).
+    std::atomic<uint32_t> settingsVersion { 0 };
+
+    // Audio-thread copies: the settings as of blockSettingsVersion, and whether they aim the taps
+    // like those of the engine this one was last rendered with (and at which versions).
+    Settings blockSettings;
+    uint32_t blockSettingsVersion = 0xffffffffu;
+    const uint64_t serial;
+    uint64_t comparedWith = 0;
+    uint32_t comparedVersions[2] {};
+    bool tapSettingsMatch = false;
 
     // Written by the handlers (message thread); read once per block (audio thread).
     std::atomic<float> tapTable[numTaps][numTapColumns];
