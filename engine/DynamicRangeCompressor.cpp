@@ -103,8 +103,9 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
             sumR += std::abs (xr);
         }
 
-        left.finishChunk (sumL, length);
-        right.finishChunk (sumR, length);
+        DynamicRangeCompressor* both[2] { &left, &right };
+        const float sums[2] { sumL, sumR };
+        finishChunks (both, sums, 2, length);
     }
 
     left.currentGain = gl;
@@ -113,24 +114,48 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
 
 void DynamicRangeCompressor::finishChunk (float sum, int length) noexcept
 {
-    // A NaN sample would otherwise poison the gain for good; measure such a chunk as full scale,
-    // just as an infinite one already is.
-    if (std::isnan (sum))
-        sum = static_cast<float> (length);
+    DynamicRangeCompressor* self = this;
+    finishChunks (&self, &sum, 1, length);
+}
 
-    float level = 20.0f * std::log10 (sum / static_cast<float> (length));
-    level = level < -96.0f ? -96.0f : (level > 0.0f ? 0.0f : level);
+void DynamicRangeCompressor::finishChunks (DynamicRangeCompressor* const* compressors, const float* sums, int count,
+                                           int length) noexcept
+{
+    // Each stage runs for every compressor before the next, so that their library calls overlap;
+    // each compressor's values are formed exactly as on its own.
+    constexpr int most = 2;
+    float level[most], over[most];
+    double gainDb[most];
 
-    const float threshold = thresholdDb.load (std::memory_order_relaxed);
-    const float s = slope.load (std::memory_order_relaxed);
+    for (int c = 0; c < count; ++c)
+    {
+        // A NaN sample would otherwise poison the gain for good; measure such a chunk as full
+        // scale, just as an infinite one already is.
+        const float sum = std::isnan (sums[c]) ? static_cast<float> (length) : sums[c];
+        const float l = 20.0f * std::log10 (sum / static_cast<float> (length));
+        level[c] = l < -96.0f ? -96.0f : (l > 0.0f ? 0.0f : l);
+    }
 
-    const float over = (level - threshold) / knee;
-    double gainDb = (double) knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over));
+    for (int c = 0; c < count; ++c)
+    {
+        const auto& k = *compressors[c];
+        over[c] = (level[c] - k.thresholdDb.load (std::memory_order_relaxed)) / k.knee;
+    }
 
-    if (std::isnan (gainDb)) // slope 1 against an infinite overshoot: 0 * inf
-        gainDb = 0.0;
-    const auto outputLevel = static_cast<float> ((double) level + gainDb);
-    const float g = outputLevel - level;
+    for (int c = 0; c < count; ++c)
+    {
+        const auto& k = *compressors[c];
+        const float s = k.slope.load (std::memory_order_relaxed);
+        gainDb[c] = (double) k.knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over[c]));
 
-    targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
+        if (std::isnan (gainDb[c])) // slope 1 against an infinite overshoot: 0 * inf
+            gainDb[c] = 0.0;
+    }
+
+    for (int c = 0; c < count; ++c)
+    {
+        const auto outputLevel = static_cast<float> ((double) level[c] + gainDb[c]);
+        const float g = outputLevel - level[c];
+        compressors[c]->targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
+    }
 }

@@ -39,6 +39,7 @@ public:
 
 private:
     void finishChunk (float sum, int length) noexcept;
+    static void finishChunks (DynamicRangeCompressor* const* compressors, const float* sums, int count, int length) noexcept;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DynamicRangeCompressor)
 };

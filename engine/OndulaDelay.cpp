@@ -561,6 +561,10 @@ OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() noexcept
     {
         loadSettings (blockSettings);
         blockSettingsVersion = version;
+
+        for (int q = 0; q < numTapColumns; ++q)
+            for (int t = 0; t < numTaps; ++t)
+                tapColumns[q][t] = blockSettings.tapTable[t][q];
     }
 
     BlockInputs in;
@@ -686,10 +690,11 @@ void OndulaDelay::addFeedbackToLine (int n) noexcept
 
 void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
 {
-    // Each step runs over all 32 taps before the next, so that the library calls of different
-    // taps overlap and the plain arithmetic vectorises; every value is formed exactly as for
-    // one tap on its own.
+    // Each step runs over all 32 taps before the next, on the tap table's columns, so that the
+    // library calls of different taps overlap and the plain arithmetic vectorises; every value is
+    // formed exactly as for one tap on its own.
     const auto& s = *in.settings;
+    const auto& column = tapColumns;
     const float timeUnit = in.timeUnit;
     auto& out = targets;
     const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
@@ -707,52 +712,66 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
         const float seconds = grid[t] * timeUnit;
         phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
         out.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
-        depth[t] = depthFactor * s.tapTable[t][8];
-
-        for (int q = 0; q < 4; ++q)
-            weight[q][t] = s.amount * s.tapTable[t][4 + q];
+        depth[t] = depthFactor * column[8][t];
     }
+
+    for (int q = 0; q < 4; ++q)
+        for (int t = 0; t < numTaps; ++t)
+            weight[q][t] = s.amount * column[4 + q][t];
 
     // The travelling wave of quantity p: a sine along the taps that moves with the running time.
     // A sine is skipped where it cannot change the result: no delay depth (a signed zero
     // truncates to the same sample), or no weight on a non-zero base. Quantities whose phases
     // agree share their sines.
+    bool needed[numOndulaQuantities][numTaps];
+
+    for (int t = 0; t < numTaps; ++t)
+        needed[4][t] = depth[t] != 0.0f;
+
+    for (int q = 0; q < 4; ++q)
+        for (int t = 0; t < numTaps; ++t)
+            needed[q][t] = ! (weight[q][t] == 0.0f && column[q][t] != 0.0f);
+
     alignas (64) float sine[numOndulaQuantities][numTaps];
-    bool haveSine[numOndulaQuantities][numTaps] {};
     float shift[numOndulaQuantities];
+    int source[numOndulaQuantities];
+
+    for (int p = 0; p < numOndulaQuantities; ++p)
+    {
+        shift[p] = (s.ondulaPhase[p] + s.phase) * twoPi - in.waveTravel;
+        source[p] = p;
+
+        for (int q = 0; q < p && source[p] == p; ++q)
+            if (std::memcmp (&shift[q], &shift[p], sizeof (float)) == 0)
+                source[p] = q;
+    }
+
+    for (int p = 0; p < numOndulaQuantities; ++p)
+    {
+        if (source[p] != p)
+            continue;
+
+        for (int t = 0; t < numTaps; ++t)
+        {
+            bool any = false;
+
+            for (int q = p; q < numOndulaQuantities; ++q)
+                any = any || (source[q] == p && needed[q][t]);
+
+            sine[p][t] = any ? std::sin (phaseOnGrid[t] + shift[p]) : 0.0f;
+        }
+    }
 
     for (int p = 0; p < numOndulaQuantities; ++p)
     {
         const float scale = s.ondulaScale[p];
         const float halfScale = 0.5f * scale;
-        shift[p] = (s.ondulaPhase[p] + s.phase) * twoPi - in.waveTravel;
-
-        int source = p;
-
-        for (int q = 0; q < p && source == p; ++q)
-            if (std::memcmp (&shift[q], &shift[p], sizeof (float)) == 0)
-                source = q;
+        const float* sines = sine[source[p]];
 
         for (int t = 0; t < numTaps; ++t)
         {
-            const bool needed = p == 4 ? depth[t] != 0.0f : ! (weight[p][t] == 0.0f && s.tapTable[t][p] != 0.0f);
-            float r = 0.0f;
-
-            if (needed)
-            {
-                if (! haveSine[source][t])
-                {
-                    sine[source][t] = std::sin (phaseOnGrid[t] + shift[p]);
-                    haveSine[source][t] = true;
-                }
-
-                r = halfScale * sine[source][t];
-            }
-
-            if (p == 4)
-                r = r + scale;
-
-            wave[p][t] = r;
+            const float r = needed[p][t] ? halfScale * sines[t] : 0.0f;
+            wave[p][t] = p == 4 ? r + scale : r;
         }
     }
 
@@ -767,8 +786,9 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
     for (int q = 0; q < 4; ++q)
         for (int t = 0; t < numTaps; ++t)
         {
-            const float base = s.tapTable[t][q];
-            control[q][t] = weight[q][t] == 0.0f && base != 0.0f ? clamp01 (base) : clamp01 (weight[q][t] * wave[q][t] + base);
+            const float base = column[q][t];
+            const float modulated = clamp01 (weight[q][t] * wave[q][t] + base);
+            control[q][t] = weight[q][t] == 0.0f && base != 0.0f ? clamp01 (base) : modulated;
         }
 
     for (int t = 0; t < numTaps; ++t)
@@ -777,11 +797,8 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
     for (int t = 0; t < numTaps; ++t)
         out.bandwidth[t] = bandwidthOctaves (control[1][t]);
 
-    for (int t = 0; t < numTaps; ++t)
-    {
-        out.amplitude[t] = control[2][t];
-        out.pan[t] = control[3][t];
-    }
+    std::copy (std::begin (control[2]), std::end (control[2]), out.amplitude);
+    std::copy (std::begin (control[3]), std::end (control[3]), out.pan);
 
     // Unmodulated taps ask for the same filter block after block: only changed bands are
     // designed, all together.

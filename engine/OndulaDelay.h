@@ -203,6 +203,7 @@ private:
     // Audio-thread copies: the settings as of blockSettingsVersion, and whether they aim the taps
     // like those of the engine this one was last rendered with (and at which versions).
     Settings blockSettings;
+    float tapColumns[numTapColumns][numTaps] {}; // blockSettings' tap table, a column per quantity
     uint32_t blockSettingsVersion = 0xffffffffu;
     const uint64_t serial;
     uint64_t comparedWith = 0;
