@@ -118,7 +118,7 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     previousFeedbackState.frequency = 0.5f;
 
     // The records start as the TapState defaults.
-    for (auto* r : { &records, &previousRecords })
+    for (auto* r : { &recordSets[0], &recordSets[1] })
     {
         const TapState initial;
 
@@ -829,8 +829,8 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
     for (int t = 0; t < numTaps; ++t)
     {
         const auto& d = tapDesigns[t];
-        const float c[6] { d.b0, d.b1, d.b2, d.a0, d.a1, d.a2 };
-        std::copy (c, c + 6, tapCoefficients[t]);
+        tapCoefficients[0][t] = d.b0; tapCoefficients[1][t] = d.b1; tapCoefficients[2][t] = d.b2;
+        tapCoefficients[3][t] = d.a0; tapCoefficients[4][t] = d.a1; tapCoefficients[5][t] = d.a2;
     }
 }
 
@@ -868,10 +868,12 @@ void OndulaDelay::computeGains (const Settings& s) noexcept
 
 void OndulaDelay::updateTapStates() noexcept
 {
-    // Field by field over all taps, so that the smoothing runs on whole vectors.
+    // Field by field over all taps, so that the smoothing runs on whole vectors; this block's
+    // records are written over the ones before last, next to the previous block's.
     const auto& target = targets;
-    auto& r = records;
-    previousRecords = r;
+    currentRecords = 1 - currentRecords;
+    auto& r = records();
+    const auto& before = previousRecords();
 
     if (firstBlock)
     {
@@ -891,32 +893,31 @@ void OndulaDelay::updateTapStates() noexcept
     else
     {
         for (int t = 0; t < numTaps; ++t)
-            r.delayOndula[t] = smoothTowards (r.delayOndula[t], target.delay[t]);
+            r.delayOndula[t] = smoothTowards (before.delayOndula[t], target.delay[t]);
         for (int t = 0; t < numTaps; ++t)
-            r.delayBase[t] = smoothTowards (r.delayBase[t], target.baseDelay[t]);
+            r.delayBase[t] = smoothTowards (before.delayBase[t], target.baseDelay[t]);
         for (int t = 0; t < numTaps; ++t)
-            r.frequency[t] = smoothTowards (r.frequency[t], target.frequency[t]);
+            r.frequency[t] = smoothTowards (before.frequency[t], target.frequency[t]);
         for (int t = 0; t < numTaps; ++t)
-            r.bandwidth[t] = smoothTowards (r.bandwidth[t], target.bandwidth[t]);
+            r.bandwidth[t] = smoothTowards (before.bandwidth[t], target.bandwidth[t]);
         for (int t = 0; t < numTaps; ++t)
-            r.amplitude[t] = smoothTowards (r.amplitude[t], target.amplitude[t]);
+            r.amplitude[t] = smoothTowards (before.amplitude[t], target.amplitude[t]);
         for (int t = 0; t < numTaps; ++t)
-            r.pan[t] = smoothTowards (r.pan[t], target.pan[t]);
+            r.pan[t] = smoothTowards (before.pan[t], target.pan[t]);
         for (int t = 0; t < numTaps; ++t)
-            r.gain[t] = smoothTowards (r.gain[t], target.gain[t]);
+            r.gain[t] = smoothTowards (before.gain[t], target.gain[t]);
     }
 
-    for (int t = 0; t < numTaps; ++t)
-    {
-        const float* c = tapCoefficients[t];
-        r.b0[t] = c[0]; r.b1[t] = c[1]; r.b2[t] = c[2];
-        r.a0[t] = c[3]; r.a1[t] = c[4]; r.a2[t] = c[5];
-    }
-
+    std::copy (std::begin (tapCoefficients[0]), std::end (tapCoefficients[0]), r.b0);
+    std::copy (std::begin (tapCoefficients[1]), std::end (tapCoefficients[1]), r.b1);
+    std::copy (std::begin (tapCoefficients[2]), std::end (tapCoefficients[2]), r.b2);
+    std::copy (std::begin (tapCoefficients[3]), std::end (tapCoefficients[3]), r.a0);
+    std::copy (std::begin (tapCoefficients[4]), std::end (tapCoefficients[4]), r.a1);
+    std::copy (std::begin (tapCoefficients[5]), std::end (tapCoefficients[5]), r.a2);
     std::copy (std::begin (target.enabled), std::end (target.enabled), r.enabled);
 
     if (firstBlock)
-        previousRecords = r;
+        previousRecords() = r;
 
     firstBlock = false;
 
@@ -930,52 +931,98 @@ void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexce
 {
     const float r = (float) (1.0 / (double) n);
     const float perSample = 1.0f / (float) n;
-    const auto& from = previousRecords;
-    const auto& to = records;
-
-    const auto put = [&] (int lane, int t, bool silent)
-    {
-        const int s = TapLaneKernel::slot (channel, lane / 4, lane % 4);
-        const int32_t d0 = from.delayOndula[t];
-        l.start[s] = (blockStartWriteIndex - d0) & lineMask;
-        l.step[s] = (float) (to.delayOndula[t] - d0) * perSample;
-
-        const float gainFrom = silent ? 0.0f : from.gain[t];
-        const float gainTo = silent ? 0.0f : to.gain[t];
-
-        l.b0[s] = from.b0[t]; l.db0[s] = (to.b0[t] - from.b0[t]) * r;
-        l.b1[s] = from.b1[t]; l.db1[s] = (to.b1[t] - from.b1[t]) * r;
-        l.b2[s] = from.b2[t]; l.db2[s] = (to.b2[t] - from.b2[t]) * r;
-        l.a1[s] = from.a1[t]; l.da1[s] = (to.a1[t] - from.a1[t]) * r;
-        l.a2[s] = from.a2[t]; l.da2[s] = (to.a2[t] - from.a2[t]) * r;
-        l.gain[s] = gainFrom;  l.dgain[s] = (gainTo - gainFrom) * r;
-    };
+    const auto& from = previousRecords();
+    const auto& to = records();
 
     // Enabled taps take lanes in tap order, four per group; the last group is filled up with
-    // silent copies of tap 31, and at least one group runs.
+    // silent copies of tap 31, and at least one group runs. The lanes of groups that do not run
+    // stay silent, reading anywhere inside the line, and keep their memory.
+    int tapOfLane[numTaps];
+    float audible[numTaps];
     int lane = 0;
 
     for (int t = 0; t < numTaps; ++t)
         if (to.enabled[t])
-            put (lane++, t, false);
+            tapOfLane[lane++] = t;
+
+    const int enabledLanes = lane;
 
     if (lane % 4 != 0 || lane == 0)
         do
-            put (lane++, numTaps - 1, true);
+            tapOfLane[lane++] = numTaps - 1;
         while (lane % 4 != 0);
 
     const int groupsRun = lane / 4;
     l.groups[channel] = groupsRun;
 
-    // Lanes of groups that do not run: silent, reading anywhere inside the line; they keep
-    // their memory.
-    for (; lane < numTaps; ++lane)
+    for (int j = 0; j < numTaps; ++j)
     {
-        const int s = TapLaneKernel::slot (channel, lane / 4, lane % 4);
-        l.start[s] = 0;
-        l.step[s] = 0.0f;
-        l.b0[s] = l.b1[s] = l.b2[s] = l.a1[s] = l.a2[s] = l.gain[s] = 0.0f;
-        l.db0[s] = l.db1[s] = l.db2[s] = l.da1[s] = l.da2[s] = l.dgain[s] = 0.0f;
+        audible[j] = j < enabledLanes ? 1.0f : 0.0f;
+
+        if (j >= lane)
+            tapOfLane[j] = -1;
+    }
+
+    // Each field in lane order first, then into the planes: lane k of group g goes to plane k.
+    alignas (64) float laneValues[numTaps];
+
+    const auto toPlanes = [&] (auto* destination, const auto* values)
+    {
+        for (int k = 0; k < 4; ++k)
+            for (int g = 0; g < numGroups; ++g)
+                destination[TapLaneKernel::slot (channel, g, k)] = values[4 * g + k];
+    };
+
+    const auto ramp = [&] (const float* start, const float* end, float* value, float* increment)
+    {
+        alignas (64) float deltas[numTaps];
+
+        for (int j = 0; j < numTaps; ++j)
+        {
+            const int t = tapOfLane[j];
+            laneValues[j] = t < 0 ? 0.0f : start[t];
+            deltas[j] = t < 0 ? 0.0f : (end[t] - start[t]) * r;
+        }
+
+        toPlanes (value, laneValues);
+        toPlanes (increment, deltas);
+    };
+
+    ramp (from.b0, to.b0, l.b0, l.db0);
+    ramp (from.b1, to.b1, l.b1, l.db1);
+    ramp (from.b2, to.b2, l.b2, l.db2);
+    ramp (from.a1, to.a1, l.a1, l.da1);
+    ramp (from.a2, to.a2, l.a2, l.da2);
+
+    {
+        alignas (64) float deltas[numTaps];
+
+        for (int j = 0; j < numTaps; ++j)
+        {
+            const int t = tapOfLane[j];
+            const float gainFrom = t < 0 || audible[j] == 0.0f ? 0.0f : from.gain[t];
+            const float gainTo = t < 0 || audible[j] == 0.0f ? 0.0f : to.gain[t];
+            laneValues[j] = gainFrom;
+            deltas[j] = (gainTo - gainFrom) * r;
+        }
+
+        toPlanes (l.gain, laneValues);
+        toPlanes (l.dgain, deltas);
+    }
+
+    {
+        alignas (64) int32_t starts[numTaps];
+
+        for (int j = 0; j < numTaps; ++j)
+        {
+            const int t = tapOfLane[j];
+            const int32_t d0 = t < 0 ? 0 : from.delayOndula[t];
+            starts[j] = t < 0 ? 0 : (blockStartWriteIndex - d0) & lineMask;
+            laneValues[j] = t < 0 ? 0.0f : (float) (to.delayOndula[t] - d0) * perSample;
+        }
+
+        toPlanes (l.start, starts);
+        toPlanes (l.step, laneValues);
     }
 
     for (int g = 0; g < groupsRun; ++g)

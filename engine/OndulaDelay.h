@@ -184,7 +184,12 @@ private:
         bool enabled[numTaps];
     };
 
-    TapRecords records, previousRecords;
+    // Two sets used in turn: the block's records and the previous block's, each block swapping.
+    TapRecords recordSets[2];
+    int currentRecords = 0;
+
+    TapRecords& records() noexcept { return recordSets[currentRecords]; }
+    TapRecords& previousRecords() noexcept { return recordSets[1 - currentRecords]; }
     TapState previousFeedbackState;
     IIRFilter<float> feedbackFilter;
     IIRFilter<float> groupFilters[numGroups];
@@ -192,7 +197,7 @@ private:
     DesignCache feedbackDesign;
     TapLaneKernel::Lanes lanes {}; // both channels' lanes when this engine leads a stereo pair
     TapTargets targets;
-    float tapCoefficients[numTaps][6] {}; // b0, b1, b2, a0, a1, a2 of this block's designs
+    float tapCoefficients[6][numTaps] {}; // b0, b1, b2, a0, a1, a2 of this block's designs, per tap
     IIRFilter<float> designer;
     TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
 
