@@ -366,51 +366,75 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
         {
             const VI offset = hn::Load (di, channelOffset + part * width);
 
+            // One vector of lanes: its running (negated) shift, ramps and history.
+            struct LaneVector
+            {
+                int slot;
+                VI start;
+                VF shift, b0, a1, a2, gain, x1, x2, y1, y2;
+            };
+
+            const auto load = [&] (int plane) HWY_ATTR
+            {
+                const int at = plane * planeStride + firstSlot + part * width;
+                const VI start = Wrap ? hn::Load (di, l.start + at) : hn::Load (di, l.start + at) + offset;
+                return LaneVector { at, start, hn::Load (d, moved + at), hn::Load (d, l.b0 + at), hn::Load (d, l.a1 + at),
+                                    hn::Load (d, l.a2 + at), hn::Load (d, l.gain + at), hn::Load (d, l.x1 + at),
+                                    hn::Load (d, l.x2 + at), hn::Load (d, l.y1 + at), hn::Load (d, l.y2 + at) };
+            };
+
+            const auto store = [&] (const LaneVector& v) HWY_ATTR
+            {
+                const int at = v.slot;
+                hn::Store (v.shift, d, moved + at);
+                hn::Store (v.b0, d, l.b0 + at); hn::Store (v.a1, d, l.a1 + at); hn::Store (v.a2, d, l.a2 + at);
+                hn::Store (v.gain, d, l.gain + at);
+                hn::Store (v.x1, d, l.x1 + at); hn::Store (v.x2, d, l.x2 + at);
+                hn::Store (v.y1, d, l.y1 + at); hn::Store (v.y2, d, l.y2 + at);
+            };
+
+            // One sample of a vector of lanes: the read, the band-pass, the ramps; returns the
+            // lanes' output. The running shifts are kept negated (exactly: negation only flips
+            // the sign), so that the index is an addition the start folds into. b1 is zero and
+            // b2 is -b0 in every design, so b2 * x2 is -(b0 * x2) exactly.
+            const auto step = [&] (LaneVector& v, int i) HWY_ATTR
+            {
+                if (i == n - 1)
+                {
+                    // The oldest history only shifts along: it is what x2 and y2 hold before
+                    // the last sample.
+                    hn::Store (v.x2, d, l.x3 + v.slot);
+                    hn::Store (v.y2, d, l.y3 + v.slot);
+                }
+
+                const VF x = Wrap ? hn::GatherIndex (d, base, (((v.start + hn::Set (di, i)) + truncate (di, v.shift)) & mask) + offset)
+                                  : hn::GatherIndex (d, base + i, v.start + truncate (di, v.shift));
+                v.shift = v.shift - hn::Load (d, l.step + v.slot);
+
+                VF y = v.b0 * x;
+                y = y - v.b0 * v.x2;
+                y = y - v.a1 * v.y1;
+                y = y - v.a2 * v.y2;
+                y = clampUnit (d, y);
+                const VF output = v.gain * y;
+
+                v.x2 = v.x1; v.x1 = x; v.y2 = v.y1; v.y1 = y;
+                v.b0 = v.b0 + hn::Load (d, l.db0 + v.slot);
+                v.a1 = v.a1 + hn::Load (d, l.da1 + v.slot);
+                v.a2 = v.a2 + hn::Load (d, l.da2 + v.slot);
+                v.gain = v.gain + hn::Load (d, l.dgain + v.slot);
+                return output;
+            };
+
+            // Lane k of every group is in plane k, so a group's sum is a sum of vectors. Two
+            // planes run at a time, two recursions hiding each other's latency while everything
+            // stays in registers (all four at once spill, and run slower); the first two planes'
+            // sums wait in memory. The first pass of a chunk also runs the feedback paths, one
+            // sample ahead of the lanes' reads; the others carry none of their state.
             for (int half = 0; half < 2; ++half)
             {
-                const int s0 = (2 * half) * planeStride + firstSlot + part * width;
-                const int s1 = s0 + planeStride;
+                LaneVector v0 = load (2 * half), v1 = load (2 * half + 1);
 
-                const VI start0 = Wrap ? hn::Load (di, l.start + s0) : hn::Load (di, l.start + s0) + offset;
-                const VI start1 = Wrap ? hn::Load (di, l.start + s1) : hn::Load (di, l.start + s1) + offset;
-                const VF step0 = hn::Load (d, l.step + s0), step1 = hn::Load (d, l.step + s1);
-                const VF db00 = hn::Load (d, l.db0 + s0), db01 = hn::Load (d, l.db0 + s1);
-                const VF da10 = hn::Load (d, l.da1 + s0), da11 = hn::Load (d, l.da1 + s1);
-                const VF da20 = hn::Load (d, l.da2 + s0), da21 = hn::Load (d, l.da2 + s1);
-                const VF dg0 = hn::Load (d, l.dgain + s0), dg1 = hn::Load (d, l.dgain + s1);
-
-                VF m0 = hn::Load (d, moved + s0), m1 = hn::Load (d, moved + s1);
-                VF b00 = hn::Load (d, l.b0 + s0), b01 = hn::Load (d, l.b0 + s1);
-                VF a10 = hn::Load (d, l.a1 + s0), a11 = hn::Load (d, l.a1 + s1);
-                VF a20 = hn::Load (d, l.a2 + s0), a21 = hn::Load (d, l.a2 + s1);
-                VF g0 = hn::Load (d, l.gain + s0), g1 = hn::Load (d, l.gain + s1);
-                VF x10 = hn::Load (d, l.x1 + s0), x11 = hn::Load (d, l.x1 + s1);
-                VF x20 = hn::Load (d, l.x2 + s0), x21 = hn::Load (d, l.x2 + s1);
-                VF y10 = hn::Load (d, l.y1 + s0), y11 = hn::Load (d, l.y1 + s1);
-                VF y20 = hn::Load (d, l.y2 + s0), y21 = hn::Load (d, l.y2 + s1);
-
-                // The running shifts are kept negated (exactly: negation only flips the sign),
-                // so that the index is an addition the start can be folded into.
-                const auto read = [&] (int i, VI start, VF shift) HWY_ATTR
-                {
-                    if (Wrap)
-                        return hn::GatherIndex (d, base, (((start + hn::Set (di, i)) + truncate (di, shift)) & mask) + offset);
-
-                    return hn::GatherIndex (d, base + i, start + truncate (di, shift));
-                };
-
-                // b1 is zero and b2 is -b0 in every design, so b2 * x2 is -(b0 * x2) exactly.
-                const auto filter = [&] (VF x, VF b0, VF x2, VF a1, VF y1, VF a2, VF y2) HWY_ATTR
-                {
-                    VF y = b0 * x;
-                    y = y - b0 * x2;
-                    y = y - a1 * y1;
-                    y = y - a2 * y2;
-                    return clampUnit (d, y);
-                };
-
-                // The first pass of a chunk also runs the feedback paths, one sample ahead of the
-                // lanes' reads; the others carry none of their state.
                 const auto run = [&] (auto withFeedback) HWY_ATTR
                 {
                     for (int j = 0; j < length; ++j)
@@ -420,31 +444,7 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
                         if constexpr (decltype (withFeedback)::value)
                             feedbackSample (i);
 
-                        // The oldest history only shifts along: it is what x2 and y2 hold before
-                        // the last sample.
-                        if (i == n - 1)
-                        {
-                            hn::Store (x20, d, l.x3 + s0); hn::Store (x21, d, l.x3 + s1);
-                            hn::Store (y20, d, l.y3 + s0); hn::Store (y21, d, l.y3 + s1);
-                        }
-
-                        const VF x0 = read (i, start0, m0);
-                        const VF x1 = read (i, start1, m1);
-                        m0 = m0 - step0;
-                        m1 = m1 - step1;
-
-                        const VF y0 = filter (x0, b00, x20, a10, y10, a20, y20);
-                        const VF y1 = filter (x1, b01, x21, a11, y11, a21, y21);
-                        const VF pair = g0 * y0 + g1 * y1;
-
-                        x20 = x10; x10 = x0; y20 = y10; y10 = y0;
-                        x21 = x11; x11 = x1; y21 = y11; y11 = y1;
-                        b00 = b00 + db00; b01 = b01 + db01;
-                        a10 = a10 + da10; a11 = a11 + da11;
-                        a20 = a20 + da20; a21 = a21 + da21;
-                        g0 = g0 + dg0; g1 = g1 + dg1;
-
-                        // Lane k of every group is in plane k, so a group's sum is a sum of vectors.
+                        const VF pair = step (v0, i) + step (v1, i);
                         float* pairRow = pairs + j * rowStride + part * width;
 
                         if (half == 0)
@@ -459,15 +459,7 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
                 else
                     run (std::false_type {});
 
-                hn::Store (m0, d, moved + s0); hn::Store (m1, d, moved + s1);
-                hn::Store (b00, d, l.b0 + s0); hn::Store (b01, d, l.b0 + s1);
-                hn::Store (a10, d, l.a1 + s0); hn::Store (a11, d, l.a1 + s1);
-                hn::Store (a20, d, l.a2 + s0); hn::Store (a21, d, l.a2 + s1);
-                hn::Store (g0, d, l.gain + s0); hn::Store (g1, d, l.gain + s1);
-                hn::Store (x10, d, l.x1 + s0); hn::Store (x11, d, l.x1 + s1);
-                hn::Store (x20, d, l.x2 + s0); hn::Store (x21, d, l.x2 + s1);
-                hn::Store (y10, d, l.y1 + s0); hn::Store (y11, d, l.y1 + s1);
-                hn::Store (y20, d, l.y2 + s0); hn::Store (y21, d, l.y2 + s1);
+                store (v0); store (v1);
             }
         }
 
