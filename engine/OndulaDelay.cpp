@@ -936,94 +936,82 @@ void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexce
 
     // Enabled taps take lanes in tap order, four per group; the last group is filled up with
     // silent copies of tap 31, and at least one group runs. The lanes of groups that do not run
-    // stay silent, reading anywhere inside the line, and keep their memory.
-    int tapOfLane[numTaps];
-    float audible[numTaps];
+    // take the zero entry below: silent, reading anywhere inside the line, keeping their memory.
+    constexpr int zero = numTaps;
+    int tapOfLane[numTaps], gainOfLane[numTaps];
     int lane = 0;
 
     for (int t = 0; t < numTaps; ++t)
         if (to.enabled[t])
-            tapOfLane[lane++] = t;
-
-    const int enabledLanes = lane;
+        {
+            tapOfLane[lane] = gainOfLane[lane] = t;
+            ++lane;
+        }
 
     if (lane % 4 != 0 || lane == 0)
         do
-            tapOfLane[lane++] = numTaps - 1;
+        {
+            tapOfLane[lane] = numTaps - 1;
+            gainOfLane[lane] = zero;
+            ++lane;
+        }
         while (lane % 4 != 0);
 
     const int groupsRun = lane / 4;
     l.groups[channel] = groupsRun;
 
-    for (int j = 0; j < numTaps; ++j)
+    for (int j = lane; j < numTaps; ++j)
+        tapOfLane[j] = gainOfLane[j] = zero;
+
+    // Every ramp per tap first, on whole vectors: its starting value and its increment.
+    constexpr int ramps = 6;
+    const float* const starting[ramps] { from.b0, from.b1, from.b2, from.a1, from.a2, from.gain };
+    const float* const ending[ramps] { to.b0, to.b1, to.b2, to.a1, to.a2, to.gain };
+    float* const values[ramps] { l.b0, l.b1, l.b2, l.a1, l.a2, l.gain };
+    float* const increments[ramps] { l.db0, l.db1, l.db2, l.da1, l.da2, l.dgain };
+    alignas (64) float value[ramps][numTaps + 1], increment[ramps][numTaps + 1], step[numTaps + 1];
+    alignas (64) int32_t start[numTaps + 1];
+
+    for (int q = 0; q < ramps; ++q)
     {
-        audible[j] = j < enabledLanes ? 1.0f : 0.0f;
-
-        if (j >= lane)
-            tapOfLane[j] = -1;
-    }
-
-    // Each field in lane order first, then into the planes: lane k of group g goes to plane k.
-    alignas (64) float laneValues[numTaps];
-
-    const auto toPlanes = [&] (auto* destination, const auto* values)
-    {
-        for (int k = 0; k < 4; ++k)
-            for (int g = 0; g < numGroups; ++g)
-                destination[TapLaneKernel::slot (channel, g, k)] = values[4 * g + k];
-    };
-
-    const auto ramp = [&] (const float* start, const float* end, float* value, float* increment)
-    {
-        alignas (64) float deltas[numTaps];
-
-        for (int j = 0; j < numTaps; ++j)
+        for (int t = 0; t < numTaps; ++t)
         {
-            const int t = tapOfLane[j];
-            laneValues[j] = t < 0 ? 0.0f : start[t];
-            deltas[j] = t < 0 ? 0.0f : (end[t] - start[t]) * r;
+            value[q][t] = starting[q][t];
+            increment[q][t] = (ending[q][t] - starting[q][t]) * r;
         }
 
-        toPlanes (value, laneValues);
-        toPlanes (increment, deltas);
-    };
-
-    ramp (from.b0, to.b0, l.b0, l.db0);
-    ramp (from.b1, to.b1, l.b1, l.db1);
-    ramp (from.b2, to.b2, l.b2, l.db2);
-    ramp (from.a1, to.a1, l.a1, l.da1);
-    ramp (from.a2, to.a2, l.a2, l.da2);
-
-    {
-        alignas (64) float deltas[numTaps];
-
-        for (int j = 0; j < numTaps; ++j)
-        {
-            const int t = tapOfLane[j];
-            const float gainFrom = t < 0 || audible[j] == 0.0f ? 0.0f : from.gain[t];
-            const float gainTo = t < 0 || audible[j] == 0.0f ? 0.0f : to.gain[t];
-            laneValues[j] = gainFrom;
-            deltas[j] = (gainTo - gainFrom) * r;
-        }
-
-        toPlanes (l.gain, laneValues);
-        toPlanes (l.dgain, deltas);
+        value[q][zero] = increment[q][zero] = 0.0f;
     }
 
+    for (int t = 0; t < numTaps; ++t)
     {
-        alignas (64) int32_t starts[numTaps];
-
-        for (int j = 0; j < numTaps; ++j)
-        {
-            const int t = tapOfLane[j];
-            const int32_t d0 = t < 0 ? 0 : from.delayOndula[t];
-            starts[j] = t < 0 ? 0 : (blockStartWriteIndex - d0) & lineMask;
-            laneValues[j] = t < 0 ? 0.0f : (float) (to.delayOndula[t] - d0) * perSample;
-        }
-
-        toPlanes (l.start, starts);
-        toPlanes (l.step, laneValues);
+        const int32_t d0 = from.delayOndula[t];
+        start[t] = (blockStartWriteIndex - d0) & lineMask;
+        step[t] = (float) (to.delayOndula[t] - d0) * perSample;
     }
+
+    start[zero] = 0;
+    step[zero] = 0.0f;
+
+    // Then into the lanes' planes: lane k of group g goes to plane k.
+    for (int k = 0; k < 4; ++k)
+        for (int g = 0; g < numGroups; ++g)
+        {
+            const int s = TapLaneKernel::slot (channel, g, k);
+            const int t = tapOfLane[4 * g + k];
+            const int gainTap = gainOfLane[4 * g + k];
+
+            for (int q = 0; q < ramps - 1; ++q)
+            {
+                values[q][s] = value[q][t];
+                increments[q][s] = increment[q][t];
+            }
+
+            values[ramps - 1][s] = value[ramps - 1][gainTap];
+            increments[ramps - 1][s] = increment[ramps - 1][gainTap];
+            l.start[s] = start[t];
+            l.step[s] = step[t];
+        }
 
     for (int g = 0; g < groupsRun; ++g)
     {
