@@ -12,7 +12,7 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDULA_BUILD_TESTS=OFF 
 cmake --build "$build" --parallel "$(nproc)" --target ondula_bench ondula_test_host OndulaDelay_VST3 > /dev/null
 
 "$build/bench/ondula_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-    --benchmark_min_time=1 --benchmark_filter='Stereo48k|ScalarOracle|Stage' 2>/dev/null | grep -E '_median|^Benchmark'
+    --benchmark_min_time=1 --benchmark_filter='Stereo48k|ScalarOracle|Stage|Processor' 2>/dev/null | grep -E '_median|^Benchmark'
 
 host="$build/tools/TestHost/ondula_test_host_artefacts/Release/Ondula Test Host"
 bundle="$build/OndulaDelay_artefacts/Release/VST3/Ondula Delay Free.vst3"
