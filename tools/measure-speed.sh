@@ -8,7 +8,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$top/build-release}"
 
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDULA_BUILD_TESTS=OFF > /dev/null
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DONDULA_BUILD_TESTS=OFF -DONDULA_BUILD_BENCHMARKS=ON -DONDULA_BUILD_TEST_HOST=ON > /dev/null
 cmake --build "$build" --parallel "$(nproc)" --target ondula_bench ondula_test_host OndulaDelay_VST3 > /dev/null
 
 "$build/bench/ondula_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
