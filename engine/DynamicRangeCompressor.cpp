@@ -1,5 +1,6 @@
 #include "engine/DynamicRangeCompressor.h"
 
+#include <algorithm>
 #include <cmath>
 
 void DynamicRangeCompressor::setValueTree (juce::ValueTree root)
@@ -45,44 +46,116 @@ void DynamicRangeCompressor::processSamples (const float* input, float* output, 
         return;
 
     const float c = smoothing;
+    float gain = currentGain;
 
     for (int start = 0; start < numSamples; start += chunkLength)
     {
         const int length = std::min (chunkLength, numSamples - start);
+        const float pull = (1.0f - c) * targetGain; // the same for every sample of the chunk
         float sum = 0.0f;
 
         for (int i = start; i < start + length; ++i)
         {
             const float x = input[i];
-            currentGain = c * currentGain + (1.0f - c) * targetGain;
-            output[i] = currentGain * x;
+            gain = c * gain + pull;
+            output[i] = gain * x;
             sum += std::abs (x);
         }
 
         finishChunk (sum, length);
     }
+
+    currentGain = gain;
+}
+
+void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, DynamicRangeCompressor& right,
+                                            float* leftSamples, float* rightSamples, int numSamples) noexcept
+{
+    if (&left == &right)
+    {
+        left.processSamples (leftSamples, leftSamples, numSamples);
+        right.processSamples (rightSamples, rightSamples, numSamples);
+        return;
+    }
+
+    if (numSamples <= 0)
+        return;
+
+    const float cl = left.smoothing, cr = right.smoothing;
+    float gl = left.currentGain, gr = right.currentGain;
+
+    for (int start = 0; start < numSamples; start += chunkLength)
+    {
+        const int length = std::min (chunkLength, numSamples - start);
+        const float pullL = (1.0f - cl) * left.targetGain;
+        const float pullR = (1.0f - cr) * right.targetGain;
+        float sumL = 0.0f, sumR = 0.0f;
+
+        for (int i = start; i < start + length; ++i)
+        {
+            const float xl = leftSamples[i];
+            const float xr = rightSamples[i];
+            gl = cl * gl + pullL;
+            gr = cr * gr + pullR;
+            leftSamples[i] = gl * xl;
+            rightSamples[i] = gr * xr;
+            sumL += std::abs (xl);
+            sumR += std::abs (xr);
+        }
+
+        DynamicRangeCompressor* both[2] { &left, &right };
+        const float sums[2] { sumL, sumR };
+        finishChunks (both, sums, 2, length);
+    }
+
+    left.currentGain = gl;
+    right.currentGain = gr;
 }
 
 void DynamicRangeCompressor::finishChunk (float sum, int length) noexcept
 {
-    // A NaN sample would otherwise poison the gain for good; measure such a chunk as full scale,
-    // just as an infinite one already is.
-    if (std::isnan (sum))
-        sum = static_cast<float> (length);
+    DynamicRangeCompressor* self = this;
+    finishChunks (&self, &sum, 1, length);
+}
 
-    float level = 20.0f * std::log10 (sum / static_cast<float> (length));
-    level = level < -96.0f ? -96.0f : (level > 0.0f ? 0.0f : level);
+void DynamicRangeCompressor::finishChunks (DynamicRangeCompressor* const* compressors, const float* sums, int count,
+                                           int length) noexcept
+{
+    // Each stage runs for every compressor before the next, so that their library calls overlap;
+    // each compressor's values are formed exactly as on its own.
+    constexpr int most = 2;
+    float level[most], over[most];
+    double gainDb[most];
 
-    const float threshold = thresholdDb.load (std::memory_order_relaxed);
-    const float s = slope.load (std::memory_order_relaxed);
+    for (int c = 0; c < count; ++c)
+    {
+        // A NaN sample would otherwise poison the gain for good; measure such a chunk as full
+        // scale, just as an infinite one already is.
+        const float sum = std::isnan (sums[c]) ? static_cast<float> (length) : sums[c];
+        const float l = 20.0f * std::log10 (sum / static_cast<float> (length));
+        level[c] = l < -96.0f ? -96.0f : (l > 0.0f ? 0.0f : l);
+    }
 
-    const float over = (level - threshold) / knee;
-    double gainDb = (double) knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over));
+    for (int c = 0; c < count; ++c)
+    {
+        const auto& k = *compressors[c];
+        over[c] = (level[c] - k.thresholdDb.load (std::memory_order_relaxed)) / k.knee;
+    }
 
-    if (std::isnan (gainDb)) // slope 1 against an infinite overshoot: 0 * inf
-        gainDb = 0.0;
-    const auto outputLevel = static_cast<float> ((double) level + gainDb);
-    const float g = outputLevel - level;
+    for (int c = 0; c < count; ++c)
+    {
+        const auto& k = *compressors[c];
+        const float s = k.slope.load (std::memory_order_relaxed);
+        gainDb[c] = (double) k.knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over[c]));
 
-    targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
+        if (std::isnan (gainDb[c])) // slope 1 against an infinite overshoot: 0 * inf
+            gainDb[c] = 0.0;
+    }
+
+    for (int c = 0; c < count; ++c)
+    {
+        const auto outputLevel = static_cast<float> ((double) level[c] + gainDb[c]);
+        const float g = outputLevel - level[c];
+        compressors[c]->targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
+    }
 }

@@ -20,6 +20,12 @@ public:
     /** In place is allowed: each input sample is read before its output is written. */
     void processSamples (const float* input, float* output, int numSamples) noexcept;
 
+    /** The compressors of a stereo pair, each on its own channel in place, in one pass: exactly
+        what two processSamples calls give, in about half the time, since each channel's gain
+        recursion hides the latency of the other's. */
+    static void processStereo (DynamicRangeCompressor& left, DynamicRangeCompressor& right,
+                               float* leftSamples, float* rightSamples, int numSamples) noexcept;
+
     static constexpr int chunkLength = 100;
 
     juce::ValueTree globalsDynamicsTree;
@@ -33,6 +39,7 @@ public:
 
 private:
     void finishChunk (float sum, int length) noexcept;
+    static void finishChunks (DynamicRangeCompressor* const* compressors, const float* sums, int count, int length) noexcept;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DynamicRangeCompressor)
 };

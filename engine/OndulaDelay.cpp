@@ -14,9 +14,8 @@ namespace
 {
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr int lineMask = OndulaDelay::delayLineSize - 1;
-constexpr int laneStride = TapLaneKernel::maxLanes;
 
-// Larger host blocks are rendered in pieces; this bounds the scratch memory (8 MiB).
+// Larger host blocks are rendered in pieces; this bounds the scratch memory (256 KiB).
 constexpr int largestPiece = 65536;
 
 // Single-precision 2 pi and pi / 2, as the wave and the pan law have always used them.
@@ -82,29 +81,15 @@ struct Grids
     }
 };
 
+// Every engine's own number, so that a comparison with another engine is never taken for one
+// with a later engine built at the same address.
+std::atomic<uint64_t> nextSerial { 0 };
+
 const Grids& grids()
 {
     static const Grids instance;
     return instance;
 }
-
-/** Both channels' engines aim their taps at the same frequencies, bandwidths, delays and
-    controls (only the pattern and the pan law differ), so the second engine of a block takes the
-    first one's results, filter designs included, when they came from exactly the same inputs.
-    Whoever finds it busy (another instance on another thread) simply computes its own. */
-struct SharedTapTargets
-{
-    static constexpr int keySize = OndulaDelay::numTaps * OndulaDelay::numTapColumns + 2 * OndulaDelay::numOndulaQuantities + 8;
-
-    std::atomic_flag busy = ATOMIC_FLAG_INIT;
-    bool valid = false;
-    float key[keySize];
-    float delay[OndulaDelay::numTaps], baseDelay[OndulaDelay::numTaps], frequency[OndulaDelay::numTaps];
-    float bandwidth[OndulaDelay::numTaps], amplitude[OndulaDelay::numTaps], pan[OndulaDelay::numTaps];
-    float coefficients[OndulaDelay::numTaps][6];
-};
-
-SharedTapTargets sharedTapTargets; // constant-initialised: no start-up code, no allocation
 
 namespace ids
 {
@@ -125,12 +110,27 @@ const juce::Identifier patternL ("pattern_l"), patternR ("pattern_r"), time ("ti
 
 //==================================================================================================
 OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
-    : mappingFunctions (mappings)
+    : mappingFunctions (mappings), serial (nextSerial.fetch_add (1, relaxed) + 1)
 {
     grids(); // built once, before any audio thread can ask for them
     tapPositions.store (tripletGrid(), relaxed);
     feedbackState.frequency = 0.5f;
     previousFeedbackState.frequency = 0.5f;
+
+    // The records start as the TapState defaults.
+    for (auto* r : { &recordSets[0], &recordSets[1] })
+    {
+        const TapState initial;
+
+        for (int t = 0; t < numTaps; ++t)
+        {
+            r->delayOndula[t] = initial.delayOndula; r->delayBase[t] = initial.delayBase;
+            r->b0[t] = initial.b0; r->b1[t] = initial.b1; r->b2[t] = initial.b2;
+            r->a0[t] = initial.a0; r->a1[t] = initial.a1; r->a2[t] = initial.a2;
+            r->frequency[t] = initial.frequency; r->bandwidth[t] = initial.bandwidth; r->gain[t] = initial.gain;
+            r->amplitude[t] = initial.amplitude; r->pan[t] = initial.pan; r->enabled[t] = initial.enabled;
+        }
+    }
 
     for (int t = 0; t < numTaps; ++t)
     {
@@ -143,7 +143,6 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
         tapEnabled[t].store (false, relaxed);
     }
 
-    std::memset (&lanes, 0, sizeof (lanes));
 }
 
 OndulaDelay::~OndulaDelay()
@@ -160,7 +159,6 @@ void OndulaDelay::releaseScratch() noexcept
         ::operator delete (scratchAllocation, std::align_val_t { 64 });
 
     scratchAllocation = nullptr;
-    scratch = nullptr;
     feedbackScratch = nullptr;
     maxBlockSize = 0;
 }
@@ -168,16 +166,14 @@ void OndulaDelay::releaseScratch() noexcept
 void OndulaDelay::prepare (const juce::dsp::ProcessSpec& spec)
 {
     const int rows = (int) std::clamp<juce::uint32> (spec.maximumBlockSize, 1, largestPiece);
-    const size_t laneBytes = (size_t) rows * laneStride * sizeof (float);
     const size_t feedbackBytes = ((size_t) rows * sizeof (float) + 63) / 64 * 64;
-    void* memory = ::operator new (laneBytes + feedbackBytes, std::align_val_t { 64 });
-    std::memset (memory, 0, laneBytes + feedbackBytes);
+    void* memory = ::operator new (feedbackBytes, std::align_val_t { 64 });
+    std::memset (memory, 0, feedbackBytes);
 
     std::lock_guard<RecursivePriorityMutex> lock (mutex);
     releaseScratch();
     scratchAllocation = memory;
-    scratch = static_cast<float*> (memory);
-    feedbackScratch = scratch + (size_t) rows * laneStride;
+    feedbackScratch = static_cast<float*> (memory);
     maxBlockSize = rows;
 
     // A rate the host cannot mean (not positive, not finite) keeps the previous one.
@@ -273,6 +269,9 @@ void OndulaDelay::valueTreePropertyChanged (juce::ValueTree& tree, const juce::I
     else if (tree == delayPatternTree)        handlePattern (node);
     else if (tree == globalsOndulaTree)       handleOndulaGlobals (node);
     else if (tree == globalsTimeTree)         handleTime (node);
+    else return;
+
+    settingsVersion.fetch_add (1, std::memory_order_release);
 }
 
 void OndulaDelay::writeTapColumn (int column, const float (&values)[numTaps])
@@ -373,6 +372,12 @@ void OndulaDelay::handleTime (const juce::ValueTree& node)
 OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
 {
     Settings s;
+    loadSettings (s);
+    return s;
+}
+
+void OndulaDelay::loadSettings (Settings& s) const noexcept
+{
 
     for (int t = 0; t < numTaps; ++t)
     {
@@ -399,7 +404,6 @@ OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
     s.feedbackWidth = feedbackWidth.load (relaxed);
     s.feedbackAmplitude = feedbackAmplitude.load (relaxed);
     s.feedbackPan = feedbackPan;
-    return s;
 }
 
 float OndulaDelay::lineSampleRelativeToWrite (int offset) const noexcept
@@ -407,44 +411,111 @@ float OndulaDelay::lineSampleRelativeToWrite (int offset) const noexcept
     return delayLine[(writeIndex + offset) & lineMask];
 }
 
+
 //==================================================================================================
 // Block processing
 
 void OndulaDelay::processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context)
 {
-    const auto& input = context.getInputBlock();
-    auto& output = context.getOutputBlock();
-    const int n = (int) output.getNumSamples();
+    OndulaDelay* engine = this;
+    const auto* single = &context;
+    processTogether (&engine, &single, 1);
+}
 
-    if (output.getNumChannels() == 0)
+void OndulaDelay::processStereo (OndulaDelay& left, OndulaDelay& right,
+                                 const juce::dsp::ProcessContextReplacing<float>& leftContext,
+                                 const juce::dsp::ProcessContextReplacing<float>& rightContext)
+{
+    if (&left == &right || leftContext.getOutputBlock().getNumSamples() != rightContext.getOutputBlock().getNumSamples())
+    {
+        left.processSIMDSmart (leftContext);
+        right.processSIMDSmart (rightContext);
         return;
+    }
+
+    OndulaDelay* engines[2] { &left, &right };
+    const juce::dsp::ProcessContextReplacing<float>* contexts[2] { &leftContext, &rightContext };
+    processTogether (engines, contexts, 2);
+}
+
+void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts,
+                                   int count)
+{
+    float* samples[TapLaneKernel::maxChannels] {};
+    const int n = (int) contexts[0]->getOutputBlock().getNumSamples();
+
+    for (int e = 0; e < count; ++e)
+    {
+        const auto& input = contexts[e]->getInputBlock();
+        auto& output = contexts[e]->getOutputBlock();
+
+        if (output.getNumChannels() == 0)
+        {
+            // Nothing to render into; the other engine runs alone.
+            if (count == 2)
+                engines[1 - e]->processSIMDSmart (*contexts[1 - e]);
+
+            return;
+        }
+
+        if (n == 0)
+            continue; // an empty block has no samples to point at
+
+        samples[e] = output.getChannelPointer (0);
+
+        if (input.getNumChannels() > 0 && input.getNumSamples() > 0 && input.getChannelPointer (0) != samples[e])
+            std::memcpy (samples[e], input.getChannelPointer (0), sizeof (float) * std::min<size_t> ((size_t) n, input.getNumSamples()));
+    }
+
+    std::unique_lock<RecursivePriorityMutex> locks[TapLaneKernel::maxChannels];
+
+    for (int e = 0; e < count; ++e)
+        locks[e] = std::unique_lock<RecursivePriorityMutex> (engines[e]->mutex);
+
+    // A block longer than an engine was prepared for is rendered in pieces it has room for; an
+    // engine never prepared has nothing to render with.
+    int piece = largestPiece;
+    bool prepared = true;
+
+    for (int e = 0; e < count; ++e)
+    {
+        piece = std::min (piece, engines[e]->maxBlockSize);
+        prepared = prepared && engines[e]->maxBlockSize > 0;
+    }
+
+    if (! prepared)
+    {
+        for (int e = 0; e < count; ++e)
+            if (engines[e]->maxBlockSize == 0)
+                std::fill (samples[e], samples[e] + n, 0.0f);
+            else if (n == 0)
+                engines[e]->renderBlocks (engines + e, samples + e, 1, 0);
+            else
+                for (int start = 0; start < n; start += engines[e]->maxBlockSize)
+                {
+                    float* part = samples[e] + start;
+                    engines[e]->renderBlocks (engines + e, &part, 1, std::min (engines[e]->maxBlockSize, n - start));
+                }
+
+        return;
+    }
 
     if (n == 0)
     {
         // An empty block still moves every record one smoothing step.
-        std::lock_guard<RecursivePriorityMutex> lock (mutex);
-
-        if (maxBlockSize > 0)
-            renderBlock (nullptr, 0);
-
+        renderBlocks (engines, samples, count, 0);
         return;
     }
 
-    float* samples = output.getChannelPointer (0);
-
-    if (input.getNumChannels() > 0 && input.getNumSamples() > 0 && input.getChannelPointer (0) != samples)
-        std::memcpy (samples, input.getChannelPointer (0), sizeof (float) * std::min<size_t> ((size_t) n, input.getNumSamples()));
-
-    std::lock_guard<RecursivePriorityMutex> lock (mutex);
-
-    if (maxBlockSize == 0) // never prepared: nothing to render with
+    for (int start = 0; start < n; start += piece)
     {
-        std::fill (samples, samples + n, 0.0f);
-        return;
-    }
+        float* parts[TapLaneKernel::maxChannels] {};
 
-    for (int start = 0; start < n; start += maxBlockSize)
-        renderBlock (samples + start, std::min (maxBlockSize, n - start));
+        for (int e = 0; e < count; ++e)
+            parts[e] = samples[e] + start;
+
+        renderBlocks (engines, parts, count, std::min (piece, n - start));
+    }
 }
 
 void OndulaDelay::design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept
@@ -465,9 +536,81 @@ void OndulaDelay::design (DesignCache& cache, float frequency, float bandwidth, 
     state.a0 = cache.a0; state.a1 = cache.a1; state.a2 = cache.a2;
 }
 
-void OndulaDelay::runFeedbackPath (const Settings& s, float timeUnit, float fs, int n)
+void OndulaDelay::writeInput (const float* samples, int n) noexcept
 {
-    const float delay = clampTo ((16.0f * timeUnit) * fs, 0.0f, maxDelaySamples);
+    // A non-finite sample enters as silence, so one bad value cannot poison the line (and every
+    // tap and the feedback) for minutes.
+    const int start = writeIndex;
+    const int firstRun = std::min (n, delayLineSize - start); // the rest wraps to the line's start
+
+    for (int i = 0; i < firstRun; ++i)
+        delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    for (int i = firstRun; i < n; ++i)
+        delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    blockStartWriteIndex = start;
+    writeIndex = (delayLineSize + n + start) & lineMask;
+}
+
+OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() noexcept
+{
+    const auto version = settingsVersion.load (std::memory_order_acquire);
+
+    if (version != blockSettingsVersion)
+    {
+        loadSettings (blockSettings);
+        blockSettingsVersion = version;
+
+        for (int q = 0; q < numTapColumns; ++q)
+            for (int t = 0; t < numTaps; ++t)
+                tapColumns[q][t] = blockSettings.tapTable[t][q];
+    }
+
+    BlockInputs in;
+    in.settings = &blockSettings;
+    const auto& s = blockSettings;
+    in.fs = (float) sampleRate.load (relaxed);
+    in.timeUnit = mappingFunctions.time_unit_seconds (s.time);
+
+    // A synced rate follows the tempo of every block, not only the tempo when its node was read.
+    in.velocityHz = mappingFunctions.velocitySync.load (relaxed) ? mappingFunctions.velocity_hz (s.rawVelocity) : s.velocity;
+    const double runningTime = hostTime.load (relaxed) + clock.load (relaxed);
+    const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
+    in.waveTravel = (((in.velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
+    return in;
+}
+
+bool OndulaDelay::aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept
+{
+    // The settings the tap targets depend on are compared bit for bit when either side's have
+    // changed; the mapped time values at every block.
+    if (comparedWith != leader.serial || comparedVersions[0] != leader.blockSettingsVersion
+        || comparedVersions[1] != blockSettingsVersion)
+    {
+        const auto& a = leader.blockSettings;
+        const auto& b = blockSettings;
+        tapSettingsMatch = std::memcmp (a.tapTable, b.tapTable, sizeof (a.tapTable)) == 0
+                        && std::memcmp (a.ondulaScale, b.ondulaScale, sizeof (a.ondulaScale)) == 0
+                        && std::memcmp (a.ondulaPhase, b.ondulaPhase, sizeof (a.ondulaPhase)) == 0
+                        && std::memcmp (&a.wavelength, &b.wavelength, sizeof (float)) == 0
+                        && std::memcmp (&a.phase, &b.phase, sizeof (float)) == 0
+                        && std::memcmp (&a.amount, &b.amount, sizeof (float)) == 0
+                        && a.onTripletGrid == b.onTripletGrid;
+        comparedWith = leader.serial;
+        comparedVersions[0] = leader.blockSettingsVersion;
+        comparedVersions[1] = blockSettingsVersion;
+    }
+
+    const float dynamicMine[4] { mine.fs, mine.timeUnit, mine.velocityHz, mine.waveTravel };
+    const float dynamicTheirs[4] { theirs.fs, theirs.timeUnit, theirs.velocityHz, theirs.waveTravel };
+    return tapSettingsMatch && std::memcmp (dynamicMine, dynamicTheirs, sizeof (dynamicMine)) == 0;
+}
+
+void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
+{
+    const auto& s = *in.settings;
+    const float delay = clampTo ((16.0f * in.timeUnit) * in.fs, 0.0f, maxDelaySamples);
     const float frequency = centreFrequency (clamp01 (s.feedbackFrequency));
     const float bandwidth = bandwidthOctaves (clamp01 (s.feedbackWidth));
     const float gain = clamp01 (s.feedbackAmplitude);
@@ -495,61 +638,71 @@ void OndulaDelay::runFeedbackPath (const Settings& s, float timeUnit, float fs, 
         state.pan = smoothTowards (state.pan, pan);
     }
 
-    design (feedbackDesign, frequency, bandwidth, fs, state);
+    design (feedbackDesign, frequency, bandwidth, in.fs, state);
     state.enabled = true;
 
     if (firstBlock)
         previousFeedbackState = state;
-
-    if (n == 0)
-        return;
-
-    const auto& from = previousFeedbackState;
-    const int32_t d0 = from.delayOndula;
-    const float step = (float) (state.delayOndula - d0) * (1.0f / (float) n);
-    const float r = (float) (1.0 / (double) n);
-    const float db0 = (state.b0 - from.b0) * r, db1 = (state.b1 - from.b1) * r, db2 = (state.b2 - from.b2) * r;
-    const float da1 = (state.a1 - from.a1) * r, da2 = (state.a2 - from.a2) * r, dgain = (state.gain - from.gain) * r;
-    float b0 = from.b0, b1 = from.b1, b2 = from.b2, a1 = from.a1, a2 = from.a2, g = from.gain;
-
-    auto& f = feedbackFilter;
-    const int offset = delayLineSize + blockStartWriteIndex - d0;
-    float moved = 0.0f;
-
-    for (int i = 0; i < n; ++i)
-    {
-        const float x = delayLine[(offset + i - (int32_t) moved) & lineMask];
-        moved = moved + step;
-
-        float y = b0 * x;
-        y = y + b1 * f.x1;
-        y = y + b2 * f.x2;
-        y = y - a1 * f.y1;
-        y = y - a2 * f.y2;
-        y = y < -1.0f ? -1.0f : y;
-        y = y > 1.0f ? 1.0f : y;
-
-        feedbackScratch[i] = g * y;
-
-        f.x3 = f.x2; f.x2 = f.x1; f.x1 = x;
-        f.y3 = f.y2; f.y2 = f.y1; f.y1 = y;
-        b0 = b0 + db0; b1 = b1 + db1; b2 = b2 + db2;
-        a1 = a1 + da1; a2 = a2 + da2; g = g + dgain;
-    }
 }
 
-void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs, float velocityHz, float waveTravel) noexcept
+void OndulaDelay::packFeedback (TapLaneKernel::Feedback& f, int channel, int n) const noexcept
 {
-    // Each step runs over all 32 taps before the next, so that the library calls of different
-    // taps overlap and the plain arithmetic vectorises; every value is formed exactly as for
-    // one tap on its own.
+    const float r = (float) (1.0 / (double) n);
+    const auto& from = previousFeedbackState;
+    const auto& to = feedbackState;
+    const int32_t d0 = from.delayOndula;
+    const int c = channel;
+
+    f.start[c] = (blockStartWriteIndex - d0) & lineMask;
+    f.writeStart[c] = blockStartWriteIndex;
+    f.step[c] = (float) (to.delayOndula - d0) * (1.0f / (float) n);
+    f.b0[c] = from.b0; f.db0[c] = (to.b0 - from.b0) * r;
+    f.b1[c] = from.b1; f.db1[c] = (to.b1 - from.b1) * r;
+    f.b2[c] = from.b2; f.db2[c] = (to.b2 - from.b2) * r;
+    f.a1[c] = from.a1; f.da1[c] = (to.a1 - from.a1) * r;
+    f.a2[c] = from.a2; f.da2[c] = (to.a2 - from.a2) * r;
+    f.gain[c] = from.gain; f.dgain[c] = (to.gain - from.gain) * r;
+
+    const auto& h = feedbackFilter;
+    f.x1[c] = h.x1; f.x2[c] = h.x2; f.x3[c] = h.x3;
+    f.y1[c] = h.y1; f.y2[c] = h.y2; f.y3[c] = h.y3;
+}
+
+void OndulaDelay::takeFeedbackMemory (const TapLaneKernel::Feedback& f, int channel) noexcept
+{
+    auto& h = feedbackFilter;
+    h.x1 = f.x1[channel]; h.x2 = f.x2[channel]; h.x3 = f.x3[channel];
+    h.y1 = f.y1[channel]; h.y2 = f.y2[channel]; h.y3 = f.y3[channel];
+}
+
+void OndulaDelay::addFeedbackToLine (int n) noexcept
+{
+    // This block's feedback joins the input, so every tap hears both.
+    const int start = blockStartWriteIndex;
+    const int firstRun = std::min (n, delayLineSize - start);
+
+    for (int i = 0; i < firstRun; ++i)
+        delayLine[start + i] += feedbackScratch[i];
+
+    for (int i = firstRun; i < n; ++i)
+        delayLine[i - firstRun] += feedbackScratch[i];
+}
+
+void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
+{
+    // Each step runs over all 32 taps before the next, on the tap table's columns, so that the
+    // library calls of different taps overlap and the plain arithmetic vectorises; every value is
+    // formed exactly as for one tap on its own.
+    const auto& s = *in.settings;
+    const auto& column = tapColumns;
+    const float timeUnit = in.timeUnit;
     auto& out = targets;
     const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
     const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
 
     // While the wave's travel lies inside 0.5..4 the delay depth is 16384 / (17 velocity)
     // samples at full amount and weight, whatever the time unit.
-    const float travel = clampTo (wavelengthSeconds * velocityHz, 0.5f, 4.0f);
+    const float travel = clampTo (wavelengthSeconds * in.velocityHz, 0.5f, 4.0f);
     const float depthFactor = (((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount;
 
     alignas (64) float phaseOnGrid[numTaps], depth[numTaps], weight[4][numTaps], wave[numOndulaQuantities][numTaps];
@@ -558,31 +711,67 @@ void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs
     {
         const float seconds = grid[t] * timeUnit;
         phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
-        out.baseDelay[t] = clampTo (seconds * fs, 0.0f, maxDelaySamples);
-        depth[t] = depthFactor * s.tapTable[t][8];
-
-        for (int q = 0; q < 4; ++q)
-            weight[q][t] = s.amount * s.tapTable[t][4 + q];
+        out.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
+        depth[t] = depthFactor * column[8][t];
     }
+
+    for (int q = 0; q < 4; ++q)
+        for (int t = 0; t < numTaps; ++t)
+            weight[q][t] = s.amount * column[4 + q][t];
 
     // The travelling wave of quantity p: a sine along the taps that moves with the running time.
     // A sine is skipped where it cannot change the result: no delay depth (a signed zero
-    // truncates to the same sample), or no weight on a non-zero base.
+    // truncates to the same sample), or no weight on a non-zero base. Quantities whose phases
+    // agree share their sines.
+    bool needed[numOndulaQuantities][numTaps];
+
+    for (int t = 0; t < numTaps; ++t)
+        needed[4][t] = depth[t] != 0.0f;
+
+    for (int q = 0; q < 4; ++q)
+        for (int t = 0; t < numTaps; ++t)
+            needed[q][t] = ! (weight[q][t] == 0.0f && column[q][t] != 0.0f);
+
+    alignas (64) float sine[numOndulaQuantities][numTaps];
+    float shift[numOndulaQuantities];
+    int source[numOndulaQuantities];
+
+    for (int p = 0; p < numOndulaQuantities; ++p)
+    {
+        shift[p] = (s.ondulaPhase[p] + s.phase) * twoPi - in.waveTravel;
+        source[p] = p;
+
+        for (int q = 0; q < p && source[p] == p; ++q)
+            if (std::memcmp (&shift[q], &shift[p], sizeof (float)) == 0)
+                source[p] = q;
+    }
+
+    for (int p = 0; p < numOndulaQuantities; ++p)
+    {
+        if (source[p] != p)
+            continue;
+
+        for (int t = 0; t < numTaps; ++t)
+        {
+            bool any = false;
+
+            for (int q = p; q < numOndulaQuantities; ++q)
+                any = any || (source[q] == p && needed[q][t]);
+
+            sine[p][t] = any ? std::sin (phaseOnGrid[t] + shift[p]) : 0.0f;
+        }
+    }
+
     for (int p = 0; p < numOndulaQuantities; ++p)
     {
         const float scale = s.ondulaScale[p];
         const float halfScale = 0.5f * scale;
-        const float shift = (s.ondulaPhase[p] + s.phase) * twoPi - waveTravel;
+        const float* sines = sine[source[p]];
 
         for (int t = 0; t < numTaps; ++t)
         {
-            const bool needed = p == 4 ? depth[t] != 0.0f : ! (weight[p][t] == 0.0f && s.tapTable[t][p] != 0.0f);
-            float r = needed ? halfScale * std::sin (phaseOnGrid[t] + shift) : 0.0f;
-
-            if (p == 4)
-                r = r + scale;
-
-            wave[p][t] = r;
+            const float r = needed[p][t] ? halfScale * sines[t] : 0.0f;
+            wave[p][t] = p == 4 ? r + scale : r;
         }
     }
 
@@ -597,8 +786,9 @@ void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs
     for (int q = 0; q < 4; ++q)
         for (int t = 0; t < numTaps; ++t)
         {
-            const float base = s.tapTable[t][q];
-            control[q][t] = weight[q][t] == 0.0f && base != 0.0f ? clamp01 (base) : clamp01 (weight[q][t] * wave[q][t] + base);
+            const float base = column[q][t];
+            const float modulated = clamp01 (weight[q][t] * wave[q][t] + base);
+            control[q][t] = weight[q][t] == 0.0f && base != 0.0f ? clamp01 (base) : modulated;
         }
 
     for (int t = 0; t < numTaps; ++t)
@@ -607,13 +797,53 @@ void OndulaDelay::computeTapTargets (const Settings& s, float timeUnit, float fs
     for (int t = 0; t < numTaps; ++t)
         out.bandwidth[t] = bandwidthOctaves (control[1][t]);
 
+    std::copy (std::begin (control[2]), std::end (control[2]), out.amplitude);
+    std::copy (std::begin (control[3]), std::end (control[3]), out.pan);
+
+    // Unmodulated taps ask for the same filter block after block: only changed bands are
+    // designed, all together.
+    int changed[numTaps], misses = 0;
+    float missFrequency[numTaps], missBandwidth[numTaps];
+
     for (int t = 0; t < numTaps; ++t)
     {
-        out.amplitude[t] = control[2][t];
-        out.pan[t] = control[3][t];
+        const auto& cache = tapDesigns[t];
+
+        if (out.frequency[t] != cache.frequency || out.bandwidth[t] != cache.bandwidth || in.fs != cache.sampleRate)
+        {
+            changed[misses] = t;
+            missFrequency[misses] = out.frequency[t];
+            missBandwidth[misses] = out.bandwidth[t];
+            ++misses;
+        }
     }
 
-    computeGains (s);
+    float numerators[numTaps][3], denominators[numTaps][3];
+    IIRFilter<float>::designFlatBands (missFrequency, missBandwidth, misses, in.fs, numerators, denominators);
+
+    for (int m = 0; m < misses; ++m)
+        tapDesigns[changed[m]] = { missFrequency[m], missBandwidth[m], in.fs,
+                                   numerators[m][0], numerators[m][1], numerators[m][2],
+                                   denominators[m][0], denominators[m][1], denominators[m][2] };
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const auto& d = tapDesigns[t];
+        tapCoefficients[0][t] = d.b0; tapCoefficients[1][t] = d.b1; tapCoefficients[2][t] = d.b2;
+        tapCoefficients[3][t] = d.a0; tapCoefficients[4][t] = d.a1; tapCoefficients[5][t] = d.a2;
+    }
+}
+
+void OndulaDelay::copyTapTargets (const OndulaDelay& other) noexcept
+{
+    const auto& from = other.targets;
+    std::copy (std::begin (from.delay), std::end (from.delay), targets.delay);
+    std::copy (std::begin (from.baseDelay), std::end (from.baseDelay), targets.baseDelay);
+    std::copy (std::begin (from.frequency), std::end (from.frequency), targets.frequency);
+    std::copy (std::begin (from.bandwidth), std::end (from.bandwidth), targets.bandwidth);
+    std::copy (std::begin (from.amplitude), std::end (from.amplitude), targets.amplitude);
+    std::copy (std::begin (from.pan), std::end (from.pan), targets.pan);
+    std::memcpy (tapCoefficients, other.tapCoefficients, sizeof (tapCoefficients));
 }
 
 void OndulaDelay::computeGains (const Settings& s) noexcept
@@ -636,200 +866,265 @@ void OndulaDelay::computeGains (const Settings& s) noexcept
     }
 }
 
-void OndulaDelay::designTaps (float fs) noexcept
+void OndulaDelay::updateTapStates() noexcept
 {
-    designer.sampleRate = fs;
+    // Field by field over all taps, so that the smoothing runs on whole vectors; this block's
+    // records are written over the ones before last, next to the previous block's.
+    const auto& target = targets;
+    currentRecords = 1 - currentRecords;
+    auto& r = records();
+    const auto& before = previousRecords();
 
-    for (int t = 0; t < numTaps; ++t)
+    if (firstBlock)
     {
-        TapState designed;
-        design (tapDesigns[t], targets.frequency[t], targets.bandwidth[t], fs, designed);
-        const float c[6] { designed.b0, designed.b1, designed.b2, designed.a0, designed.a1, designed.a2 };
-        std::copy (c, c + 6, tapCoefficients[t]);
-    }
-}
+        // Start settled: no ramp from the constructor's placeholder records.
+        for (int t = 0; t < numTaps; ++t)
+        {
+            r.delayOndula[t] = (int32_t) target.delay[t];
+            r.delayBase[t] = (int32_t) target.baseDelay[t];
+        }
 
-void OndulaDelay::packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept
-{
-    auto& l = lanes;
-    const int32_t d0 = previous.delayOndula;
-    l.offset[lane] = delayLineSize + blockStartWriteIndex - d0;
-    l.step[lane] = (float) (current.delayOndula - d0) * (1.0f / (float) n);
-
-    const float r = (float) (1.0 / (double) n);
-    const float gainFrom = silent ? 0.0f : previous.gain;
-    const float gainTo = silent ? 0.0f : current.gain;
-
-    l.b0[lane] = previous.b0; l.db0[lane] = (current.b0 - previous.b0) * r;
-    l.b1[lane] = previous.b1; l.db1[lane] = (current.b1 - previous.b1) * r;
-    l.b2[lane] = previous.b2; l.db2[lane] = (current.b2 - previous.b2) * r;
-    l.a1[lane] = previous.a1; l.da1[lane] = (current.a1 - previous.a1) * r;
-    l.a2[lane] = previous.a2; l.da2[lane] = (current.a2 - previous.a2) * r;
-    l.gain[lane] = gainFrom;  l.dgain[lane] = (gainTo - gainFrom) * r;
-}
-
-void OndulaDelay::renderBlock (float* samples, int n)
-{
-    // 1. The input enters the line; a non-finite sample enters as silence, so one bad value
-    //    cannot poison the line (and every tap and the feedback) for minutes.
-    const int start = writeIndex;
-    const int firstRun = std::min (n, delayLineSize - start); // the rest wraps to the line's start
-
-    for (int i = 0; i < firstRun; ++i)
-        delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
-
-    for (int i = firstRun; i < n; ++i)
-        delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
-
-    blockStartWriteIndex = start;
-    writeIndex = (delayLineSize + n + start) & lineMask;
-
-    const Settings s = currentSettings();
-    const float fs = (float) sampleRate.load (relaxed);
-    const float timeUnit = mappingFunctions.time_unit_seconds (s.time);
-
-    // 2. Feedback path: read and filtered before this block's feedback enters the line.
-    runFeedbackPath (s, timeUnit, fs, n);
-
-    // 3. Every tap's targets and records, enabled or not.
-    // A synced rate follows the tempo of every block, not only the tempo when its node was read.
-    const float velocityHz = mappingFunctions.velocitySync.load (relaxed) ? mappingFunctions.velocity_hz (s.rawVelocity)
-                                                                         : s.velocity;
-    const double runningTime = hostTime.load (relaxed) + clock.load (relaxed);
-    const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
-    const float waveTravel = (((velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
-
-    float key[SharedTapTargets::keySize];
-    {
-        float* k = std::copy (&s.tapTable[0][0], &s.tapTable[0][0] + numTaps * numTapColumns, key);
-        k = std::copy (s.ondulaScale, s.ondulaScale + numOndulaQuantities, k);
-        k = std::copy (s.ondulaPhase, s.ondulaPhase + numOndulaQuantities, k);
-        const float rest[8] { s.wavelength, s.phase, s.amount, timeUnit, fs, velocityHz, waveTravel, s.onTripletGrid ? 1.0f : 0.0f };
-        std::copy (rest, rest + 8, k);
-    }
-
-    auto& shared = sharedTapTargets;
-    const bool owned = ! shared.busy.test_and_set (std::memory_order_acquire);
-
-    if (owned && shared.valid && std::memcmp (shared.key, key, sizeof (key)) == 0)
-    {
-        std::copy (std::begin (shared.delay), std::end (shared.delay), targets.delay);
-        std::copy (std::begin (shared.baseDelay), std::end (shared.baseDelay), targets.baseDelay);
-        std::copy (std::begin (shared.frequency), std::end (shared.frequency), targets.frequency);
-        std::copy (std::begin (shared.bandwidth), std::end (shared.bandwidth), targets.bandwidth);
-        std::copy (std::begin (shared.amplitude), std::end (shared.amplitude), targets.amplitude);
-        std::copy (std::begin (shared.pan), std::end (shared.pan), targets.pan);
-        std::memcpy (tapCoefficients, shared.coefficients, sizeof (tapCoefficients));
-        computeGains (s);
+        std::copy (std::begin (target.frequency), std::end (target.frequency), r.frequency);
+        std::copy (std::begin (target.bandwidth), std::end (target.bandwidth), r.bandwidth);
+        std::copy (std::begin (target.amplitude), std::end (target.amplitude), r.amplitude);
+        std::copy (std::begin (target.pan), std::end (target.pan), r.pan);
+        std::copy (std::begin (target.gain), std::end (target.gain), r.gain);
     }
     else
     {
-        computeTapTargets (s, timeUnit, fs, velocityHz, waveTravel);
-        designTaps (fs);
-
-        if (owned)
-        {
-            std::memcpy (shared.key, key, sizeof (key));
-            std::copy (std::begin (targets.delay), std::end (targets.delay), shared.delay);
-            std::copy (std::begin (targets.baseDelay), std::end (targets.baseDelay), shared.baseDelay);
-            std::copy (std::begin (targets.frequency), std::end (targets.frequency), shared.frequency);
-            std::copy (std::begin (targets.bandwidth), std::end (targets.bandwidth), shared.bandwidth);
-            std::copy (std::begin (targets.amplitude), std::end (targets.amplitude), shared.amplitude);
-            std::copy (std::begin (targets.pan), std::end (targets.pan), shared.pan);
-            std::memcpy (shared.coefficients, tapCoefficients, sizeof (tapCoefficients));
-            shared.valid = true;
-        }
+        for (int t = 0; t < numTaps; ++t)
+            r.delayOndula[t] = smoothTowards (before.delayOndula[t], target.delay[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.delayBase[t] = smoothTowards (before.delayBase[t], target.baseDelay[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.frequency[t] = smoothTowards (before.frequency[t], target.frequency[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.bandwidth[t] = smoothTowards (before.bandwidth[t], target.bandwidth[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.amplitude[t] = smoothTowards (before.amplitude[t], target.amplitude[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.pan[t] = smoothTowards (before.pan[t], target.pan[t]);
+        for (int t = 0; t < numTaps; ++t)
+            r.gain[t] = smoothTowards (before.gain[t], target.gain[t]);
     }
 
-    if (owned)
-        shared.busy.clear (std::memory_order_release);
+    std::copy (std::begin (tapCoefficients[0]), std::end (tapCoefficients[0]), r.b0);
+    std::copy (std::begin (tapCoefficients[1]), std::end (tapCoefficients[1]), r.b1);
+    std::copy (std::begin (tapCoefficients[2]), std::end (tapCoefficients[2]), r.b2);
+    std::copy (std::begin (tapCoefficients[3]), std::end (tapCoefficients[3]), r.a0);
+    std::copy (std::begin (tapCoefficients[4]), std::end (tapCoefficients[4]), r.a1);
+    std::copy (std::begin (tapCoefficients[5]), std::end (tapCoefficients[5]), r.a2);
+    std::copy (std::begin (target.enabled), std::end (target.enabled), r.enabled);
 
-    const auto& target = targets;
-
-    for (int t = 0; t < numTaps; ++t)
-    {
-        auto& state = tapStates[t];
-        previousTapStates[t] = state;
-
-        if (firstBlock)
-        {
-            // Start settled: no ramp from the constructor's placeholder records.
-            state.delayOndula = (int32_t) target.delay[t];
-            state.delayBase = (int32_t) target.baseDelay[t];
-            state.frequency = target.frequency[t];
-            state.bandwidth = target.bandwidth[t];
-            state.amplitude = target.amplitude[t];
-            state.pan = target.pan[t];
-            state.gain = target.gain[t];
-        }
-        else
-        {
-            state.delayOndula = smoothTowards (state.delayOndula, target.delay[t]);
-            state.delayBase = smoothTowards (state.delayBase, target.baseDelay[t]);
-            state.frequency = smoothTowards (state.frequency, target.frequency[t]);
-            state.bandwidth = smoothTowards (state.bandwidth, target.bandwidth[t]);
-            state.amplitude = smoothTowards (state.amplitude, target.amplitude[t]);
-            state.pan = smoothTowards (state.pan, target.pan[t]);
-            state.gain = smoothTowards (state.gain, target.gain[t]);
-        }
-
-        const float* c = tapCoefficients[t];
-        state.b0 = c[0]; state.b1 = c[1]; state.b2 = c[2];
-        state.a0 = c[3]; state.a1 = c[4]; state.a2 = c[5];
-        state.enabled = target.enabled[t];
-
-        if (firstBlock)
-            previousTapStates[t] = state;
-    }
+    if (firstBlock)
+        previousRecords() = r;
 
     firstBlock = false;
 
-    if (n == 0)
-        return;
+    // The filter graph's copy of this block's records.
+    for (int t = 0; t < numTaps; ++t)
+        tapStates[t] = { r.delayOndula[t], r.delayBase[t], r.b0[t], r.b1[t], r.b2[t], r.a0[t], r.a1[t], r.a2[t],
+                         r.frequency[t], r.bandwidth[t], r.gain[t], r.amplitude[t], r.pan[t], r.enabled[t] };
+}
 
-    // 4. This block's feedback joins the input, so every tap hears both.
-    for (int i = 0; i < firstRun; ++i)
-        delayLine[start + i] += feedbackScratch[i];
+void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexcept
+{
+    const float r = (float) (1.0 / (double) n);
+    const float perSample = 1.0f / (float) n;
+    const auto& from = previousRecords();
+    const auto& to = records();
 
-    for (int i = firstRun; i < n; ++i)
-        delayLine[i - firstRun] += feedbackScratch[i];
-
-    // 5. Enabled taps take lanes in tap order, four per group; the last group is filled up with
-    //    silent copies of tap 31, and at least one group runs.
+    // Enabled taps take lanes in tap order, four per group; the last group is filled up with
+    // silent copies of tap 31, and at least one group runs. The lanes of groups that do not run
+    // take the zero entry below: silent, reading anywhere inside the line, keeping their memory.
+    constexpr int zero = numTaps;
+    int tapOfLane[numTaps], gainOfLane[numTaps];
     int lane = 0;
 
     for (int t = 0; t < numTaps; ++t)
-        if (tapStates[t].enabled)
-            packLane (lane++, previousTapStates[t], tapStates[t], false, n);
+        if (to.enabled[t])
+        {
+            tapOfLane[lane] = gainOfLane[lane] = t;
+            ++lane;
+        }
 
     if (lane % 4 != 0 || lane == 0)
         do
-            packLane (lane++, previousTapStates[numTaps - 1], tapStates[numTaps - 1], true, n);
+        {
+            tapOfLane[lane] = numTaps - 1;
+            gainOfLane[lane] = zero;
+            ++lane;
+        }
         while (lane % 4 != 0);
 
     const int groupsRun = lane / 4;
+    l.groups[channel] = groupsRun;
+
+    for (int j = lane; j < numTaps; ++j)
+        tapOfLane[j] = gainOfLane[j] = zero;
+
+    // Every ramp per tap first, on whole vectors: its starting value and its increment.
+    constexpr int ramps = 6;
+    const float* const starting[ramps] { from.b0, from.b1, from.b2, from.a1, from.a2, from.gain };
+    const float* const ending[ramps] { to.b0, to.b1, to.b2, to.a1, to.a2, to.gain };
+    float* const values[ramps] { l.b0, l.b1, l.b2, l.a1, l.a2, l.gain };
+    float* const increments[ramps] { l.db0, l.db1, l.db2, l.da1, l.da2, l.dgain };
+    alignas (64) float value[ramps][numTaps + 1], increment[ramps][numTaps + 1], step[numTaps + 1];
+    alignas (64) int32_t start[numTaps + 1];
+
+    for (int q = 0; q < ramps; ++q)
+    {
+        for (int t = 0; t < numTaps; ++t)
+        {
+            value[q][t] = starting[q][t];
+            increment[q][t] = (ending[q][t] - starting[q][t]) * r;
+        }
+
+        value[q][zero] = increment[q][zero] = 0.0f;
+    }
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const int32_t d0 = from.delayOndula[t];
+        start[t] = (blockStartWriteIndex - d0) & lineMask;
+        step[t] = (float) (to.delayOndula[t] - d0) * perSample;
+    }
+
+    start[zero] = 0;
+    step[zero] = 0.0f;
+
+    // Then into the lanes' planes: lane k of group g goes to plane k.
+    for (int k = 0; k < 4; ++k)
+        for (int g = 0; g < numGroups; ++g)
+        {
+            const int s = TapLaneKernel::slot (channel, g, k);
+            const int t = tapOfLane[4 * g + k];
+            const int gainTap = gainOfLane[4 * g + k];
+
+            for (int q = 0; q < ramps - 1; ++q)
+            {
+                values[q][s] = value[q][t];
+                increments[q][s] = increment[q][t];
+            }
+
+            values[ramps - 1][s] = value[ramps - 1][gainTap];
+            increments[ramps - 1][s] = increment[ramps - 1][gainTap];
+            l.start[s] = start[t];
+            l.step[s] = step[t];
+        }
 
     for (int g = 0; g < groupsRun; ++g)
     {
         const auto& f = groupFilters[g];
-        const int j = 4 * g;
-        f.laneX1.copyToRawArray (lanes.x1 + j); f.laneX2.copyToRawArray (lanes.x2 + j); f.laneX3.copyToRawArray (lanes.x3 + j);
-        f.laneY1.copyToRawArray (lanes.y1 + j); f.laneY2.copyToRawArray (lanes.y2 + j); f.laneY3.copyToRawArray (lanes.y3 + j);
+        alignas (16) float history[6][4];
+        f.laneX1.copyToRawArray (history[0]); f.laneX2.copyToRawArray (history[1]); f.laneX3.copyToRawArray (history[2]);
+        f.laneY1.copyToRawArray (history[3]); f.laneY2.copyToRawArray (history[4]); f.laneY3.copyToRawArray (history[5]);
+
+        for (int k = 0; k < 4; ++k)
+        {
+            const int s = TapLaneKernel::slot (channel, g, k);
+            l.x1[s] = history[0][k]; l.x2[s] = history[1][k]; l.x3[s] = history[2][k];
+            l.y1[s] = history[3][k]; l.y2[s] = history[4][k]; l.y3[s] = history[5][k];
+        }
     }
+}
 
-    TapLaneKernel::render (lanePath, delayLine, n, lane, lanes, scratch);
+void OndulaDelay::takeLaneMemory (const TapLaneKernel::Lanes& l, int channel) noexcept
+{
+    using Lanes = IIRFilter<float>::Lanes;
 
-    for (int g = 0; g < groupsRun; ++g)
+    for (int g = 0; g < l.groups[channel]; ++g)
     {
-        using Lanes = IIRFilter<float>::Lanes;
+        alignas (16) float history[6][4];
+
+        for (int k = 0; k < 4; ++k)
+        {
+            const int s = TapLaneKernel::slot (channel, g, k);
+            history[0][k] = l.x1[s]; history[1][k] = l.x2[s]; history[2][k] = l.x3[s];
+            history[3][k] = l.y1[s]; history[4][k] = l.y2[s]; history[5][k] = l.y3[s];
+        }
+
         auto& f = groupFilters[g];
-        const int j = 4 * g;
-        f.laneX1 = Lanes::fromRawArray (lanes.x1 + j); f.laneX2 = Lanes::fromRawArray (lanes.x2 + j); f.laneX3 = Lanes::fromRawArray (lanes.x3 + j);
-        f.laneY1 = Lanes::fromRawArray (lanes.y1 + j); f.laneY2 = Lanes::fromRawArray (lanes.y2 + j); f.laneY3 = Lanes::fromRawArray (lanes.y3 + j);
+        f.laneX1 = Lanes::fromRawArray (history[0]); f.laneX2 = Lanes::fromRawArray (history[1]); f.laneX3 = Lanes::fromRawArray (history[2]);
+        f.laneY1 = Lanes::fromRawArray (history[3]); f.laneY2 = Lanes::fromRawArray (history[4]); f.laneY3 = Lanes::fromRawArray (history[5]);
+    }
+}
+
+void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n)
+{
+    BlockInputs inputs[TapLaneKernel::maxChannels];
+
+    // 1. The input enters each line; every engine reads its settings once.
+    for (int e = 0; e < count; ++e)
+    {
+        engines[e]->writeInput (samples[e], n);
+        inputs[e] = engines[e]->readBlockInputs();
     }
 
-    clock.store (clock.load (relaxed) + (double) ((float) n / fs), relaxed);
+    // 2. Feedback paths: each reads its line before this block's feedback enters it. When every
+    //    read lies before the block, the lane kernel runs them sample by sample alongside the
+    //    taps; otherwise they run first and their output joins the lines afterwards.
+    float* lines[TapLaneKernel::maxChannels] {};
+    TapLaneKernel::Feedback feedback {};
 
-    // 6. The channel's output is the sum of every lane.
-    TapLaneKernel::sumGroups (lanePath, scratch, n, groupsRun, samples);
+    for (int e = 0; e < count; ++e)
+    {
+        engines[e]->updateFeedbackState (inputs[e]);
+        lines[e] = engines[e]->delayLine;
+
+        if (n > 0)
+            engines[e]->packFeedback (feedback, e, n);
+    }
+
+    const bool feedbackWithTaps = n > 0 && TapLaneKernel::feedbackReadsPrecedeBlock (feedback, count, n);
+
+    if (n > 0 && ! feedbackWithTaps)
+    {
+        float* scratch[TapLaneKernel::maxChannels] {};
+
+        for (int e = 0; e < count; ++e)
+            scratch[e] = engines[e]->feedbackScratch;
+
+        TapLaneKernel::renderFeedback (lines, count, n, feedback, scratch);
+    }
+
+    // 3. Every tap's targets and records, enabled or not. The two channels of a pair aim their
+    //    taps alike (only the patterns and the pan laws differ), so the second takes the first
+    //    one's targets and filter designs when they come from exactly the same inputs.
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+
+        if (e > 0 && engine.aimsTapsLike (*engines[0], inputs[e], inputs[0]))
+            engine.copyTapTargets (*engines[0]);
+        else
+            engine.computeTapTargets (inputs[e]);
+
+        engine.computeGains (*inputs[e].settings);
+        engine.updateTapStates();
+    }
+
+    if (n == 0)
+        return;
+
+    // 4. The taps of every channel, rendered together.
+    auto& lanes = engines[0]->lanes;
+
+    for (int e = 0; e < count; ++e)
+    {
+        if (! feedbackWithTaps)
+            engines[e]->addFeedbackToLine (n);
+
+        engines[e]->packLanes (lanes, e, n);
+    }
+
+    TapLaneKernel::render (engines[0]->lanePath, lines, count, n, lanes, feedbackWithTaps ? &feedback : nullptr, samples);
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        engine.takeLaneMemory (lanes, e);
+        engine.takeFeedbackMemory (feedback, e);
+        engine.clock.store (engine.clock.load (relaxed) + (double) ((float) n / inputs[e].fs), relaxed);
+    }
 }

@@ -44,6 +44,13 @@ public:
         rendered in pieces of at most that size. */
     void processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context);
 
+    /** Renders the two engines of a stereo pair in one pass, each on its own channel and with its
+        own state and settings, exactly as two processSIMDSmart calls would; faster, since the
+        two channels' taps share the vector code and equal per-block work is done once. */
+    static void processStereo (OndulaDelay& left, OndulaDelay& right,
+                               const juce::dsp::ProcessContextReplacing<float>& leftContext,
+                               const juce::dsp::ProcessContextReplacing<float>& rightContext);
+
     /** Every setting the block reads, as one plain copy. */
     struct Settings
     {
@@ -68,7 +75,8 @@ public:
     static const float* straightGrid() noexcept;
     static const float* tripletGrid() noexcept;
 
-    /** Chooses the vector code path (tests compare the paths; the default picks the fastest). */
+    /** Chooses the vector code path (tests compare the paths; the default picks the fastest).
+        A stereo pair renders with the left engine's choice. */
     void setLanePath (TapLaneKernel::Path path) noexcept { lanePath = path; }
 
     /** Samples of the delay line, for tests: position (writeIndex + offset) modulo the length. */
@@ -126,6 +134,13 @@ private:
         float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
     };
 
+    /** What one block of this engine reads: its settings and the mapped time values. */
+    struct BlockInputs
+    {
+        const Settings* settings = nullptr;
+        float fs = 48000.0f, timeUnit = 0.0f, velocityHz = 0.0f, waveTravel = 0.0f;
+    };
+
     void handleAutomation (const juce::ValueTree& node, int quantity);
     void handleOndula (const juce::ValueTree& node, int quantity);
     void handlePattern (const juce::ValueTree& node);
@@ -133,34 +148,72 @@ private:
     void handleTime (const juce::ValueTree& node);
     void writeTapColumn (int column, const float (&values)[numTaps]);
 
-    void renderBlock (float* samples, int n);
-    void runFeedbackPath (const Settings& s, float timeUnit, float fs, int n);
-    void computeTapTargets (const Settings& s, float timeUnit, float fs, float velocityHz, float waveTravel) noexcept;
+    static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
+    static void renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n);
+    void writeInput (const float* samples, int n) noexcept;
+    BlockInputs readBlockInputs() noexcept;
+    void loadSettings (Settings& s) const noexcept;
+    bool aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept;
+    void updateFeedbackState (const BlockInputs& in) noexcept;
+    void packFeedback (TapLaneKernel::Feedback& feedback, int channel, int n) const noexcept;
+    void takeFeedbackMemory (const TapLaneKernel::Feedback& feedback, int channel) noexcept;
+    void addFeedbackToLine (int n) noexcept;
+    void computeTapTargets (const BlockInputs& in) noexcept;
+    void copyTapTargets (const OndulaDelay& other) noexcept;
     void computeGains (const Settings& s) noexcept;
-    void designTaps (float fs) noexcept;
+    void updateTapStates() noexcept;
     void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
-    void packLane (int lane, const TapState& previous, const TapState& current, bool silent, int n) noexcept;
+    void packLanes (TapLaneKernel::Lanes& lanes, int channel, int n) noexcept;
+    void takeLaneMemory (const TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void releaseScratch() noexcept;
 
     // Audio-thread state (touched only inside the block, under mutex).
-    float* scratch = nullptr; // maxBlockSize rows of 32 lanes, then maxBlockSize feedback samples
-    float* feedbackScratch = nullptr;
+    float* feedbackScratch = nullptr; // maxBlockSize feedback samples
     void* scratchAllocation = nullptr;
     int maxBlockSize = 0;
     bool firstBlock = true;
     int writeIndex = 0;
     int blockStartWriteIndex = 0;
-    TapState previousTapStates[numTaps];
+    /** The smoothed per-tap records, one array per field: the block's own copy, which
+        tapStates mirrors for the filter graph. */
+    struct alignas (64) TapRecords
+    {
+        int32_t delayOndula[numTaps], delayBase[numTaps];
+        float b0[numTaps], b1[numTaps], b2[numTaps], a0[numTaps], a1[numTaps], a2[numTaps];
+        float frequency[numTaps], bandwidth[numTaps], gain[numTaps], amplitude[numTaps], pan[numTaps];
+        bool enabled[numTaps];
+    };
+
+    // Two sets used in turn: the block's records and the previous block's, each block swapping.
+    TapRecords recordSets[2];
+    int currentRecords = 0;
+
+    TapRecords& records() noexcept { return recordSets[currentRecords]; }
+    TapRecords& previousRecords() noexcept { return recordSets[1 - currentRecords]; }
     TapState previousFeedbackState;
     IIRFilter<float> feedbackFilter;
     IIRFilter<float> groupFilters[numGroups];
     DesignCache tapDesigns[numTaps];
     DesignCache feedbackDesign;
-    TapLaneKernel::Lanes lanes;
+    TapLaneKernel::Lanes lanes {}; // both channels' lanes when this engine leads a stereo pair
     TapTargets targets;
-    float tapCoefficients[numTaps][6] {}; // b0, b1, b2, a0, a1, a2 of this block's designs
+    float tapCoefficients[6][numTaps] {}; // b0, b1, b2, a0, a1, a2 of this block's designs, per tap
     IIRFilter<float> designer;
     TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
+
+    // Bumped by the tree listener after every change of a setting (message thread); the block
+    // reads the settings again only when it has moved (audio thread).
+    std::atomic<uint32_t> settingsVersion { 0 };
+
+    // Audio-thread copies: the settings as of blockSettingsVersion, and whether they aim the taps
+    // like those of the engine this one was last rendered with (and at which versions).
+    Settings blockSettings;
+    float tapColumns[numTapColumns][numTaps] {}; // blockSettings' tap table, a column per quantity
+    uint32_t blockSettingsVersion = 0xffffffffu;
+    const uint64_t serial;
+    uint64_t comparedWith = 0;
+    uint32_t comparedVersions[2] {};
+    bool tapSettingsMatch = false;
 
     // Written by the handlers (message thread); read once per block (audio thread).
     std::atomic<float> tapTable[numTaps][numTapColumns];

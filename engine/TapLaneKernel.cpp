@@ -1,830 +1,838 @@
-#include "engine/TapLaneKernel.h"
+// One source for every instruction set: Highway compiles the vector code below once per target
+// (this file includes itself through foreach_target.h) and render() picks one at run time.
+// Every path must equal the others and the plain rendering bit for bit, so no multiply-add may be
+// fused: the project builds with -ffp-contract=off, and the code below never asks for a fused
+// operation (AVX2 and AVX-512 targets enable FMA instructions, which the compiler would otherwise
+// use for a * b + c).
 
-// Every path must equal the others and the plain rendering bit for bit, so no multiply-add may
-// be fused (AVX-512 brings fused instructions with it, and the compiler would use them).
 #if defined(__clang__)
  #pragma clang fp contract(off)
-#elif defined(__GNUC__)
- #pragma GCC optimize ("fp-contract=off")
 #endif
 
-// The vector paths use GCC/clang target attributes for run-time dispatch; other compilers and
-// other processors take the portable path.
-#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
- #define ONDULA_X86 1
- #include <immintrin.h>
-#else
- #define ONDULA_X86 0
+#include "engine/TapLaneKernel.h"
+
+#include <juce_core/juce_core.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <type_traits>
+
+#if ONDULA_HAVE_HIGHWAY
+ // Arm's scalable vectors would need their own detection; NEON serves Arm.
+ #ifndef HWY_DISABLED_TARGETS
+  #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+ #endif
+ #undef HWY_TARGET_INCLUDE
+ #define HWY_TARGET_INCLUDE "engine/TapLaneKernel.cpp"
+ #include <hwy/foreach_target.h>
+ #include <hwy/highway.h>
 #endif
 
-namespace
+#ifndef ONDULA_TAP_LANE_KERNEL_COMMON
+#define ONDULA_TAP_LANE_KERNEL_COMMON
+namespace ondula_kernel
 {
+using Lanes = TapLaneKernel::Lanes;
 constexpr int32_t lineMask = TapLaneKernel::lineSize - 1;
-constexpr int rowStride = TapLaneKernel::maxLanes;
+constexpr int planeStride = TapLaneKernel::slotsPerPlane;
+constexpr int groupsPerChannel = TapLaneKernel::groupsPerChannel;
 
-//==================================================================================================
-// Portable path: one lane at a time. The vector paths below must give the same results.
-void renderPortable (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+// Samples whose group sums are held on the stack before they are added up per channel.
+constexpr int chunkLength = 64;
+
+/** out[i] = group 0 + group 1 + ... in order, for rows of groupsPerChannel group sums. */
+inline void addGroupsInOrder (const float* rows, int rowStride, int numRows, int groups, float* out) noexcept
 {
-    for (int j = 0; j < numLanes; ++j)
+    for (int i = 0; i < numRows; ++i)
     {
-        const int32_t offset = l.offset[j];
-        const float step = l.step[j];
-        float b0 = l.b0[j], b1 = l.b1[j], b2 = l.b2[j], a1 = l.a1[j], a2 = l.a2[j], gain = l.gain[j];
-        const float db0 = l.db0[j], db1 = l.db1[j], db2 = l.db2[j], da1 = l.da1[j], da2 = l.da2[j];
-        const float dgain = l.dgain[j];
-        float x1 = l.x1[j], x2 = l.x2[j], x3 = l.x3[j], y1 = l.y1[j], y2 = l.y2[j], y3 = l.y3[j];
-        float moved = 0.0f;
+        const float* row = rows + i * rowStride;
+        float sum = row[0];
 
-        for (int i = 0; i < n; ++i)
-        {
-            const float x = line[(offset + i - (int32_t) moved) & lineMask];
-            moved = moved + step;
-
-            float y = b0 * x;
-            y = y + b1 * x1;
-            y = y + b2 * x2;
-            y = y - a1 * y1;
-            y = y - a2 * y2;
-            y = y < -1.0f ? -1.0f : y;
-            y = y > 1.0f ? 1.0f : y;
-
-            scratch[i * rowStride + j] = gain * y;
-
-            x3 = x2; x2 = x1; x1 = x;
-            y3 = y2; y2 = y1; y1 = y;
-            b0 = b0 + db0; b1 = b1 + db1; b2 = b2 + db2;
-            a1 = a1 + da1; a2 = a2 + da2; gain = gain + dgain;
-        }
-
-        l.x1[j] = x1; l.x2[j] = x2; l.x3[j] = x3;
-        l.y1[j] = y1; l.y2[j] = y2; l.y3[j] = y3;
-    }
-}
-
-void sumGroupsPortable (const float* scratch, int n, int numGroups, float* out) noexcept
-{
-    for (int i = 0; i < n; ++i)
-    {
-        const float* row = scratch + i * rowStride;
-        float sum = (row[0] + row[1]) + (row[2] + row[3]);
-
-        for (int g = 1; g < numGroups; ++g)
-            sum = sum + ((row[4 * g] + row[4 * g + 1]) + (row[4 * g + 2] + row[4 * g + 3]));
+        for (int g = 1; g < groups; ++g)
+            sum = sum + row[g];
 
         out[i] = sum;
     }
 }
+} // namespace ondula_kernel
+#endif
 
-#if ONDULA_X86
-//==================================================================================================
-// The vector paths work in two passes: first every lane's reads go into the scratch rows (the
-// reads of one sample do not wait for the filters), then the filters run over the rows in place.
-
-bool lanesHaveNoB1 (const TapLaneKernel::Lanes& l, int numLanes) noexcept
+#if ONDULA_HAVE_HIGHWAY
+HWY_BEFORE_NAMESPACE();
+namespace ondula_kernel
 {
-    // The band-pass numerator's middle coefficient is zero in every design; the portable path
-    // still multiplies it, and skipping 0 * x only ever changes the sign of a zero result.
-    for (int j = 0; j < numLanes; ++j)
-        if (l.b1[j] != 0.0f || l.db1[j] != 0.0f)
-            return false;
+namespace HWY_NAMESPACE
+{
+namespace hn = hwy::HWY_NAMESPACE;
 
-    return true;
+// Float to int toward zero. The delays' offsets are far inside the int range, so the plain
+// conversion serves; Highway's own adds a saturation fix-up the loop does not need.
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_SSSE3
+HWY_INLINE __m128i truncateRaw (__m128 v) { return _mm_cvttps_epi32 (v); }
+ #if HWY_TARGET <= HWY_AVX2
+HWY_INLINE __m256i truncateRaw (__m256 v) { return _mm256_cvttps_epi32 (v); }
+ #endif
+ #if HWY_TARGET <= HWY_AVX3
+HWY_INLINE __m512i truncateRaw (__m512 v) { return _mm512_cvttps_epi32 (v); }
+ #endif
+
+template <class DI, class VF>
+HWY_INLINE hn::VFromD<DI> truncate (DI, VF v)
+{
+    return hn::VFromD<DI> { truncateRaw (v.raw) };
 }
-
-void readSse2 (const float* line, int n, int numLanes, const TapLaneKernel::Lanes& l, float* scratch) noexcept
+#else
+template <class DI, class VF>
+HWY_INLINE hn::VFromD<DI> truncate (DI di, VF v)
 {
-    const __m128i mask = _mm_set1_epi32 (lineMask);
-    const __m128i one = _mm_set1_epi32 (1);
-
-    for (int j = 0; j < numLanes; j += 4)
-    {
-        __m128i pos = _mm_load_si128 ((const __m128i*) (l.offset + j));
-        const __m128 step = _mm_load_ps (l.step + j);
-        __m128 moved = _mm_setzero_ps();
-        float* out = scratch + j;
-
-        for (int i = 0; i < n; ++i, out += rowStride)
-        {
-            alignas (16) int32_t index[4];
-            _mm_store_si128 ((__m128i*) index, _mm_and_si128 (_mm_sub_epi32 (pos, _mm_cvttps_epi32 (moved)), mask));
-            out[0] = line[index[0]];
-            out[1] = line[index[1]];
-            out[2] = line[index[2]];
-            out[3] = line[index[3]];
-            pos = _mm_add_epi32 (pos, one);
-            moved = _mm_add_ps (moved, step);
-        }
-    }
+    return hn::ConvertTo (di, v);
 }
+#endif
 
-/** K groups of four lanes filtered side by side over the rows, so that one group's recursion
-    hides the latency of the other's. */
-template <int K, bool withB1>
-void filterSse2 (int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
+// y held to -1..1. AVX-512 does it in one instruction: the smaller magnitude of y and 1 with y's
+// own sign (range selector 2: minimum magnitude, sign of the first operand), which is y inside
+// the range, signed zeros included, and +-1 outside it.
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+HWY_INLINE __m128 clampRaw (__m128 y, __m128 one) { return _mm_range_ps (y, one, 0x02); }
+HWY_INLINE __m256 clampRaw (__m256 y, __m256 one) { return _mm256_range_ps (y, one, 0x02); }
+HWY_INLINE __m512 clampRaw (__m512 y, __m512 one) { return _mm512_range_ps (y, one, 0x02); }
+
+template <class D, class V>
+HWY_INLINE V clampUnit (D d, V y)
 {
-    const __m128 plusOne = _mm_set1_ps (1.0f);
-    const __m128 minusOne = _mm_set1_ps (-1.0f);
+    return V { clampRaw (y.raw, hn::Set (d, 1.0f).raw) };
+}
+#else
+template <class D, class V>
+HWY_INLINE V clampUnit (D d, V y)
+{
+    return hn::Min (hn::Max (y, hn::Set (d, -1.0f)), hn::Set (d, 1.0f));
+}
+#endif
 
-    __m128 b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
-    __m128 db0[K], db1[K], db2[K], da1[K], da2[K], dgain[K];
-    __m128 x1[K], x2[K], y1[K], y2[K], x3[K], y3[K];
+// The group sums of each sample lie in a row; the channel's output adds them in group order.
+// Transposing tiles of rows turns each group into a vector over consecutive samples, so that the
+// in-order additions run on whole vectors; the sums are exactly those of one row at a time.
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+/** Eight vectors of eight floats: vector k, element s becomes vector s, element k. */
+HWY_INLINE void transpose8 (__m256 (&r)[8])
+{
+    __m256 a[8], b[8];
 
-    for (int k = 0; k < K; ++k)
+    for (int k = 0; k < 8; k += 2)
     {
-        const int j = firstLane + 4 * k;
-        b0[k] = _mm_load_ps (l.b0 + j); b1[k] = _mm_load_ps (l.b1 + j); b2[k] = _mm_load_ps (l.b2 + j);
-        a1[k] = _mm_load_ps (l.a1 + j); a2[k] = _mm_load_ps (l.a2 + j); gain[k] = _mm_load_ps (l.gain + j);
-        db0[k] = _mm_load_ps (l.db0 + j); db1[k] = _mm_load_ps (l.db1 + j); db2[k] = _mm_load_ps (l.db2 + j);
-        da1[k] = _mm_load_ps (l.da1 + j); da2[k] = _mm_load_ps (l.da2 + j); dgain[k] = _mm_load_ps (l.dgain + j);
-        x1[k] = _mm_load_ps (l.x1 + j); x2[k] = _mm_load_ps (l.x2 + j); x3[k] = _mm_load_ps (l.x3 + j);
-        y1[k] = _mm_load_ps (l.y1 + j); y2[k] = _mm_load_ps (l.y2 + j); y3[k] = _mm_load_ps (l.y3 + j);
-    }
-
-    float* row = scratch + firstLane;
-
-    for (int i = 0; i < n; ++i, row += rowStride)
-    {
-        // The oldest history only shifts along: it is what x2 and y2 hold before the last sample.
-        if (i == n - 1)
-            for (int k = 0; k < K; ++k)
-            {
-                x3[k] = x2[k];
-                y3[k] = y2[k];
-            }
-
-        for (int k = 0; k < K; ++k)
-        {
-            const __m128 x = _mm_load_ps (row + 4 * k);
-            __m128 y = _mm_mul_ps (b0[k], x);
-
-            if constexpr (withB1)
-                y = _mm_add_ps (y, _mm_mul_ps (b1[k], x1[k]));
-
-            y = _mm_add_ps (y, _mm_mul_ps (b2[k], x2[k]));
-            y = _mm_sub_ps (y, _mm_mul_ps (a1[k], y1[k]));
-            y = _mm_sub_ps (y, _mm_mul_ps (a2[k], y2[k]));
-            y = _mm_min_ps (_mm_max_ps (y, minusOne), plusOne);
-            _mm_store_ps (row + 4 * k, _mm_mul_ps (gain[k], y));
-
-            x2[k] = x1[k]; x1[k] = x;
-            y2[k] = y1[k]; y1[k] = y;
-            b0[k] = _mm_add_ps (b0[k], db0[k]);
-            if constexpr (withB1)
-                b1[k] = _mm_add_ps (b1[k], db1[k]);
-            b2[k] = _mm_add_ps (b2[k], db2[k]);
-            a1[k] = _mm_add_ps (a1[k], da1[k]);
-            a2[k] = _mm_add_ps (a2[k], da2[k]);
-            gain[k] = _mm_add_ps (gain[k], dgain[k]);
-        }
+        a[k] = _mm256_unpacklo_ps (r[k], r[k + 1]);
+        a[k + 1] = _mm256_unpackhi_ps (r[k], r[k + 1]);
     }
 
-    for (int k = 0; k < K; ++k)
+    for (int k = 0; k < 8; k += 4)
     {
-        const int j = firstLane + 4 * k;
-        _mm_store_ps (l.x1 + j, x1[k]); _mm_store_ps (l.x2 + j, x2[k]); _mm_store_ps (l.x3 + j, x3[k]);
-        _mm_store_ps (l.y1 + j, y1[k]); _mm_store_ps (l.y2 + j, y2[k]); _mm_store_ps (l.y3 + j, y3[k]);
-    }
-}
-
-template <bool withB1>
-void filterSse2Lanes (int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    int lane = 0;
-
-    for (; lane + 8 <= numLanes; lane += 8)
-        filterSse2<2, withB1> (n, lane, l, scratch);
-
-    if (lane < numLanes)
-        filterSse2<1, withB1> (n, lane, l, scratch);
-}
-
-void renderSse2 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    readSse2 (line, n, numLanes, l, scratch);
-
-    if (lanesHaveNoB1 (l, numLanes))
-        filterSse2Lanes<false> (n, numLanes, l, scratch);
-    else
-        filterSse2Lanes<true> (n, numLanes, l, scratch);
-}
-
-//==================================================================================================
-// AVX2: two groups per vector and hardware gathers. No FMA: products and sums stay separate so
-// that the results equal the other paths.
-
-__attribute__ ((target ("avx2")))
-void readAvx2 (const float* line, int n, int numLanes, const TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    const __m256i mask = _mm256_set1_epi32 (lineMask);
-    const __m256i one = _mm256_set1_epi32 (1);
-    int j = 0;
-
-    for (; j + 8 <= numLanes; j += 8)
-    {
-        __m256i pos = _mm256_load_si256 ((const __m256i*) (l.offset + j));
-        const __m256 step = _mm256_load_ps (l.step + j);
-        __m256 moved = _mm256_setzero_ps();
-        float* out = scratch + j;
-
-        for (int i = 0; i < n; ++i, out += rowStride)
-        {
-            const __m256i index = _mm256_and_si256 (_mm256_sub_epi32 (pos, _mm256_cvttps_epi32 (moved)), mask);
-            _mm256_store_ps (out, _mm256_i32gather_ps (line, index, 4));
-            pos = _mm256_add_epi32 (pos, one);
-            moved = _mm256_add_ps (moved, step);
-        }
+        b[k] = _mm256_shuffle_ps (a[k], a[k + 2], 0x44);
+        b[k + 1] = _mm256_shuffle_ps (a[k], a[k + 2], 0xee);
+        b[k + 2] = _mm256_shuffle_ps (a[k + 1], a[k + 3], 0x44);
+        b[k + 3] = _mm256_shuffle_ps (a[k + 1], a[k + 3], 0xee);
     }
 
-    if (j < numLanes)
+    for (int k = 0; k < 4; ++k)
     {
-        __m128i pos = _mm_load_si128 ((const __m128i*) (l.offset + j));
-        const __m128 step = _mm_load_ps (l.step + j);
-        __m128 moved = _mm_setzero_ps();
-        const __m128i mask4 = _mm_set1_epi32 (lineMask);
-        const __m128i one4 = _mm_set1_epi32 (1);
-        float* out = scratch + j;
-
-        for (int i = 0; i < n; ++i, out += rowStride)
-        {
-            const __m128i index = _mm_and_si128 (_mm_sub_epi32 (pos, _mm_cvttps_epi32 (moved)), mask4);
-            _mm_store_ps (out, _mm_i32gather_ps (line, index, 4));
-            pos = _mm_add_epi32 (pos, one4);
-            moved = _mm_add_ps (moved, step);
-        }
+        r[k] = _mm256_permute2f128_ps (b[k], b[k + 4], 0x20);
+        r[k + 4] = _mm256_permute2f128_ps (b[k], b[k + 4], 0x31);
     }
 }
+#endif
 
-template <int K, bool withB1>
-__attribute__ ((target ("avx2")))
-void filterAvx2 (int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    const __m256 plusOne = _mm256_set1_ps (1.0f);
-    const __m256 minusOne = _mm256_set1_ps (-1.0f);
-
-    __m256 b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
-    __m256 x1[K], x2[K], y1[K], y2[K], x3[K], y3[K];
-
-    for (int k = 0; k < K; ++k)
-    {
-        const int j = firstLane + 8 * k;
-        b0[k] = _mm256_load_ps (l.b0 + j); b1[k] = _mm256_load_ps (l.b1 + j); b2[k] = _mm256_load_ps (l.b2 + j);
-        a1[k] = _mm256_load_ps (l.a1 + j); a2[k] = _mm256_load_ps (l.a2 + j); gain[k] = _mm256_load_ps (l.gain + j);
-        x1[k] = _mm256_load_ps (l.x1 + j); x2[k] = _mm256_load_ps (l.x2 + j); x3[k] = _mm256_load_ps (l.x3 + j);
-        y1[k] = _mm256_load_ps (l.y1 + j); y2[k] = _mm256_load_ps (l.y2 + j); y3[k] = _mm256_load_ps (l.y3 + j);
-    }
-
-    float* row = scratch + firstLane;
-
-    for (int i = 0; i < n; ++i, row += rowStride)
-    {
-        // The oldest history only shifts along: it is what x2 and y2 hold before the last sample.
-        if (i == n - 1)
-            for (int k = 0; k < K; ++k)
-            {
-                x3[k] = x2[k];
-                y3[k] = y2[k];
-            }
-
-        for (int k = 0; k < K; ++k)
-        {
-            const int j = firstLane + 8 * k;
-            const __m256 x = _mm256_load_ps (row + 8 * k);
-            __m256 y = _mm256_mul_ps (b0[k], x);
-
-            if constexpr (withB1)
-                y = _mm256_add_ps (y, _mm256_mul_ps (b1[k], x1[k]));
-
-            y = _mm256_add_ps (y, _mm256_mul_ps (b2[k], x2[k]));
-            y = _mm256_sub_ps (y, _mm256_mul_ps (a1[k], y1[k]));
-            y = _mm256_sub_ps (y, _mm256_mul_ps (a2[k], y2[k]));
-            y = _mm256_min_ps (_mm256_max_ps (y, minusOne), plusOne);
-            _mm256_store_ps (row + 8 * k, _mm256_mul_ps (gain[k], y));
-
-            x2[k] = x1[k]; x1[k] = x;
-            y2[k] = y1[k]; y1[k] = y;
-            b0[k] = _mm256_add_ps (b0[k], _mm256_load_ps (l.db0 + j));
-            if constexpr (withB1)
-                b1[k] = _mm256_add_ps (b1[k], _mm256_load_ps (l.db1 + j));
-            b2[k] = _mm256_add_ps (b2[k], _mm256_load_ps (l.db2 + j));
-            a1[k] = _mm256_add_ps (a1[k], _mm256_load_ps (l.da1 + j));
-            a2[k] = _mm256_add_ps (a2[k], _mm256_load_ps (l.da2 + j));
-            gain[k] = _mm256_add_ps (gain[k], _mm256_load_ps (l.dgain + j));
-        }
-    }
-
-    for (int k = 0; k < K; ++k)
-    {
-        const int j = firstLane + 8 * k;
-        _mm256_store_ps (l.x1 + j, x1[k]); _mm256_store_ps (l.x2 + j, x2[k]); _mm256_store_ps (l.x3 + j, x3[k]);
-        _mm256_store_ps (l.y1 + j, y1[k]); _mm256_store_ps (l.y2 + j, y2[k]); _mm256_store_ps (l.y3 + j, y3[k]);
-    }
-}
-
-template <bool withB1>
-__attribute__ ((target ("avx2")))
-void filterAvx2Lanes (int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    int lane = 0;
-
-    for (; lane + 16 <= numLanes; lane += 16)
-        filterAvx2<2, withB1> (n, lane, l, scratch);
-
-    for (; lane + 8 <= numLanes; lane += 8)
-        filterAvx2<1, withB1> (n, lane, l, scratch);
-
-    if (lane < numLanes)
-        filterSse2<1, withB1> (n, lane, l, scratch);
-}
-
-__attribute__ ((target ("avx2")))
-void renderAvx2 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
-{
-    readAvx2 (line, n, numLanes, l, scratch);
-
-    if (lanesHaveNoB1 (l, numLanes))
-        filterAvx2Lanes<false> (n, numLanes, l, scratch);
-    else
-        filterAvx2Lanes<true> (n, numLanes, l, scratch);
-}
-
-//==================================================================================================
-// AVX-512: four groups per vector; with 32 registers two such vectors (all 32 lanes) run side by
-// side without spilling. Same operations, same order, no FMA. The
-// masked forms (all lanes on) give the compiler's headers no undefined source to warn about.
-
-__attribute__ ((target ("avx512f")))
-inline __m512 unpackLow64 (__m512 x, __m512 y) noexcept
-{
-    return _mm512_castpd_ps (_mm512_maskz_unpacklo_pd (0xff, _mm512_castps_pd (x), _mm512_castps_pd (y)));
-}
-
-__attribute__ ((target ("avx512f")))
-inline __m512 unpackHigh64 (__m512 x, __m512 y) noexcept
-{
-    return _mm512_castpd_ps (_mm512_maskz_unpackhi_pd (0xff, _mm512_castps_pd (x), _mm512_castps_pd (y)));
-}
-
-/** Sixteen vectors of sixteen floats: row k, element s becomes row s, element k. */
-__attribute__ ((target ("avx512f")))
-inline void transpose16 (__m512 (&r)[16]) noexcept
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+/** Sixteen vectors of sixteen floats: vector k, element s becomes vector s, element k. */
+HWY_INLINE void transpose16 (__m512 (&r)[16])
 {
     __m512 a[16], b[16];
 
     for (int k = 0; k < 16; k += 2)
     {
-        a[k] = _mm512_maskz_unpacklo_ps (0xffff, r[k], r[k + 1]);
-        a[k + 1] = _mm512_maskz_unpackhi_ps (0xffff, r[k], r[k + 1]);
+        a[k] = _mm512_unpacklo_ps (r[k], r[k + 1]);
+        a[k + 1] = _mm512_unpackhi_ps (r[k], r[k + 1]);
     }
 
-    // Now each 128-bit quarter q of b[4m + p] holds sample 4q + p of rows 4m .. 4m + 3.
+    // Each 128-bit quarter q of b[4m + p] now holds element 4q + p of vectors 4m .. 4m + 3.
     for (int k = 0; k < 16; k += 4)
     {
-        b[k] = unpackLow64 (a[k], a[k + 2]);
-        b[k + 1] = unpackHigh64 (a[k], a[k + 2]);
-        b[k + 2] = unpackLow64 (a[k + 1], a[k + 3]);
-        b[k + 3] = unpackHigh64 (a[k + 1], a[k + 3]);
+        b[k] = _mm512_shuffle_ps (a[k], a[k + 2], 0x44);
+        b[k + 1] = _mm512_shuffle_ps (a[k], a[k + 2], 0xee);
+        b[k + 2] = _mm512_shuffle_ps (a[k + 1], a[k + 3], 0x44);
+        b[k + 3] = _mm512_shuffle_ps (a[k + 1], a[k + 3], 0xee);
     }
 
     for (int p = 0; p < 4; ++p)
     {
-        const __m512 low01 = _mm512_maskz_shuffle_f32x4 (0xffff, b[p], b[4 + p], 0x44);
-        const __m512 high01 = _mm512_maskz_shuffle_f32x4 (0xffff, b[8 + p], b[12 + p], 0x44);
-        const __m512 low23 = _mm512_maskz_shuffle_f32x4 (0xffff, b[p], b[4 + p], 0xee);
-        const __m512 high23 = _mm512_maskz_shuffle_f32x4 (0xffff, b[8 + p], b[12 + p], 0xee);
-        r[p] = _mm512_maskz_shuffle_f32x4 (0xffff, low01, high01, 0x88);
-        r[4 + p] = _mm512_maskz_shuffle_f32x4 (0xffff, low01, high01, 0xdd);
-        r[8 + p] = _mm512_maskz_shuffle_f32x4 (0xffff, low23, high23, 0x88);
-        r[12 + p] = _mm512_maskz_shuffle_f32x4 (0xffff, low23, high23, 0xdd);
+        const __m512 low01 = _mm512_shuffle_f32x4 (b[p], b[4 + p], 0x44);
+        const __m512 high01 = _mm512_shuffle_f32x4 (b[8 + p], b[12 + p], 0x44);
+        const __m512 low23 = _mm512_shuffle_f32x4 (b[p], b[4 + p], 0xee);
+        const __m512 high23 = _mm512_shuffle_f32x4 (b[8 + p], b[12 + p], 0xee);
+        r[p] = _mm512_shuffle_f32x4 (low01, high01, 0x88);
+        r[4 + p] = _mm512_shuffle_f32x4 (low01, high01, 0xdd);
+        r[8 + p] = _mm512_shuffle_f32x4 (low23, high23, 0x88);
+        r[12 + p] = _mm512_shuffle_f32x4 (low23, high23, 0xdd);
     }
 }
+#endif
 
-/** Reads in tiles of 16 samples by 16 lanes. Within a tile a lane's delay rarely moves, so its
-    16 samples are one contiguous stretch of the line (or two, around a one-sample step): one or
-    two loads per lane and a transpose into the rows replace 256 single reads. A lane that moves
-    further inside the tile, or whose stretch wraps round the end of the line, is read sample by
-    sample. */
-__attribute__ ((target ("avx512f")))
-void readAvx512 (const float* line, int n, int numLanes, const TapLaneKernel::Lanes& l, float* scratch) noexcept
+/** out[c][i] = the sum of the first groups[c] group sums of channel c in row i, in order. */
+template <int Channels>
+HWY_INLINE void addGroups (const float* rows, int numRows, const int* groups, float* const* out)
 {
-    const __m512i mask = _mm512_set1_epi32 (lineMask);
-    // Both stretches of a lane (before and after a one-sample step) must lie inside the line.
-    const __m512i lastStart = _mm512_set1_epi32 (TapLaneKernel::lineSize - 17);
-    const __m512i one = _mm512_set1_epi32 (1);
-    const __m512i minusOne = _mm512_set1_epi32 (-1);
-    const __mmask16 all = 0xffff;
+    constexpr int rowStride = groupsPerChannel * Channels;
+    int done = 0;
 
-    for (int j = 0; j < numLanes; j += 16)
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    if (Channels == 2)
     {
-        const __m512i offset = _mm512_load_si512 ((const void*) (l.offset + j));
-        const __m512 step = _mm512_load_ps (l.step + j);
-        __m512 moved = _mm512_setzero_ps();
-        int i = 0;
-
-        for (; i + 16 <= n; i += 16)
+        for (; done + 16 <= numRows; done += 16)
         {
-            alignas (64) int32_t shift[16][16]; // [sample][lane]: whole samples the delay has moved
-            alignas (64) int32_t start[16];
-
-            for (int s = 0; s < 16; ++s)
-            {
-                _mm512_store_si512 ((void*) shift[s], _mm512_maskz_cvttps_epi32 (all, moved));
-                moved = _mm512_add_ps (moved, step);
-            }
-
-            const __m512i first = _mm512_load_si512 ((const void*) shift[0]);
-            const __m512i last = _mm512_load_si512 ((const void*) shift[15]);
-            const __m512i begin = _mm512_and_si512 (_mm512_sub_epi32 (_mm512_add_epi32 (offset, _mm512_set1_epi32 (i)), first), mask);
-            const __mmask16 inside = _mm512_cmpge_epi32_mask (begin, one) & _mm512_cmple_epi32_mask (begin, lastStart);
-            const __m512i moves = _mm512_sub_epi32 (last, first);
-            const __mmask16 still = _mm512_cmpeq_epi32_mask (moves, _mm512_setzero_si512()) & inside;
-            const __mmask16 oneStep = (_mm512_cmpeq_epi32_mask (moves, one) | _mm512_cmpeq_epi32_mask (moves, minusOne)) & inside;
-
-            // Fast-moving delays (small blocks, deep modulation) leave few lanes contiguous; then
-            // plain gathers of whole rows are cheaper than loading lanes one by one.
-            if (__builtin_popcount ((unsigned) (still | oneStep)) < 8)
-            {
-                const __m512i rowStart = _mm512_add_epi32 (offset, _mm512_set1_epi32 (i));
-
-                for (int s = 0; s < 16; ++s)
-                {
-                    const __m512i index = _mm512_and_si512 (_mm512_sub_epi32 (_mm512_add_epi32 (rowStart, _mm512_set1_epi32 (s)),
-                                                                              _mm512_load_si512 ((const void*) shift[s])), mask);
-                    _mm512_store_ps (scratch + (i + s) * rowStride + j, _mm512_mask_i32gather_ps (_mm512_setzero_ps(), all, index, line, 4));
-                }
-
-                continue;
-            }
-
-            // Samples before the lane's single step: the shift is monotonic, so it is a count.
-            __m512i before = _mm512_setzero_si512();
-
-            if (oneStep != 0)
-                for (int s = 0; s < 16; ++s)
-                    before = _mm512_mask_add_epi32 (before, _mm512_cmpeq_epi32_mask (_mm512_load_si512 ((const void*) shift[s]), first), before, one);
-
-            alignas (64) int32_t beforeStep[16], direction[16];
-            _mm512_store_si512 ((void*) start, begin);
-            _mm512_store_si512 ((void*) beforeStep, before);
-            _mm512_store_si512 ((void*) direction, moves);
-
             __m512 r[16];
 
             for (int k = 0; k < 16; ++k)
-            {
-                if ((still >> k) & 1)
-                {
-                    r[k] = _mm512_loadu_ps (line + start[k]);
-                }
-                else if ((oneStep >> k) & 1)
-                {
-                    const auto later = (__mmask16) (0xffffu << beforeStep[k]);
-                    r[k] = _mm512_mask_blend_ps (later, _mm512_loadu_ps (line + start[k]),
-                                                 _mm512_loadu_ps (line + start[k] - direction[k]));
-                }
-                else
-                {
-                    alignas (64) float column[16];
-
-                    for (int s = 0; s < 16; ++s)
-                        column[s] = line[(l.offset[j + k] + i + s - shift[s][k]) & lineMask];
-
-                    r[k] = _mm512_load_ps (column);
-                }
-            }
+                r[k] = _mm512_load_ps (rows + (done + k) * rowStride);
 
             transpose16 (r);
 
-            for (int s = 0; s < 16; ++s)
-                _mm512_store_ps (scratch + (i + s) * rowStride + j, r[s]);
-        }
+            for (int c = 0; c < Channels; ++c)
+            {
+                const __m512* column = r + c * groupsPerChannel;
+                __m512 sum = column[0];
 
-        __m512i pos = _mm512_add_epi32 (offset, _mm512_set1_epi32 (i));
+                for (int g = 1; g < groups[c]; ++g)
+                    sum = _mm512_add_ps (sum, column[g]);
 
-        for (; i < n; ++i)
-        {
-            const __m512i index = _mm512_and_si512 (_mm512_sub_epi32 (pos, _mm512_maskz_cvttps_epi32 (all, moved)), mask);
-            _mm512_store_ps (scratch + i * rowStride + j, _mm512_mask_i32gather_ps (_mm512_setzero_ps(), all, index, line, 4));
-            pos = _mm512_add_epi32 (pos, one);
-            moved = _mm512_add_ps (moved, step);
+                _mm512_storeu_ps (out[c] + done, sum);
+            }
         }
     }
+#endif
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX2
+    for (; done + 8 <= numRows; done += 8)
+        for (int c = 0; c < Channels; ++c)
+        {
+            __m256 r[8];
+
+            for (int k = 0; k < 8; ++k)
+                r[k] = _mm256_loadu_ps (rows + (done + k) * rowStride + c * groupsPerChannel);
+
+            transpose8 (r);
+            __m256 sum = r[0];
+
+            for (int g = 1; g < groups[c]; ++g)
+                sum = _mm256_add_ps (sum, r[g]);
+
+            _mm256_storeu_ps (out[c] + done, sum);
+        }
+#endif
+
+    for (int c = 0; c < Channels; ++c)
+        addGroupsInOrder (rows + done * rowStride + c * groupsPerChannel, rowStride, numRows - done, groups[c], out[c] + done);
 }
 
-template <int K, bool withB1>
-__attribute__ ((target ("avx512f")))
-void filterAvx512 (int n, int firstLane, TapLaneKernel::Lanes& l, float* scratch) noexcept
+/** Renders the lanes of Channels channels (the first one being firstChannel) with vectors of up
+    to 8 * Channels lanes. With Wrap, read positions are reduced modulo the line length.
+
+    Two vectors run at a time, each its own recursion, so that one hides the latency of the
+    other while both stay in registers: planes 0 and 1 of a part of the slots first, then planes
+    2 and 3, whose pair sums complete the group sums. Ramps and history advance in place in the
+    lanes' arrays; the history of lanes in groups that did not run is left unspecified. */
+template <int Channels, bool Wrap>
+HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lanes& l, TapLaneKernel::Feedback* feedback,
+                               float* const* out)
 {
-    const __m512 plusOne = _mm512_set1_ps (1.0f);
-    const __m512 minusOne = _mm512_set1_ps (-1.0f);
-    const __mmask16 all = 0xffff;
+    const hn::CappedTag<float, groupsPerChannel * Channels> d;
+    const hn::RebindToSigned<decltype (d)> di;
+    using VF = hn::Vec<decltype (d)>;
+    using VI = hn::Vec<decltype (di)>;
 
-    __m512 b0[K], b1[K], b2[K], a1[K], a2[K], gain[K];
-    __m512 db0[K], db1[K], db2[K], da1[K], da2[K], dgain[K];
-    __m512 x1[K], x2[K], y1[K], y2[K], x3[K], y3[K];
+    constexpr int width = (int) hn::MaxLanes (d);
+    constexpr int rowStride = groupsPerChannel * Channels;
+    constexpr int perPlane = rowStride / width;
+    const int firstSlot = firstChannel * groupsPerChannel;
 
-    for (int k = 0; k < K; ++k)
+    // Each channel's line, as an offset from the first one, so that one index vector serves both.
+    const float* const base = lines[0];
+    alignas (64) int32_t channelOffset[planeStride] {};
+
+    for (int c = 1; c < Channels; ++c)
+        for (int g = 0; g < groupsPerChannel; ++g)
+            channelOffset[c * groupsPerChannel + g] = (int32_t) (lines[c] - base);
+
+    // The feedback paths, in the lanes of one more (short) vector; free lanes read the first
+    // line's start with zero coefficients and are never written back.
+    const hn::CappedTag<float, TapLaneKernel::Feedback::lanes> dq;
+    const hn::RebindToSigned<decltype (dq)> diq;
+    using VQ = hn::Vec<decltype (dq)>;
+    using VQI = hn::Vec<decltype (diq)>;
+    constexpr int quarterWidth = (int) hn::MaxLanes (dq);
+    constexpr int feedbackVectors = (Channels + quarterWidth - 1) / quarterWidth;
+    constexpr int fl = TapLaneKernel::Feedback::lanes;
+
+    alignas (16) int32_t fStart[fl] {}, fOffset[fl] {};
+    alignas (16) float fStep[fl] {}, fB0[fl] {}, fA1[fl] {}, fA2[fl] {}, fGain[fl] {};
+    alignas (16) float fDb0[fl] {}, fDa1[fl] {}, fDa2[fl] {}, fDgain[fl] {};
+    alignas (16) float fX1[fl] {}, fX2[fl] {}, fX3[fl] {}, fY1[fl] {}, fY2[fl] {}, fY3[fl] {}, fOut[fl] {};
+
+    if (feedback != nullptr)
     {
-        const int j = firstLane + 16 * k;
-        b0[k] = _mm512_load_ps (l.b0 + j); b1[k] = _mm512_load_ps (l.b1 + j); b2[k] = _mm512_load_ps (l.b2 + j);
-        a1[k] = _mm512_load_ps (l.a1 + j); a2[k] = _mm512_load_ps (l.a2 + j); gain[k] = _mm512_load_ps (l.gain + j);
-        db0[k] = _mm512_load_ps (l.db0 + j); db1[k] = _mm512_load_ps (l.db1 + j); db2[k] = _mm512_load_ps (l.db2 + j);
-        da1[k] = _mm512_load_ps (l.da1 + j); da2[k] = _mm512_load_ps (l.da2 + j); dgain[k] = _mm512_load_ps (l.dgain + j);
-        x1[k] = _mm512_load_ps (l.x1 + j); x2[k] = _mm512_load_ps (l.x2 + j); x3[k] = _mm512_load_ps (l.x3 + j);
-        y1[k] = _mm512_load_ps (l.y1 + j); y2[k] = _mm512_load_ps (l.y2 + j); y3[k] = _mm512_load_ps (l.y3 + j);
+        const auto& f = *feedback;
+
+        for (int c = 0; c < Channels; ++c)
+        {
+            const int k = firstChannel + c;
+            fStart[c] = f.start[k]; fOffset[c] = channelOffset[c * groupsPerChannel]; fStep[c] = f.step[k];
+            fB0[c] = f.b0[k]; fA1[c] = f.a1[k]; fA2[c] = f.a2[k]; fGain[c] = f.gain[k];
+            fDb0[c] = f.db0[k]; fDa1[c] = f.da1[k]; fDa2[c] = f.da2[k]; fDgain[c] = f.dgain[k];
+            fX1[c] = f.x1[k]; fX2[c] = f.x2[k]; fX3[c] = f.x3[k]; fY1[c] = f.y1[k]; fY2[c] = f.y2[k]; fY3[c] = f.y3[k];
+        }
     }
 
-    float* row = scratch + firstLane;
+    // Kept in single vectors (one per group of quarterWidth channels) so that they stay in registers.
+    struct FeedbackVector
+    {
+        VQ moved, b0, a1, a2, gain, x1, x2, y1, y2;
+    };
 
-    for (int i = 0; i < n; ++i, row += rowStride)
+    const auto loadFeedback = [&] (int q) HWY_ATTR
+    {
+        return FeedbackVector { hn::Zero (dq), hn::Load (dq, fB0 + q), hn::Load (dq, fA1 + q), hn::Load (dq, fA2 + q),
+                                hn::Load (dq, fGain + q), hn::Load (dq, fX1 + q), hn::Load (dq, fX2 + q),
+                                hn::Load (dq, fY1 + q), hn::Load (dq, fY2 + q) };
+    };
+
+    FeedbackVector fv0 = loadFeedback (0);
+    FeedbackVector fv1 = loadFeedback (feedbackVectors > 1 ? quarterWidth : 0);
+    const VQI quarterMask = hn::Set (diq, lineMask);
+
+    const auto feedbackStep = [&] (FeedbackVector& f, int q, int i) HWY_ATTR
     {
         if (i == n - 1)
-            for (int k = 0; k < K; ++k)
-            {
-                x3[k] = x2[k];
-                y3[k] = y2[k];
-            }
-
-        for (int k = 0; k < K; ++k)
         {
-            const __m512 x = _mm512_load_ps (row + 16 * k);
-            __m512 y = _mm512_mul_ps (b0[k], x);
-
-            if constexpr (withB1)
-                y = _mm512_add_ps (y, _mm512_mul_ps (b1[k], x1[k]));
-
-            y = _mm512_add_ps (y, _mm512_mul_ps (b2[k], x2[k]));
-            y = _mm512_sub_ps (y, _mm512_mul_ps (a1[k], y1[k]));
-            y = _mm512_sub_ps (y, _mm512_mul_ps (a2[k], y2[k]));
-            y = _mm512_maskz_min_ps (all, _mm512_maskz_max_ps (all, y, minusOne), plusOne);
-            _mm512_store_ps (row + 16 * k, _mm512_mul_ps (gain[k], y));
-
-            x2[k] = x1[k]; x1[k] = x;
-            y2[k] = y1[k]; y1[k] = y;
-            b0[k] = _mm512_add_ps (b0[k], db0[k]);
-            if constexpr (withB1)
-                b1[k] = _mm512_add_ps (b1[k], db1[k]);
-            b2[k] = _mm512_add_ps (b2[k], db2[k]);
-            a1[k] = _mm512_add_ps (a1[k], da1[k]);
-            a2[k] = _mm512_add_ps (a2[k], da2[k]);
-            gain[k] = _mm512_add_ps (gain[k], dgain[k]);
+            hn::Store (f.x2, dq, fX3 + q);
+            hn::Store (f.y2, dq, fY3 + q);
         }
+
+        const VQI position = ((hn::Load (diq, fStart + q) + hn::Set (diq, i)) - truncate (diq, f.moved)) & quarterMask;
+        const VQ x = hn::GatherIndex (dq, base, position + hn::Load (diq, fOffset + q));
+        f.moved = f.moved + hn::Load (dq, fStep + q);
+
+        // The feedback path's band-pass has b1 = 0 and b2 = -b0 too.
+        VQ y = f.b0 * x;
+        y = y - f.b0 * f.x2;
+        y = y - f.a1 * f.y1;
+        y = y - f.a2 * f.y2;
+        y = clampUnit (dq, y);
+        hn::Store (f.gain * y, dq, fOut + q);
+
+        f.x2 = f.x1; f.x1 = x; f.y2 = f.y1; f.y1 = y;
+        f.b0 = f.b0 + hn::Load (dq, fDb0 + q);
+        f.a1 = f.a1 + hn::Load (dq, fDa1 + q);
+        f.a2 = f.a2 + hn::Load (dq, fDa2 + q);
+        f.gain = f.gain + hn::Load (dq, fDgain + q);
+    };
+
+    // One sample of every channel's feedback, added into the lines before the lanes read it.
+    int32_t writeStart[Channels] {};
+
+    if (feedback != nullptr)
+        for (int c = 0; c < Channels; ++c)
+            writeStart[c] = feedback->writeStart[firstChannel + c];
+
+    const auto feedbackSample = [&] (int i) HWY_ATTR
+    {
+        feedbackStep (fv0, 0, i);
+
+        if (feedbackVectors > 1)
+            feedbackStep (fv1, quarterWidth, i);
+
+        for (int c = 0; c < Channels; ++c)
+            lines[c][(writeStart[c] + i) & lineMask] += fOut[c];
+    };
+
+    alignas (64) float moved[TapLaneKernel::slots] {};
+    alignas (64) float pairs[chunkLength * rowStride];
+    alignas (64) float rows[chunkLength * rowStride];
+    const VI mask = hn::Set (di, lineMask);
+
+    for (int chunk = 0; chunk < n; chunk += chunkLength)
+    {
+        const int length = std::min (chunkLength, n - chunk);
+
+        for (int part = 0; part < perPlane; ++part)
+        {
+            const VI offset = hn::Load (di, channelOffset + part * width);
+
+            // One vector of lanes: its running (negated) shift, ramps and history.
+            struct LaneVector
+            {
+                int slot;
+                VI start;
+                VF shift, b0, a1, a2, gain, x1, x2, y1, y2;
+            };
+
+            const auto load = [&] (int plane) HWY_ATTR
+            {
+                const int at = plane * planeStride + firstSlot + part * width;
+                const VI start = Wrap ? hn::Load (di, l.start + at) : hn::Load (di, l.start + at) + offset;
+                return LaneVector { at, start, hn::Load (d, moved + at), hn::Load (d, l.b0 + at), hn::Load (d, l.a1 + at),
+                                    hn::Load (d, l.a2 + at), hn::Load (d, l.gain + at), hn::Load (d, l.x1 + at),
+                                    hn::Load (d, l.x2 + at), hn::Load (d, l.y1 + at), hn::Load (d, l.y2 + at) };
+            };
+
+            const auto store = [&] (const LaneVector& v) HWY_ATTR
+            {
+                const int at = v.slot;
+                hn::Store (v.shift, d, moved + at);
+                hn::Store (v.b0, d, l.b0 + at); hn::Store (v.a1, d, l.a1 + at); hn::Store (v.a2, d, l.a2 + at);
+                hn::Store (v.gain, d, l.gain + at);
+                hn::Store (v.x1, d, l.x1 + at); hn::Store (v.x2, d, l.x2 + at);
+                hn::Store (v.y1, d, l.y1 + at); hn::Store (v.y2, d, l.y2 + at);
+            };
+
+            // One sample of a vector of lanes: the read, the band-pass, the ramps; returns the
+            // lanes' output. The running shifts are kept negated (exactly: negation only flips
+            // the sign), so that the index is an addition the start folds into. b1 is zero and
+            // b2 is -b0 in every design, so b2 * x2 is -(b0 * x2) exactly.
+            const auto step = [&] (LaneVector& v, int i) HWY_ATTR
+            {
+                if (i == n - 1)
+                {
+                    // The oldest history only shifts along: it is what x2 and y2 hold before
+                    // the last sample.
+                    hn::Store (v.x2, d, l.x3 + v.slot);
+                    hn::Store (v.y2, d, l.y3 + v.slot);
+                }
+
+                const VF x = Wrap ? hn::GatherIndex (d, base, (((v.start + hn::Set (di, i)) + truncate (di, v.shift)) & mask) + offset)
+                                  : hn::GatherIndex (d, base + i, v.start + truncate (di, v.shift));
+                v.shift = v.shift - hn::Load (d, l.step + v.slot);
+
+                VF y = v.b0 * x;
+                y = y - v.b0 * v.x2;
+                y = y - v.a1 * v.y1;
+                y = y - v.a2 * v.y2;
+                y = clampUnit (d, y);
+                const VF output = v.gain * y;
+
+                v.x2 = v.x1; v.x1 = x; v.y2 = v.y1; v.y1 = y;
+                v.b0 = v.b0 + hn::Load (d, l.db0 + v.slot);
+                v.a1 = v.a1 + hn::Load (d, l.da1 + v.slot);
+                v.a2 = v.a2 + hn::Load (d, l.da2 + v.slot);
+                v.gain = v.gain + hn::Load (d, l.dgain + v.slot);
+                return output;
+            };
+
+            // Lane k of every group is in plane k, so a group's sum is a sum of vectors. Two
+            // planes run at a time, two recursions hiding each other's latency while everything
+            // stays in registers (all four at once spill, and run slower); the first two planes'
+            // sums wait in memory. The first pass of a chunk also runs the feedback paths, one
+            // sample ahead of the lanes' reads; the others carry none of their state.
+            for (int half = 0; half < 2; ++half)
+            {
+                LaneVector v0 = load (2 * half), v1 = load (2 * half + 1);
+
+                const auto run = [&] (auto withFeedback) HWY_ATTR
+                {
+                    for (int j = 0; j < length; ++j)
+                    {
+                        const int i = chunk + j;
+
+                        if constexpr (decltype (withFeedback)::value)
+                            feedbackSample (i);
+
+                        const VF pair = step (v0, i) + step (v1, i);
+                        float* pairRow = pairs + j * rowStride + part * width;
+
+                        if (half == 0)
+                            hn::Store (pair, d, pairRow);
+                        else
+                            hn::Store (hn::Load (d, pairRow) + pair, d, rows + j * rowStride + part * width);
+                    }
+                };
+
+                if (feedback != nullptr && part == 0 && half == 0)
+                    run (std::true_type {});
+                else
+                    run (std::false_type {});
+
+                store (v0); store (v1);
+            }
+        }
+
+        float* chunkOut[Channels];
+
+        for (int c = 0; c < Channels; ++c)
+            chunkOut[c] = out[c] + chunk;
+
+        addGroups<Channels> (rows, length, l.groups + firstChannel, chunkOut);
     }
 
-    for (int k = 0; k < K; ++k)
+    if (feedback != nullptr)
     {
-        const int j = firstLane + 16 * k;
-        _mm512_store_ps (l.x1 + j, x1[k]); _mm512_store_ps (l.x2 + j, x2[k]); _mm512_store_ps (l.x3 + j, x3[k]);
-        _mm512_store_ps (l.y1 + j, y1[k]); _mm512_store_ps (l.y2 + j, y2[k]); _mm512_store_ps (l.y3 + j, y3[k]);
+        for (int v = 0; v < feedbackVectors; ++v)
+        {
+            const int q = v * quarterWidth;
+            const auto& f = v == 0 ? fv0 : fv1;
+            hn::Store (f.x1, dq, fX1 + q); hn::Store (f.x2, dq, fX2 + q);
+            hn::Store (f.y1, dq, fY1 + q); hn::Store (f.y2, dq, fY2 + q);
+        }
+
+        auto& f = *feedback;
+
+        for (int c = 0; c < Channels; ++c)
+        {
+            const int k = firstChannel + c;
+            f.x1[k] = fX1[c]; f.x2[k] = fX2[c]; f.x3[k] = fX3[c];
+            f.y1[k] = fY1[c]; f.y2[k] = fY2[c]; f.y3[k] = fY3[c];
+        }
     }
 }
 
-template <bool withB1>
-__attribute__ ((target ("avx512f")))
-void filterAvx512Lanes (int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+/** Whether every read of the lanes of channels first..first + count - 1 stays inside the line
+    without reduction modulo its length. */
+inline bool readsStayInside (const Lanes& l, int first, int count, int n)
 {
-    int lane = 0;
+    int32_t lowest = TapLaneKernel::lineSize, highest = 0;
+    float fastest = 0.0f;
 
-    if (numLanes == 32)
+    for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
+        for (int s = k * planeStride + first * groupsPerChannel; s < k * planeStride + (first + count) * groupsPerChannel; ++s)
+        {
+            lowest = std::min (lowest, l.start[s]);
+            highest = std::max (highest, l.start[s]);
+            fastest = std::max (fastest, std::abs (l.step[s]));
+        }
+
+    // A delay's whole-sample shift stays within its total change, give or take the rounding of
+    // the running sum; allow for it generously.
+    const double shift = (double) fastest * n * 1.01 + 2.0;
+    return (double) lowest - shift >= 0.0 && (double) highest + n + shift < (double) TapLaneKernel::lineSize;
+}
+
+void renderVector (float* const* lines, int numChannels, int n, Lanes& l, TapLaneKernel::Feedback* feedback, float* const* out)
+{
+    // One index vector serves both channels when their lines lie within reach of 32-bit offsets.
+    const auto distance = numChannels == 2 ? (int64_t) (lines[1] - lines[0]) : 0;
+    const bool together = numChannels == 2 && std::abs (distance) < (int64_t) INT32_MAX - 4 * (int64_t) TapLaneKernel::lineSize;
+
+    if (together)
     {
-        filterAvx512<2, withB1> (n, 0, l, scratch);
+        if (readsStayInside (l, 0, 2, n))
+            renderLanes<2, false> (lines, 0, n, l, feedback, out);
+        else
+            renderLanes<2, true> (lines, 0, n, l, feedback, out);
+
         return;
     }
 
-    for (; lane + 16 <= numLanes; lane += 16)
-        filterAvx512<1, withB1> (n, lane, l, scratch);
-
-    if (lane + 8 <= numLanes)
+    for (int c = 0; c < numChannels; ++c)
     {
-        filterAvx2<1, withB1> (n, lane, l, scratch);
-        lane += 8;
+        if (readsStayInside (l, c, 1, n))
+            renderLanes<1, false> (lines + c, c, n, l, feedback, out + c);
+        else
+            renderLanes<1, true> (lines + c, c, n, l, feedback, out + c);
     }
-
-    if (lane < numLanes)
-        filterSse2<1, withB1> (n, lane, l, scratch);
 }
+} // namespace HWY_NAMESPACE
+} // namespace ondula_kernel
+HWY_AFTER_NAMESPACE();
+#endif // ONDULA_HAVE_HIGHWAY
 
-__attribute__ ((target ("avx512f")))
-void renderAvx512 (const float* line, int n, int numLanes, TapLaneKernel::Lanes& l, float* scratch) noexcept
+#if ! ONDULA_HAVE_HIGHWAY || HWY_ONCE
+namespace ondula_kernel
 {
-    readAvx512 (line, n, numLanes, l, scratch);
-
-    if (lanesHaveNoB1 (l, numLanes))
-        filterAvx512Lanes<false> (n, numLanes, l, scratch);
-    else
-        filterAvx512Lanes<true> (n, numLanes, l, scratch);
-}
-
-void sumGroupsSse2 (const float* scratch, int n, int numGroups, float* out) noexcept
+namespace
 {
-    int i = 0;
-
-    for (; i + 4 <= n; i += 4)
-    {
-        const float* rows = scratch + i * rowStride;
-        __m128 sum = _mm_setzero_ps();
-
-        for (int g = 0; g < numGroups; ++g)
-        {
-            __m128 r0 = _mm_load_ps (rows + 4 * g);
-            __m128 r1 = _mm_load_ps (rows + rowStride + 4 * g);
-            __m128 r2 = _mm_load_ps (rows + 2 * rowStride + 4 * g);
-            __m128 r3 = _mm_load_ps (rows + 3 * rowStride + 4 * g);
-            _MM_TRANSPOSE4_PS (r0, r1, r2, r3); // now r_k holds lane k of the four samples
-            const __m128 groupSum = _mm_add_ps (_mm_add_ps (r0, r1), _mm_add_ps (r2, r3));
-            sum = g == 0 ? groupSum : _mm_add_ps (sum, groupSum);
-        }
-
-        _mm_storeu_ps (out + i, sum);
-    }
-
-    if (i < n)
-        sumGroupsPortable (scratch + i * rowStride, n - i, numGroups, out + i);
-}
-
-__attribute__ ((target ("avx2")))
-void sumGroupsAvx2 (const float* scratch, int n, int numGroups, float* out) noexcept
-{
-    int i = 0;
-
-    for (; i + 4 <= n; i += 4)
-    {
-        const float* rows = scratch + i * rowStride;
-        __m128 sum = _mm_setzero_ps();
-        int g = 0;
-
-        for (; g + 2 <= numGroups; g += 2)
-        {
-            // Rows of two groups at once; the unpacks work within each 128-bit half, so the
-            // low half transposes group g and the high half group g + 1.
-            const __m256 r0 = _mm256_load_ps (rows + 4 * g);
-            const __m256 r1 = _mm256_load_ps (rows + rowStride + 4 * g);
-            const __m256 r2 = _mm256_load_ps (rows + 2 * rowStride + 4 * g);
-            const __m256 r3 = _mm256_load_ps (rows + 3 * rowStride + 4 * g);
-            const __m256 t0 = _mm256_unpacklo_ps (r0, r1);
-            const __m256 t1 = _mm256_unpacklo_ps (r2, r3);
-            const __m256 t2 = _mm256_unpackhi_ps (r0, r1);
-            const __m256 t3 = _mm256_unpackhi_ps (r2, r3);
-            const __m256 lane0 = _mm256_castpd_ps (_mm256_unpacklo_pd (_mm256_castps_pd (t0), _mm256_castps_pd (t1)));
-            const __m256 lane1 = _mm256_castpd_ps (_mm256_unpackhi_pd (_mm256_castps_pd (t0), _mm256_castps_pd (t1)));
-            const __m256 lane2 = _mm256_castpd_ps (_mm256_unpacklo_pd (_mm256_castps_pd (t2), _mm256_castps_pd (t3)));
-            const __m256 lane3 = _mm256_castpd_ps (_mm256_unpackhi_pd (_mm256_castps_pd (t2), _mm256_castps_pd (t3)));
-            const __m256 groupSums = _mm256_add_ps (_mm256_add_ps (lane0, lane1), _mm256_add_ps (lane2, lane3));
-            const __m128 first = _mm256_castps256_ps128 (groupSums);
-            const __m128 second = _mm256_extractf128_ps (groupSums, 1);
-            sum = g == 0 ? first : _mm_add_ps (sum, first);
-            sum = _mm_add_ps (sum, second);
-        }
-
-        if (g < numGroups)
-        {
-            __m128 r0 = _mm_load_ps (rows + 4 * g);
-            __m128 r1 = _mm_load_ps (rows + rowStride + 4 * g);
-            __m128 r2 = _mm_load_ps (rows + 2 * rowStride + 4 * g);
-            __m128 r3 = _mm_load_ps (rows + 3 * rowStride + 4 * g);
-            _MM_TRANSPOSE4_PS (r0, r1, r2, r3);
-            const __m128 groupSum = _mm_add_ps (_mm_add_ps (r0, r1), _mm_add_ps (r2, r3));
-            sum = g == 0 ? groupSum : _mm_add_ps (sum, groupSum);
-        }
-
-        _mm_storeu_ps (out + i, sum);
-    }
-
-    if (i < n)
-        sumGroupsPortable (scratch + i * rowStride, n - i, numGroups, out + i);
-}
-
-/** All eight groups: two 16-lane halves per row, each transposed in its 128-bit quarters. */
-__attribute__ ((target ("avx512f")))
-void sumGroupsAvx512 (const float* scratch, int n, int numGroups, float* out) noexcept
-{
-    if (numGroups != 8)
-        return sumGroupsAvx2 (scratch, n, numGroups, out);
-
-    const __mmask16 all = 0xffff;
-    int i = 0;
-
-    for (; i + 4 <= n; i += 4)
-    {
-        const float* rows = scratch + i * rowStride;
-        __m512 sums[2];
-
-        for (int half = 0; half < 2; ++half)
-        {
-            const __m512 r0 = _mm512_load_ps (rows + 16 * half);
-            const __m512 r1 = _mm512_load_ps (rows + rowStride + 16 * half);
-            const __m512 r2 = _mm512_load_ps (rows + 2 * rowStride + 16 * half);
-            const __m512 r3 = _mm512_load_ps (rows + 3 * rowStride + 16 * half);
-            const __m512 t0 = _mm512_maskz_unpacklo_ps (all, r0, r1);
-            const __m512 t1 = _mm512_maskz_unpacklo_ps (all, r2, r3);
-            const __m512 t2 = _mm512_maskz_unpackhi_ps (all, r0, r1);
-            const __m512 t3 = _mm512_maskz_unpackhi_ps (all, r2, r3);
-            const __m512 lane0 = unpackLow64 (t0, t1);
-            const __m512 lane1 = unpackHigh64 (t0, t1);
-            const __m512 lane2 = unpackLow64 (t2, t3);
-            const __m512 lane3 = unpackHigh64 (t2, t3);
-            sums[half] = _mm512_add_ps (_mm512_add_ps (lane0, lane1), _mm512_add_ps (lane2, lane3));
-        }
-
-        // Quarter q of sums[h] is group 4h + q for the four samples; add them in group order.
-        __m128 sum = _mm512_maskz_extractf32x4_ps (0xf, sums[0], 0);
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[0], 1));
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[0], 2));
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[0], 3));
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 0));
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 1));
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 2));
-        sum = _mm_add_ps (sum, _mm512_maskz_extractf32x4_ps (0xf, sums[1], 3));
-        _mm_storeu_ps (out + i, sum);
-    }
-
-    if (i < n)
-        sumGroupsPortable (scratch + i * rowStride, n - i, numGroups, out + i);
-}
-
-bool processorHasAvx2() noexcept
-{
-    static const bool hasAvx2 = __builtin_cpu_supports ("avx2");
-    return hasAvx2;
-}
-
-bool processorHasAvx512() noexcept
-{
-    static const bool hasAvx512 = __builtin_cpu_supports ("avx512f");
-    return hasAvx512;
-}
-#endif
-} // namespace
+using Path = TapLaneKernel::Path;
+using RenderFunction = void (*) (float* const*, int, int, Lanes&, TapLaneKernel::Feedback*, float* const*);
 
 //==================================================================================================
+// The reference: one lane at a time, with every coefficient as given.
+void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l, float* const* out) noexcept
+{
+    constexpr int lanesPerChannel = groupsPerChannel * TapLaneKernel::lanesPerGroup;
+
+    for (int c = 0; c < numChannels; ++c)
+    {
+        const float* line = lines[c];
+        const int groups = l.groups[c];
+        float moved[lanesPerChannel] {};
+        float laneOut[lanesPerChannel][chunkLength];
+        float rows[chunkLength * groupsPerChannel];
+
+        for (int chunk = 0; chunk < n; chunk += chunkLength)
+        {
+            const int length = std::min (chunkLength, n - chunk);
+
+            for (int g = 0; g < groups; ++g)
+                for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
+                {
+                    const int s = TapLaneKernel::slot (c, g, k);
+                    const int j = g * TapLaneKernel::lanesPerGroup + k;
+                    float b0 = l.b0[s], b1 = l.b1[s], b2 = l.b2[s], a1 = l.a1[s], a2 = l.a2[s], gain = l.gain[s];
+                    float x1 = l.x1[s], x2 = l.x2[s], x3 = l.x3[s], y1 = l.y1[s], y2 = l.y2[s], y3 = l.y3[s];
+
+                    for (int q = 0; q < length; ++q)
+                    {
+                        const int i = chunk + q;
+                        const float x = line[(l.start[s] + i - (int32_t) moved[j]) & lineMask];
+                        moved[j] = moved[j] + l.step[s];
+
+                        float y = b0 * x;
+                        y = y + b1 * x1;
+                        y = y + b2 * x2;
+                        y = y - a1 * y1;
+                        y = y - a2 * y2;
+                        y = y < -1.0f ? -1.0f : y;
+                        y = y > 1.0f ? 1.0f : y;
+
+                        laneOut[j][q] = gain * y;
+
+                        x3 = x2; x2 = x1; x1 = x;
+                        y3 = y2; y2 = y1; y1 = y;
+                        b0 = b0 + l.db0[s]; b1 = b1 + l.db1[s]; b2 = b2 + l.db2[s];
+                        a1 = a1 + l.da1[s]; a2 = a2 + l.da2[s]; gain = gain + l.dgain[s];
+                    }
+
+                    l.b0[s] = b0; l.b1[s] = b1; l.b2[s] = b2; l.a1[s] = a1; l.a2[s] = a2; l.gain[s] = gain;
+                    l.x1[s] = x1; l.x2[s] = x2; l.x3[s] = x3; l.y1[s] = y1; l.y2[s] = y2; l.y3[s] = y3;
+                }
+
+            for (int q = 0; q < length; ++q)
+                for (int g = 0; g < groups; ++g)
+                {
+                    const float* lane = &laneOut[g * TapLaneKernel::lanesPerGroup][q];
+                    rows[q * groupsPerChannel + g] = (lane[0] + lane[chunkLength]) + (lane[2 * chunkLength] + lane[3 * chunkLength]);
+                }
+
+            addGroupsInOrder (rows, groupsPerChannel, length, groups, out[c] + chunk);
+        }
+    }
+}
+
+/** Count feedback paths side by side, so that one path's recursion hides the latency of the
+    other's; each does exactly what it would do alone, with any coefficients. */
+template <int Count>
+void runFeedback (float* const* lines, int n, TapLaneKernel::Feedback& f, float* const* out) noexcept
+{
+    float moved[Count] {}, b0[Count], b1[Count], b2[Count], a1[Count], a2[Count], g[Count];
+    float x1[Count], x2[Count], x3[Count], y1[Count], y2[Count], y3[Count];
+
+    for (int r = 0; r < Count; ++r)
+    {
+        b0[r] = f.b0[r]; b1[r] = f.b1[r]; b2[r] = f.b2[r]; a1[r] = f.a1[r]; a2[r] = f.a2[r]; g[r] = f.gain[r];
+        x1[r] = f.x1[r]; x2[r] = f.x2[r]; x3[r] = f.x3[r]; y1[r] = f.y1[r]; y2[r] = f.y2[r]; y3[r] = f.y3[r];
+    }
+
+    for (int i = 0; i < n; ++i)
+    {
+        for (int r = 0; r < Count; ++r)
+        {
+            const float x = lines[r][(f.start[r] + i - (int32_t) moved[r]) & lineMask];
+            moved[r] = moved[r] + f.step[r];
+
+            float y = b0[r] * x;
+            y = y + b1[r] * x1[r];
+            y = y + b2[r] * x2[r];
+            y = y - a1[r] * y1[r];
+            y = y - a2[r] * y2[r];
+            y = y < -1.0f ? -1.0f : y;
+            y = y > 1.0f ? 1.0f : y;
+
+            if (out != nullptr)
+                out[r][i] = g[r] * y;
+            else
+                lines[r][(f.writeStart[r] + i) & lineMask] += g[r] * y;
+
+            x3[r] = x2[r]; x2[r] = x1[r]; x1[r] = x;
+            y3[r] = y2[r]; y2[r] = y1[r]; y1[r] = y;
+            b0[r] = b0[r] + f.db0[r]; b1[r] = b1[r] + f.db1[r]; b2[r] = b2[r] + f.db2[r];
+            a1[r] = a1[r] + f.da1[r]; a2[r] = a2[r] + f.da2[r]; g[r] = g[r] + f.dgain[r];
+        }
+    }
+
+    for (int r = 0; r < Count; ++r)
+    {
+        f.x1[r] = x1[r]; f.x2[r] = x2[r]; f.x3[r] = x3[r];
+        f.y1[r] = y1[r]; f.y2[r] = y2[r]; f.y3[r] = y3[r];
+    }
+}
+
+bool feedbackIsBandPass (const TapLaneKernel::Feedback& f, int numChannels) noexcept
+{
+    for (int c = 0; c < numChannels; ++c)
+        if (f.b1[c] != 0.0f || f.db1[c] != 0.0f || f.b2[c] != -f.b0[c] || f.db2[c] != -f.db0[c])
+            return false;
+
+    return true;
+}
+
+/** The vector code assumes what every band-pass design gives: b1 = 0 and b2 = -b0, ramps alike.
+    Lanes of groups that do not run hold zeros, which pass. */
+bool lanesAreBandPasses (const Lanes& l, int numChannels) noexcept
+{
+    int differ = 0;
+
+    for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
+        for (int s = k * planeStride; s < k * planeStride + numChannels * groupsPerChannel; ++s)
+            differ |= (l.b1[s] != 0.0f) | (l.db1[s] != 0.0f) | (l.b2[s] != -l.b0[s]) | (l.db2[s] != -l.db0[s]);
+
+    return differ == 0;
+}
+
+#if ONDULA_HAVE_HIGHWAY
+ #if HWY_TARGETS & HWY_SCALAR
+  #define ONDULA_CHOOSE_SCALAR(f) &N_SCALAR::f
+ #elif HWY_TARGETS & HWY_EMU128
+  #define ONDULA_CHOOSE_SCALAR(f) &N_EMU128::f
+ #else
+  #define ONDULA_CHOOSE_SCALAR(f) nullptr
+ #endif
+#endif
+
+struct Target
+{
+    Path path;
+    RenderFunction function;
+    bool supported;
+};
+
+/** Compiled targets, best first, each with whether this processor runs it. */
+const Target* targets (int& count)
+{
+    static const auto list = []
+    {
+        using juce::SystemStats;
+        std::array<Target, 6> t {};
+#if ONDULA_HAVE_HIGHWAY
+        // Highway's AVX2 target also uses BMI2 and F16C, which every processor with AVX2 and FMA has.
+        t[0] = { Path::avx512, HWY_CHOOSE_AVX3 (renderVector),
+                 SystemStats::hasAVX512F() && SystemStats::hasAVX512VL() && SystemStats::hasAVX512DQ() && SystemStats::hasAVX512BW() };
+        t[1] = { Path::avx2, HWY_CHOOSE_AVX2 (renderVector), SystemStats::hasAVX2() && SystemStats::hasFMA3() };
+        t[2] = { Path::sse4, HWY_CHOOSE_SSE4 (renderVector), SystemStats::hasSSE41() && SystemStats::hasSSE42() };
+        t[3] = { Path::ssse3, HWY_CHOOSE_SSSE3 (renderVector), SystemStats::hasSSSE3() };
+ #if HWY_ARCH_ARM_A64
+        t[4] = { Path::neon, HWY_CHOOSE_NEON (renderVector), true };
+ #else
+        t[4] = { Path::neon, HWY_CHOOSE_NEON (renderVector), SystemStats::hasNeon() };
+ #endif
+        t[5] = { Path::scalar, ONDULA_CHOOSE_SCALAR (renderVector), true };
+#endif
+        for (auto& target : t)
+            target.supported = target.supported && target.function != nullptr;
+
+        return t;
+    }();
+
+    count = (int) list.size();
+    return list.data();
+}
+
+const Target* find (Path path)
+{
+    int count = 0;
+    const auto* list = targets (count);
+
+    for (int i = 0; i < count; ++i)
+        if (list[i].path == path)
+            return list + i;
+
+    return nullptr;
+}
+} // namespace
+} // namespace ondula_kernel
+
+//==================================================================================================
+TapLaneKernel::Path TapLaneKernel::fastestPath() noexcept
+{
+    static const Path fastest = []
+    {
+        int count = 0;
+        const auto* list = ondula_kernel::targets (count);
+
+        for (int i = 0; i < count; ++i)
+            if (list[i].supported && list[i].path != Path::scalar)
+                return list[i].path;
+
+        return Path::portable;
+    }();
+
+    return fastest;
+}
+
 bool TapLaneKernel::isAvailable (Path path) noexcept
+{
+    if (path == Path::automatic || path == Path::portable)
+        return true;
+
+    const auto* target = ondula_kernel::find (path);
+    return target != nullptr && target->supported;
+}
+
+const char* TapLaneKernel::name (Path path) noexcept
 {
     switch (path)
     {
-        case Path::automatic:
-        case Path::portable:
-            return true;
-#if ONDULA_X86
-        case Path::sse2:
-            return true;
-        case Path::avx2:
-            return processorHasAvx2();
-        case Path::avx512:
-            return processorHasAvx512();
-#else
-        case Path::sse2:
-        case Path::avx2:
-        case Path::avx512:
-            return false;
-#endif
+        case Path::automatic: return "automatic";
+        case Path::portable:  return "portable";
+        case Path::scalar:    return "scalar";
+        case Path::ssse3:     return "ssse3";
+        case Path::sse4:      return "sse4";
+        case Path::avx2:      return "avx2";
+        case Path::avx512:    return "avx512";
+        case Path::neon:      return "neon";
     }
 
-    return false;
+    return "?";
 }
 
-TapLaneKernel::Path TapLaneKernel::fastestPath() noexcept
+void TapLaneKernel::render (Path path, float* const* lines, int numChannels, int n, Lanes& lanes, Feedback* feedback,
+                            float* const* out) noexcept
 {
-#if ONDULA_X86
-    return processorHasAvx512() ? Path::avx512 : processorHasAvx2() ? Path::avx2 : Path::sse2;
-#else
-    return Path::portable;
-#endif
-}
+    if (n <= 0 || numChannels <= 0)
+        return;
 
-void TapLaneKernel::render (Path path, const float* line, int n, int numLanes, Lanes& lanes, float* scratch) noexcept
-{
     if (path == Path::automatic || ! isAvailable (path))
         path = fastestPath();
 
-#if ONDULA_X86
-    if (path == Path::avx512)
-        return renderAvx512 (line, n, numLanes, lanes, scratch);
+    const auto* target = path == Path::portable ? nullptr : ondula_kernel::find (path);
 
-    if (path == Path::avx2)
-        return renderAvx2 (line, n, numLanes, lanes, scratch);
+    if (target != nullptr && ondula_kernel::lanesAreBandPasses (lanes, numChannels)
+        && (feedback == nullptr || ondula_kernel::feedbackIsBandPass (*feedback, numChannels)))
+        return target->function (lines, numChannels, n, lanes, feedback, out);
 
-    if (path == Path::sse2)
-        return renderSse2 (line, n, numLanes, lanes, scratch);
-#endif
+    // The reference: the feedback first (its reads precede the block), then one lane at a time.
+    if (feedback != nullptr)
+        renderFeedback (lines, numChannels, n, *feedback, nullptr);
 
-    renderPortable (line, n, numLanes, lanes, scratch);
+    ondula_kernel::renderPortable (lines, numChannels, n, lanes, out);
 }
 
-void TapLaneKernel::sumGroups (Path path, const float* scratch, int n, int numGroups, float* out) noexcept
+void TapLaneKernel::renderFeedback (float* const* lines, int numChannels, int n, Feedback& f, float* const* out) noexcept
 {
-    if (path == Path::automatic || ! isAvailable (path))
-        path = fastestPath();
-
-#if ONDULA_X86
-    if (path == Path::avx512)
-        return sumGroupsAvx512 (scratch, n, numGroups, out);
-
-    if (path == Path::avx2)
-        return sumGroupsAvx2 (scratch, n, numGroups, out);
-
-    if (path == Path::sse2)
-        return sumGroupsSse2 (scratch, n, numGroups, out);
-#endif
-
-    sumGroupsPortable (scratch, n, numGroups, out);
+    if (numChannels == 2)
+        ondula_kernel::runFeedback<2> (lines, n, f, out);
+    else if (numChannels == 1)
+        ondula_kernel::runFeedback<1> (lines, n, f, out);
 }
+
+bool TapLaneKernel::feedbackReadsPrecedeBlock (const Feedback& f, int numChannels, int n) noexcept
+{
+    for (int c = 0; c < numChannels; ++c)
+    {
+        // The delay at sample i is the starting one plus the whole samples moved so far, which
+        // stay within the total change give or take the rounding of the running sum.
+        const double delay = (double) ((f.writeStart[c] - f.start[c]) & ondula_kernel::lineMask);
+        const double shift = std::abs ((double) f.step[c]) * n * 1.01 + 2.0;
+
+        if (delay - shift < (double) n || delay + shift > (double) (lineSize - n))
+            return false;
+    }
+
+    return true;
+}
+#endif

@@ -2,51 +2,100 @@
 
 #include <cstdint>
 
-/** The per-sample inner loop of the delay engine: reads each lane's tap from the delay line with
-    its linearly moving whole-sample delay and runs it through that lane's band-pass biquad, whose
-    coefficients and gain move linearly across the block. Lanes come in groups of four; every path
-    (portable, SSE2, AVX2, AVX-512) does the same single-precision operations in the same order per lane,
-    so their results are identical. */
+/** The per-sample inner loop of the delay engine, for one channel or for the two channels of a
+    stereo pair at once: reads each lane's tap from its channel's delay line with a linearly moving
+    whole-sample delay, runs it through the lane's band-pass biquad, whose coefficients and gain
+    move linearly across the block, and sums the lanes into the channel's output.
+
+    One source serves every instruction set (SSSE3, SSE4, AVX2, AVX-512 on x86, NEON on Arm, and a
+    one-lane build of the same code), chosen at run time; a plain one-lane-at-a-time rendering
+    stays as the reference. Every path does the same single-precision operations in the same order
+    per lane, so their results are identical. */
 class TapLaneKernel
 {
 public:
-    static constexpr int maxLanes = 32;
     static constexpr int lineSize = 1 << 23;
+    static constexpr int groupsPerChannel = 8;
+    static constexpr int lanesPerGroup = 4;
+    static constexpr int maxChannels = 2;
+    static constexpr int slotsPerPlane = groupsPerChannel * maxChannels;
+    static constexpr int slots = slotsPerPlane * lanesPerGroup;
 
     enum class Path
     {
-        automatic,
-        portable,
-        sse2,
+        automatic, // the widest this processor runs
+        portable,  // the reference: one lane at a time, any coefficients
+        scalar,    // the vector source built one lane wide
+        ssse3,
+        sse4,
         avx2,
-        avx512
+        avx512,
+        neon
     };
 
-    /** Per-lane inputs and filter memory, one entry per lane, laid out for vector loads. */
+    /** Where lane k of group g of channel c sits in the Lanes arrays: lane k of every group forms
+        one plane, so that a group's four lanes are added with whole-vector operations. */
+    static constexpr int slot (int channel, int group, int lane) noexcept
+    {
+        return lane * slotsPerPlane + channel * groupsPerChannel + group;
+    }
+
+    /** Per-lane inputs and filter memory of one block, laid out for vector loads. */
     struct alignas (64) Lanes
     {
-        int32_t offset[maxLanes];     // line position of sample 0 at the block's starting delay
-        float step[maxLanes];         // delay change per sample, in samples
-        float b0[maxLanes], b1[maxLanes], b2[maxLanes], a1[maxLanes], a2[maxLanes];
-        float gain[maxLanes];         // starting values of the ramps
-        float db0[maxLanes], db1[maxLanes], db2[maxLanes], da1[maxLanes], da2[maxLanes];
-        float dgain[maxLanes];        // per-sample increments of the ramps
-        float x1[maxLanes], x2[maxLanes], x3[maxLanes]; // last inputs, most recent first
-        float y1[maxLanes], y2[maxLanes], y3[maxLanes]; // last clamped outputs, before the gain
+        int32_t start[slots];          // line position of sample 0 at the lane's starting delay
+        float step[slots];             // delay change per sample, in samples
+        float b0[slots], b1[slots], b2[slots], a1[slots], a2[slots];
+        float gain[slots];             // starting values of the ramps
+        float db0[slots], db1[slots], db2[slots], da1[slots], da2[slots];
+        float dgain[slots];            // per-sample increments of the ramps
+        float x1[slots], x2[slots], x3[slots]; // last inputs, most recent first
+        float y1[slots], y2[slots], y3[slots]; // last clamped outputs, before the gain
+        int groups[maxChannels] {};    // groups run per channel; the others keep their memory
     };
 
-    /** Renders n samples of the first numLanes lanes (a multiple of 4) into scratch, row i holding
-        sample i of every lane (maxLanes floats per row, rows 64-byte aligned), and leaves the
-        lanes' filter memory in the history fields. */
-    static void render (Path path, const float* line, int n, int numLanes, Lanes& lanes, float* scratch) noexcept;
+    /** The feedback path of each channel for one block, read from the channel's line like a lane
+        and filtered by its own ramped band-pass; lane 2 and 3 are free. */
+    struct alignas (16) Feedback
+    {
+        static constexpr int lanes = 4;
 
-    /** out[i] = the lane sum of group 0 in row i, plus that of each further group in order; a
-        group's lane sum is (lane 0 + lane 1) + (lane 2 + lane 3). */
-    static void sumGroups (Path path, const float* scratch, int n, int numGroups, float* out) noexcept;
+        int32_t start[lanes];      // line position of sample 0 at the starting delay
+        int32_t writeStart[lanes]; // line position of the block's first sample
+        float step[lanes];
+        float b0[lanes], b1[lanes], b2[lanes], a1[lanes], a2[lanes], gain[lanes];
+        float db0[lanes], db1[lanes], db2[lanes], da1[lanes], da2[lanes], dgain[lanes];
+        float x1[lanes], x2[lanes], x3[lanes], y1[lanes], y2[lanes], y3[lanes];
+    };
 
-    /** The widest path this processor runs. */
+    /** Renders n samples for numChannels (1 or 2) channels: out[c][i] is the sum of the first
+        groups[c] groups of channel c at sample i, each group's four lanes added as
+        (lane 0 + lane 1) + (lane 2 + lane 3) and the groups added in order. Leaves the run lanes'
+        filter memory in the history fields (that of the other lanes, and the ramps, may be
+        changed).
+
+        With a feedback block, each channel's feedback output of sample i is first added into its
+        line at writeStart + i, before any lane reads that sample; the caller guarantees that no
+        feedback read falls on the block's own positions (see feedbackReadsPrecedeBlock). The
+        feedback's filter memory is left in its history fields. Without one, the lines are only
+        read. */
+    static void render (Path path, float* const* lines, int numChannels, int n, Lanes& lanes, Feedback* feedback,
+                        float* const* out) noexcept;
+
+    /** Renders the feedback paths alone: out[c][i] = channel c's feedback sample i, or, with out
+        null, each sample added into the line at writeStart + i as soon as it is made (allowed
+        when the reads precede the block). Any coefficients. */
+    static void renderFeedback (float* const* lines, int numChannels, int n, Feedback& feedback, float* const* out) noexcept;
+
+    /** Whether every feedback read of the block lies before the block's own positions, so that
+        the feedback may be added into the lines while the block is read. */
+    static bool feedbackReadsPrecedeBlock (const Feedback& feedback, int numChannels, int n) noexcept;
+
+    /** The path automatic stands for on this processor. */
     static Path fastestPath() noexcept;
 
     /** Whether this build and processor can run the path. */
     static bool isAvailable (Path path) noexcept;
+
+    static const char* name (Path path) noexcept;
 };

@@ -355,16 +355,25 @@ void OndulaDelayAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, 
     dryWetMixer.applyPendingWetProportion();
     dryWetMixer.mixer.pushDrySamples (block);
 
-    for (int channel = 0; channel < juce::jmin (ins, 2); ++channel)
-    {
-        auto& engine = channel == 0 ? leftDelay : rightDelay;
-        auto& compressor = channel == 0 ? leftCompressor : rightCompressor;
+    const int channels = juce::jmin (ins, 2);
 
-        auto channelBlock = block.getSingleChannelBlock ((size_t) channel);
-        engine.processSIMDSmart (juce::dsp::ProcessContextReplacing<float> (channelBlock));
+    if (channels == 2)
+    {
+        // Both engines in one pass: the same result as one after the other, in less time.
+        auto leftBlock = block.getSingleChannelBlock (0);
+        auto rightBlock = block.getSingleChannelBlock (1);
+        OndulaDelay::processStereo (leftDelay, rightDelay, juce::dsp::ProcessContextReplacing<float> (leftBlock),
+                                    juce::dsp::ProcessContextReplacing<float> (rightBlock));
+        DynamicRangeCompressor::processStereo (leftCompressor, rightCompressor, leftBlock.getChannelPointer (0),
+                                               rightBlock.getChannelPointer (0), numSamples);
+    }
+    else if (channels == 1)
+    {
+        auto channelBlock = block.getSingleChannelBlock (0);
+        leftDelay.processSIMDSmart (juce::dsp::ProcessContextReplacing<float> (channelBlock));
 
         auto* samples = channelBlock.getChannelPointer (0);
-        compressor.processSamples (samples, samples, numSamples);
+        leftCompressor.processSamples (samples, samples, numSamples);
     }
 
     dryWetMixer.mixer.mixWetSamples (block);

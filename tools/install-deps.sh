@@ -9,6 +9,7 @@ packages=(
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
     libfreetype-dev libfontconfig1-dev libasound2-dev libcurl4-gnutls-dev
     libgtest-dev libbenchmark-dev
+    libhwy-dev
     xvfb xauth libxtst-dev
 )
 

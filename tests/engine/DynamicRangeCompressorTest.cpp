@@ -199,3 +199,48 @@ TEST (DynamicRangeCompressor, EmptyBlocksChangeNothing)
     EXPECT_EQ (compressor.targetGain, 0.7f);
     EXPECT_EQ (sample, 1.0f);
 }
+
+TEST (DynamicRangeCompressor, AStereoPairGivesExactlyWhatEachCompressorGivesAlone)
+{
+    // Block lengths around the chunk length, different settings on the two sides, and a
+    // non-finite sample in one block.
+    DynamicRangeCompressor left, right, leftAlone, rightAlone;
+    left.setValueTree (makeRoot (0.4, 0.1));
+    leftAlone.setValueTree (makeRoot (0.4, 0.1));
+    right.setValueTree (makeRoot (0.9, 0.75));
+    rightAlone.setValueTree (makeRoot (0.9, 0.75));
+
+    for (auto* c : { &left, &right, &leftAlone, &rightAlone })
+        c->smoothing = 0.9978385f;
+
+    unsigned seed = 1;
+    const auto noise = [&seed] (float amplitude)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        return amplitude * ((float) (seed >> 8) / 8388608.0f - 1.0f);
+    };
+
+    for (int n : { 1, 99, 100, 101, 250, 512, 64, 0, 7 })
+    {
+        std::vector<float> l ((size_t) n), r ((size_t) n);
+
+        for (int i = 0; i < n; ++i)
+        {
+            l[(size_t) i] = noise (1.5f);
+            r[(size_t) i] = noise (0.2f);
+        }
+
+        if (n == 250)
+            r[130] = std::numeric_limits<float>::infinity();
+
+        auto expectedL = l, expectedR = r;
+        leftAlone.processSamples (expectedL.data(), expectedL.data(), n);
+        rightAlone.processSamples (expectedR.data(), expectedR.data(), n);
+        DynamicRangeCompressor::processStereo (left, right, l.data(), r.data(), n);
+
+        EXPECT_EQ (l, expectedL) << n << " samples";
+        EXPECT_EQ (r, expectedR) << n << " samples";
+        EXPECT_EQ (left.currentGain, leftAlone.currentGain) << n;
+        EXPECT_EQ (right.targetGain, rightAlone.targetGain) << n;
+    }
+}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace
 {
@@ -95,5 +97,53 @@ TEST (IIRFilter, CentresAtOrAboveHalfTheRateStillGiveFiniteStableCoefficients)
                 // Poles on or inside the unit circle.
                 EXPECT_LE (std::abs (filter.aNorm[2]), 1.0f) << rate << " " << centre << " " << octaves;
             }
+}
+
+TEST (IIRFilter, DesigningManyBandsAtOnceGivesExactlyTheSingleDesigns)
+{
+    // Bands across the engine's range, bands the upper-edge limit narrows (wide at the top, or
+    // at low rates), bands on the limit's rounding boundary and centres the guard moves.
+    struct Band { float centre, octaves; };
+    std::vector<Band> bands;
+
+    for (float centre : { 10.0f, 47.3f, 300.0f, 1000.0f, 4321.5f, 9000.0f })
+        for (float octaves : { 0.25f, 1.0f, 5.465f, 12.6f, 13.9f, 15.0f })
+            bands.push_back ({ centre, octaves });
+
+    bands.push_back ({ 6000.0f, 14.0f });   // upper edge exactly 16 x 48 kHz
+    bands.push_back ({ 6000.0f, 14.000001f });
+    bands.push_back ({ 1.0e-3f, 140.0f });  // a half width beyond the quick bound
+
+    for (float rate : { 8000.0f, 44100.0f, 48000.0f, 192000.0f })
+    {
+        std::vector<float> centres, widths;
+
+        for (const auto& b : bands)
+        {
+            centres.push_back (b.centre);
+            widths.push_back (b.octaves);
+        }
+
+        std::vector<float> numerators (bands.size() * 3), denominators (bands.size() * 3);
+        IIRFilter<float>::designFlatBands (centres.data(), widths.data(), (int) bands.size(), rate,
+                                           reinterpret_cast<float (*)[3]> (numerators.data()),
+                                           reinterpret_cast<float (*)[3]> (denominators.data()));
+
+        for (size_t i = 0; i < bands.size(); ++i)
+        {
+            IIRFilter<float> single;
+            single.sampleRate = rate;
+            single.makeBiquadFlatBand (bands[i].centre, bands[i].octaves);
+
+            for (int k = 0; k < 3; ++k)
+            {
+                // Bit for bit: NaN from a band that breaks the design compares as itself.
+                EXPECT_EQ (std::memcmp (&numerators[i * 3 + (size_t) k], &single.bNorm[k], sizeof (float)), 0)
+                    << rate << " Hz rate, band " << bands[i].centre << " Hz " << bands[i].octaves << " octaves, b" << k;
+                EXPECT_EQ (std::memcmp (&denominators[i * 3 + (size_t) k], &single.aNorm[k], sizeof (float)), 0)
+                    << rate << " Hz rate, band " << bands[i].centre << " Hz " << bands[i].octaves << " octaves, a" << k;
+            }
+        }
+    }
 }
 } // namespace

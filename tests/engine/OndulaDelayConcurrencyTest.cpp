@@ -1,7 +1,8 @@
-// Run under ThreadSanitizer: settings change on the message thread while blocks render on an
-// audio thread and a graph copies the per-tap records.
+// Run under ThreadSanitizer: settings change on the message thread while a stereo pair renders
+// on an audio thread and a graph copies the per-tap records.
 
 #include "support/EngineTestRig.h"
+#include "support/StereoEngineRig.h"
 
 #include <gtest/gtest.h>
 
@@ -12,24 +13,31 @@ namespace
 {
 TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
 {
-    EngineTestRig rig (false, 48000.0, 256);
-    // A second plug-in instance with its own audio thread: both engines offer their per-block
-    // results to each other (the engines of one instance share them), so that hand-over is raced too.
+    // The two engines of one instance render together and compare their settings to share the
+    // per-block work; a second instance renders one engine alone on its own audio thread, so that
+    // nothing is shared between instances behind their backs.
+    StereoEngineRig rig (48000.0, 256);
     EngineTestRig otherInstance (true, 48000.0, 256);
     std::atomic<bool> running { true };
     std::atomic<int> blocksRendered { 0 };
 
     std::thread audio ([&]
     {
-        auto block = noiseBlock (256, 1);
+        auto left = noiseBlock (256, 1), right = noiseBlock (256, 3);
         double seconds = 1.0;
 
         while (running.load())
         {
-            rig.engine->hostTime.store (seconds += 0.005, std::memory_order_relaxed);
-            rig.engine->clock.store (0.0, std::memory_order_relaxed);
+            seconds += 0.005;
+
+            for (auto* engine : { rig.left.get(), rig.right.get() })
+            {
+                engine->hostTime.store (seconds, std::memory_order_relaxed);
+                engine->clock.store (0.0, std::memory_order_relaxed);
+            }
+
             rig.mappings.secondsPerBeat.store (blocksRendered.load() % 2 == 0 ? 0.5f : 0.4f, std::memory_order_relaxed);
-            rig.process (block);
+            rig.process (left, right);
             blocksRendered.fetch_add (1);
         }
     });
@@ -42,7 +50,7 @@ TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
             otherInstance.process (block);
     });
 
-    // The per-tap filter graph: copies the records under the engine's mutex and reads the
+    // The per-tap filter graph: copies each engine's records under its mutex and reads the
     // published rate and time without it.
     std::thread graph ([&]
     {
@@ -50,13 +58,16 @@ TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
 
         while (running.load())
         {
-            TapState copy[32];
+            for (auto* engine : { rig.left.get(), rig.right.get() })
             {
-                std::lock_guard<RecursivePriorityMutex> lock (rig.engine->mutex);
-                std::copy (std::begin (rig.engine->tapStates), std::end (rig.engine->tapStates), copy);
+                TapState copy[32];
+                {
+                    std::lock_guard<RecursivePriorityMutex> lock (engine->mutex);
+                    std::copy (std::begin (engine->tapStates), std::end (engine->tapStates), copy);
+                }
+                sink += copy[3].frequency + (float) engine->sampleRate.load()
+                      + (float) (engine->hostTime.load() + engine->clock.load());
             }
-            sink += copy[3].frequency + (float) rig.engine->sampleRate.load()
-                  + (float) (rig.engine->hostTime.load() + rig.engine->clock.load());
         }
 
         EXPECT_TRUE (std::isfinite (sink));
@@ -71,6 +82,7 @@ TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
         rig.set ("ondula_delay", "scale", 1.0 - v);
         rig.set ("ondula_amplitude", "curve", i % 2 == 0 ? "0 1 0\n" : "0 0 0\n1 1 0.5\n");
         rig.set ("delay_pattern", "pattern_l", i % 3 == 0 ? "1111" : "10101010101010101010101010101010");
+        rig.set ("delay_pattern", "pattern_r", i % 4 == 0 ? "1" : "11111111111111111111111111111111");
         rig.set ("delay_globals_ondula", "velocity", v);
         rig.set ("delay_globals_ondula", "time_mode", i % 3);
         rig.set ("delay_globals_time", "time", v * 0.3);

@@ -126,3 +126,27 @@ TEST (PluginAsHostSeesIt, RendersMonoAndStereoWithFiniteOutput)
         EXPECT_EQ (r["samples"], "48000");
     }
 }
+
+TEST (PluginAsHostSeesIt, TimedRenderReportsItsSpeedAndRendersTheSameAudio)
+{
+    // The benchmark's state (every tap on, the wave moving) must load, or the timing measures
+    // something else: it changes the sound from the defaults'.
+    const std::string render = "--signal noise --seconds 0.5 --blocks 512 ";
+    const std::string allTaps = "--state-in '" ONDULA_BENCH_STATE "' ";
+    const auto timed = HostRunner::scratch ("timed.wav");
+    const auto untimed = HostRunner::scratch ("untimed.wav");
+    const auto defaults = HostRunner::scratch ("untimed-defaults.wav");
+
+    const auto t = HostRunner::run ("render", render + allTaps + "--time --out '" + timed + "'");
+    ASSERT_EQ (t.exitCode, 0) << t.output;
+    EXPECT_GT (std::stod (t["render.realtime"]), 0.0) << t.output;
+    EXPECT_GT (std::stod (t["render.seconds"]), 0.0) << t.output;
+
+    const auto u = HostRunner::run ("render", render + allTaps + "--out '" + untimed + "'");
+    ASSERT_EQ (u.exitCode, 0) << u.output;
+    EXPECT_EQ (u["render.realtime"], "") << "timing is reported only on request";
+    EXPECT_EQ (HostRunner::readWavSamples (timed), HostRunner::readWavSamples (untimed));
+
+    ASSERT_EQ (HostRunner::run ("render", render + "--out '" + defaults + "'").exitCode, 0);
+    EXPECT_NE (HostRunner::readWavSamples (defaults), HostRunner::readWavSamples (untimed));
+}

@@ -1,5 +1,6 @@
 #include "HostCommands.h"
 
+#include "RenderTimer.h"
 #include "TestHost.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -23,7 +24,7 @@ struct Options
             }
 
             const auto name = args[i].substring (2);
-            const bool isFlag = name == "no-playhead";
+            const bool isFlag = name == "no-playhead" || name == "time";
             const auto value = (isFlag || i + 1 >= args.size()) ? juce::String() : args[++i];
 
             if (name == "set")
@@ -143,7 +144,7 @@ void HostCommands::printUsage()
     std::cerr << "usage: ondula_test_host list <bundle>\n"
                  "       ondula_test_host render <bundle> --out out.wav [--in in.wav | --signal impulse|sine|noise|clicks|silence]\n"
                  "              [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]\n"
-                 "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file]\n"
+                 "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file] [--time]\n"
                  "       ondula_test_host state <bundle> [--set id=value]... [--component-out file] [--load file]...\n"
                  "       ondula_test_host open-editor <bundle> [--cycles n] [--hold-ms ms]\n";
 }
@@ -344,6 +345,7 @@ int HostCommands::render (const juce::StringArray& args)
 
     juce::AudioBuffer<float> output (input.getNumChannels(), input.getNumSamples());
     std::atomic<bool> finished { false };
+    RenderTimer timer;
 
     // Audio runs on its own thread, as in a DAW, while this thread serves the message loop.
     std::thread audio ([&]
@@ -360,7 +362,9 @@ int HostCommands::render (const juce::StringArray& args)
             for (int c = 0; c < input.getNumChannels(); ++c)
                 block.copyFrom (c, 0, input, c, position, length);
 
+            timer.blockStarted();
             plugin->processBlock (block, midi);
+            timer.blockFinished();
 
             for (int c = 0; c < input.getNumChannels(); ++c)
                 output.copyFrom (c, position, block, c, 0, length);
@@ -411,5 +415,8 @@ int HostCommands::render (const juce::StringArray& args)
 
     TestHost::print ("samples=" + juce::String (output.getNumSamples()));
     TestHost::print ("nonfinite=" + juce::String (nonFinite));
+
+    if (options.has ("time"))
+        timer.report (output.getNumSamples(), sampleRate);
     return 0;
 }
