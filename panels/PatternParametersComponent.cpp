@@ -1,6 +1,26 @@
 #include "PatternParametersComponent.h"
 
-PatternParametersComponent::PatternParametersComponent() = default;
+#include "PanelBinding.h"
+
+namespace
+{
+namespace ids
+{
+    const juce::Identifier patternL ("pattern_l");
+    const juce::Identifier patternR ("pattern_r");
+    const juce::Identifier time ("time");
+    const juce::Identifier timeMode ("time_mode");
+    const juce::Identifier patternMode ("pattern_mode");
+}
+}
+
+PatternParametersComponent::PatternParametersComponent()
+{
+    addAndMakeVisible (leftPattern);
+    addAndMakeVisible (rightPattern);
+    leftPattern.onChange = [this] { doCallback (1); };
+    rightPattern.onChange = [this] { doCallback (2); };
+}
 
 void PatternParametersComponent::setValueTree (juce::ValueTree node)
 {
@@ -9,20 +29,87 @@ void PatternParametersComponent::setValueTree (juce::ValueTree node)
 
     if (node.hasType ("delay_pattern"))
     {
-        valueTree = node;
-        valueTree.addListener (this);
+        patternTree = node;
+        patternTree.addListener (this);
 
-        for (const auto* property : { "pattern_l", "pattern_r", "time_mode" })
-            valueTree.sendPropertyChangeMessage (property);
+        for (const auto& property : { ids::patternL, ids::patternR, ids::timeMode })
+            patternTree.sendPropertyChangeMessage (property);
     }
     else if (node.hasType ("delay_globals_time"))
     {
         timeTree = node;
         timeTree.addListener (this);
-        timeTree.sendPropertyChangeMessage ("pattern_mode");
+        timeTree.sendPropertyChangeMessage (ids::patternMode);
     }
 }
 
-void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree&, const juce::Identifier&)
+void PatternParametersComponent::doCallback (int index)
 {
+    if (index != 1 && index != 2)
+        return;
+
+    const auto& editor = index == 1 ? leftPattern : rightPattern;
+    const auto& property = index == 1 ? ids::patternL : ids::patternR;
+
+    // The panel edits patterns that exist; it never creates the key.
+    if (! patternTree.isValid() || ! patternTree.hasProperty (property))
+        return;
+
+    std::string text;
+    text.reserve (editor.steps.size());
+
+    for (bool on : editor.steps)
+        text += on ? '1' : '0';
+
+    PanelBinding::writeText (patternTree, property, juce::String (text));
+}
+
+void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property)
+{
+    if (node == patternTree)
+    {
+        if (property == ids::patternL || property == ids::patternR)
+        {
+            auto& editor = property == ids::patternL ? leftPattern : rightPattern;
+            editor.fromString (node.getProperty (property).toString().toStdString());
+            repaint();
+        }
+        else if (property == ids::time)
+        {
+            repaint();
+        }
+    }
+    else if (node == timeTree && property == ids::patternMode)
+    {
+        const int mode = PanelBinding::readMode (node, property);
+
+        // Any other value leaves the grids as they are.
+        if (mode != 0 && mode != 1)
+            return;
+
+        for (auto* editor : { &leftPattern, &rightPattern })
+        {
+            editor->tripletGrid = mode == 1;
+            editor->repaint();
+        }
+    }
+}
+
+void PatternParametersComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (lookAndFeel.c0);
+
+    g.setColour (lookAndFeel.c3);
+    g.setFont (LookAndFeel_KT::getRobotoRegular (16.0f));
+    g.drawText ("L", juce::Rectangle<int> (patternX - 20, patternY + 12, 20, 20), juce::Justification::centred, true);
+    g.drawText ("R", juce::Rectangle<int> (patternX - 20, patternY + patternSpacing + 12, 20, 20), juce::Justification::centred, true);
+
+    g.setFont (LookAndFeel_KT::getRobotoRegular (20.0f));
+    g.drawText (title, juce::Rectangle<int> (8, 5, 100, 23), juce::Justification::topLeft, true);
+}
+
+void PatternParametersComponent::resized()
+{
+    leftPattern.setBounds (patternX, patternY, patternWidth, patternHeight);
+    rightPattern.setBounds (patternX, patternY + patternSpacing, patternWidth, patternHeight);
 }

@@ -2,10 +2,14 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include "../editor/LookAndFeel_KT.h"
+#include <string>
 
-// The left and right step patterns with the grid's time and pattern modes. It follows two
-// nodes, told apart by their type.
+#include "../editor/LookAndFeel_KT.h"
+#include "DelayPatternComponent.h"
+
+// The left and right step patterns of "delay_pattern", drawn on the tap grid that "pattern_mode"
+// of "delay_globals_time" chooses. It follows both nodes, told apart by the tree that notifies.
+// Only a toggle made with the mouse writes; what comes from the tree is shown and never written back.
 class PatternParametersComponent : public juce::Component,
                                    public juce::ValueTree::Listener
 {
@@ -15,9 +19,24 @@ public:
     // Binds a "delay_pattern" or a "delay_globals_time" node; any other node is ignored.
     void setValueTree (juce::ValueTree node);
 
+    // 1 writes the left editor's pattern, 2 the right one's.
+    void doCallback (int index);
+
     void valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property) override;
+    void paint (juce::Graphics& g) override;
+    void resized() override;
 
     LookAndFeel_KT lookAndFeel;
-    juce::ValueTree valueTree;
+    juce::ValueTree patternTree;
     juce::ValueTree timeTree;
+    int patternX = 40, patternY = 40;
+    int patternHeight = 50;
+    int patternSpacing = 65;
+    int patternWidth = 750;
+    DelayPatternComponent leftPattern;
+    DelayPatternComponent rightPattern;
+    std::string title = "Pattern";
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PatternParametersComponent)
 };

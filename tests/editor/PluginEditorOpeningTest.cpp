@@ -121,6 +121,8 @@ namespace
         { "automation_frequency.curve", "0 1 -0.1234567\n0.5 2 1.5\n1 -0.5 0\n" },
         { "ondula_frequency.scale", "0.123456" },        { "ondula_bandwidth.phase", "1.5" },
         { "ondula_pan.scale", "-0.25" },                 { "ondula_delay.curve", manyPoints (200) },
+        { "delay_pattern.pattern_l", juce::String::fromUTF8 ("2 1\xc3\xa9x1") }, { "delay_pattern.pattern_r", "101" },
+        { "delay_pattern.time_mode", "2" },
     };
 
     const std::map<juce::String, juce::var> storedOddities {
@@ -135,6 +137,8 @@ namespace
         { "automation_bandwidth.value", (double) 0.123456f }, { "automation_pan.scale_y", -2.0 },
         { "automation_bandwidth.curve", "no points" },      { "ondula_amplitude.phase", (double) 0.123456f },
         { "ondula_pan.scale", 2 },                          { "ondula_frequency.curve", manyPoints (130) },
+        { "delay_pattern.pattern_l", "0120" + juce::String::repeatedString ("1", 36) }, { "delay_pattern.pattern_r", 101 },
+        { "delay_pattern.time", 0.123456 },
     };
 }
 

@@ -188,7 +188,7 @@ TEST (PluginEditor, MissingNodesLeaveOnlyTheirPagesOut)
     EXPECT_EQ (e.ondulaView.getParentComponent(), nullptr);
     EXPECT_EQ (e.delayView.getParentComponent(), &e);
     EXPECT_EQ (e.globalView.getParentComponent(), &e);
-    EXPECT_FALSE (e.delayView.patternPanel.valueTree.isValid());
+    EXPECT_FALSE (e.delayView.patternPanel.patternTree.isValid());
     EXPECT_TRUE (e.delayView.patternPanel.timeTree.isValid());
 
     const auto image = e.createComponentSnapshot (e.getLocalBounds(), true, 1.0f);

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "../support/DefaultState.h"
 #include "ScriptedEditor.h"
 
 #include <cmath>
-#include <fstream>
 
 namespace
 {
@@ -36,23 +34,6 @@ namespace
     {
         EXPECT_FALSE (r[key].empty()) << key;
         return std::atof (r[key].c_str());
-    }
-
-    std::string writeTree (const std::string& name, const std::vector<std::pair<std::string, std::string>>& replacements)
-    {
-        std::string xml = DefaultState::treeXml;
-
-        for (const auto& [from, to] : replacements)
-        {
-            const auto at = xml.find (from);
-            EXPECT_NE (at, std::string::npos) << from;
-            if (at != std::string::npos)
-                xml.replace (at, from.size(), to);
-        }
-
-        const auto path = ScriptedEditor::scratch (name);
-        std::ofstream (path) << xml;
-        return path;
     }
 }
 
@@ -123,7 +104,7 @@ TEST (GlobalPageInAWindow, TabsShowTheirPanelsAndFadersResetOnDoubleOrAltClick)
 
 TEST (GlobalPageInAWindow, OpeningTheEditorAndClickingEveryTabChangesNothingTheHostCouldSee)
 {
-    const auto tree = writeTree ("odd-state.xml", {
+    const auto tree = ScriptedEditor::writeTree ("odd-state.xml", {
         { "<delay_globals_ondula time_mode=\"1\" wavelength=\"0.5\" phase=\"0.5\" velocity=\"0.5\" amount=\"0.5\"/>",
           "<delay_globals_ondula time_mode=\"2\" wavelength=\"0.123456\" phase=\"1.5\" velocity=\"0.123456\" amount=\"-0.25\"/>" },
         { "<delay_globals_time time_mode=\"1\" pattern_mode=\"0\" time=\"0.5\" feedback_amplitude=\"0.0\" feedback_frequency=\"0.5\" feedback_width=\"0.5\"/>",

@@ -1,6 +1,11 @@
 #pragma once
 
 #include "../host/HostRunner.h"
+#include "../support/DefaultState.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <unistd.h>
 
@@ -22,6 +27,25 @@ public:
     static std::string scratch (const std::string& name)
     {
         return HostRunner::scratch ("gui-" + std::to_string (::getpid()) + "-" + name);
+    }
+
+    /** The default settings tree with some of its text replaced, written to a scratch file for
+        --tree-in; returns the path. */
+    static std::string writeTree (const std::string& name, const std::vector<std::pair<std::string, std::string>>& replacements)
+    {
+        std::string xml = DefaultState::treeXml;
+
+        for (const auto& [from, to] : replacements)
+        {
+            const auto at = xml.find (from);
+            EXPECT_NE (at, std::string::npos) << from;
+            if (at != std::string::npos)
+                xml.replace (at, from.size(), to);
+        }
+
+        const auto path = scratch (name);
+        std::ofstream (path) << xml;
+        return path;
     }
 
     /** Every key under a prefix, with the prefix removed. */

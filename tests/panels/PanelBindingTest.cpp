@@ -98,7 +98,7 @@ TEST (PanelBinding, InvalidNodesAreIgnored)
     pattern.patternPanel.setValueTree (juce::ValueTree ("something_else"));
 
     EXPECT_FALSE (automation.panPanel.valueTree.isValid());
-    EXPECT_FALSE (pattern.patternPanel.valueTree.isValid());
+    EXPECT_FALSE (pattern.patternPanel.patternTree.isValid());
     EXPECT_FALSE (pattern.patternPanel.timeTree.isValid());
 }
 
@@ -117,7 +117,7 @@ TEST (PanelBinding, PatternPanelTellsItsTwoNodesApartByType)
     const std::vector<juce::String> expected { "delay_pattern.pattern_l", "delay_pattern.pattern_r",
                                                "delay_pattern.time_mode", "delay_globals_time.pattern_mode" };
     EXPECT_EQ (heard.heard, expected);
-    EXPECT_EQ (page.patternPanel.valueTree, pattern);
+    EXPECT_EQ (page.patternPanel.patternTree, pattern);
     EXPECT_EQ (page.patternPanel.timeTree, time);
 }
 

@@ -73,6 +73,7 @@ namespace SyntheticMouse
     }
 
     // Single events, for components that act on hover and on each step of a drag (the curve editor).
+    inline void press (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods = left) { c.mouseDown (event (c, p, mods)); }
     inline void move (juce::Component& c, juce::Point<float> p) { c.mouseMove (event (c, p, {})); }
     inline void dragTo (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods = left) { c.mouseDrag (event (c, p, mods, 1, true)); }
     inline void release (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods, int clicks) { c.mouseUp (event (c, p, mods, clicks)); }

@@ -13,8 +13,9 @@
         settle [MS]                     serve it until the host has heard nothing for MS (500)
         wait-param ID VALUE [MS]        until the host parameter (ID string or name) has the
                                         normalised VALUE (within 0.0005); fails after MS (20000)
-        wait-tree NODE.ATTRIBUTE VALUE [MS]   until the saved tree holds VALUE there (numbers
-                                        within 1e-6, else the same text); fails after MS (20000)
+        wait-tree NODE.ATTRIBUTE VALUE [MS]   until the saved tree holds VALUE there (numbers of
+                                        up to 15 characters within 1e-6, else the same text);
+                                        fails after MS (20000)
         render LABEL [SECONDS] [FLUSH]  plays an impulse through the live plug-in after FLUSH
                                         seconds (10) of silence and measures SECONDS (2) of it
         compare LABEL1 LABEL2           how much two renders differ

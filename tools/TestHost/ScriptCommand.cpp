@@ -246,7 +246,10 @@ public:
                             break;
 
                 stored = element != nullptr ? element->getStringAttribute (attribute, "(missing)") : "(no such node)";
-                const bool numbers = stored.containsOnly ("0123456789.-+eE") && target.containsOnly ("0123456789.-+eE");
+                // Long digit runs such as step patterns are texts: as doubles they would
+                // lose their later digits.
+                const auto isNumber = [] (const juce::String& t) { return t.length() <= 15 && t.containsOnly ("0123456789.-+eE"); };
+                const bool numbers = isNumber (stored) && isNumber (target);
                 return numbers ? std::abs (stored.getDoubleValue() - target.getDoubleValue()) <= 1.0e-6 : stored == target;
             };
 
