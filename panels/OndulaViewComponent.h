@@ -1,23 +1,14 @@
 #pragma once
 
-#include <juce_gui_basics/juce_gui_basics.h>
-
-#include <string>
-
 #include "OndulaParametersComponent.h"
-#include "../editor/LookAndFeel_KT.h"
-#include "../editor/TabbedComponent_KT.h"
+#include "TabbedPageComponent.h"
 
 // The Ondula page: one panel per modulated target, behind tabs at the left.
-class OndulaViewComponent : public juce::Component
+class OndulaViewComponent : public TabbedPageComponent
 {
 public:
     OndulaViewComponent (ParameterMappingFunctions& mappingFunctions, CommandLineInterpreter& console);
 
-    void paint (juce::Graphics& g) override;
-    void resized() override;
-
-    LookAndFeel_KT lookAndFeel;
     ParameterMappingFunctions& parameterMappingFunctions;
 
     // Bound by the editor, in tab order.
@@ -26,10 +17,6 @@ public:
     OndulaParametersComponent amplitudePanel;
     OndulaParametersComponent panPanel;
     OndulaParametersComponent delayPanel;
-
-    // Only shows the panels, which the page owns.
-    TabbedComponent_KT tabs { juce::TabbedButtonBar::TabsAtLeft };
-    std::string title { "Ondula" };
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaViewComponent)
