@@ -159,14 +159,10 @@ int HostCommands::list (const juce::StringArray& args)
         return 2;
     }
 
-    juce::String error;
-    auto plugin = TestHost::load (juce::File::getCurrentWorkingDirectory().getChildFile (options.positional[0]), 48000.0, 512, error);
+    auto plugin = TestHost::loadOrReport (options.positional[0], 48000.0, 512);
 
     if (plugin == nullptr)
-    {
-        TestHost::fail (error);
         return 1;
-    }
 
     const auto description = plugin->getPluginDescription();
     TestHost::print ("name=" + description.name);
@@ -290,14 +286,10 @@ int HostCommands::render (const juce::StringArray& args)
     for (auto size : blockSizes)
         maximumBlock = juce::jmax (maximumBlock, size);
 
-    juce::String error;
-    auto plugin = TestHost::load (juce::File::getCurrentWorkingDirectory().getChildFile (options.positional[0]), sampleRate, maximumBlock, error);
+    auto plugin = TestHost::loadOrReport (options.positional[0], sampleRate, maximumBlock);
 
     if (plugin == nullptr)
-    {
-        TestHost::fail (error);
         return 1;
-    }
 
     const auto set = input.getNumChannels() == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
     juce::AudioProcessor::BusesLayout layout;

@@ -67,14 +67,10 @@ int StateCommand::run (const juce::StringArray& args)
         return 2;
     }
 
-    juce::String error;
-    auto plugin = TestHost::load (juce::File::getCurrentWorkingDirectory().getChildFile (positional[0]), 48000.0, 512, error);
+    auto plugin = TestHost::loadOrReport (positional[0], 48000.0, 512);
 
     if (plugin == nullptr)
-    {
-        TestHost::fail (error);
         return 1;
-    }
 
     if (! TestHost::applySets (*plugin, sets))
         return 1;

@@ -23,6 +23,19 @@ void TestHost::pumpMessages (int milliseconds)
 void TestHost::print (const juce::String& line) { std::cout << line << std::endl; }
 void TestHost::fail (const juce::String& line) { std::cerr << "error: " << line << std::endl; }
 
+std::unique_ptr<juce::AudioPluginInstance> TestHost::loadOrReport (const juce::String& bundlePath,
+                                                                   double sampleRate,
+                                                                   int blockSize)
+{
+    juce::String error;
+    auto plugin = load (juce::File::getCurrentWorkingDirectory().getChildFile (bundlePath), sampleRate, blockSize, error);
+
+    if (plugin == nullptr)
+        fail (error);
+
+    return plugin;
+}
+
 std::unique_ptr<juce::AudioPluginInstance> TestHost::load (const juce::File& bundle,
                                                            double sampleRate,
                                                            int blockSize,

@@ -14,6 +14,12 @@ public:
                                                             int blockSize,
                                                             juce::String& error);
 
+    /** Loads the bundle at a path relative to the working folder; on failure prints the error and
+        returns nullptr. */
+    static std::unique_ptr<juce::AudioPluginInstance> loadOrReport (const juce::String& bundlePath,
+                                                                    double sampleRate,
+                                                                    int blockSize);
+
     /** The 31-bit number the VST3 client gives a parameter ID string. */
     static juce::String vst3ParameterNumber (const juce::String& parameterId);
 
