@@ -48,11 +48,11 @@ void DynamicRangeCompressor::processSamples (const float* input, float* output, 
     const float c = smoothing;
     float gain = currentGain;
 
-    for (int start = 0; start < numSamples; start += chunkLength)
+    for (int start = 0; start < numSamples;)
     {
-        const int length = std::min (chunkLength, numSamples - start);
+        const int length = std::min (chunkLength - chunkFill, numSamples - start);
         const float pull = (1.0f - c) * targetGain; // the same for every sample of the chunk
-        float sum = 0.0f;
+        float sum = chunkSum;
 
         for (int i = start; i < start + length; ++i)
         {
@@ -62,7 +62,12 @@ void DynamicRangeCompressor::processSamples (const float* input, float* output, 
             sum += std::abs (x);
         }
 
-        finishChunk (sum, length);
+        start += length;
+        chunkFill += length;
+        chunkSum = sum;
+
+        if (chunkFill == chunkLength)
+            finishChunk (sum, chunkLength);
     }
 
     currentGain = gain;
@@ -71,7 +76,9 @@ void DynamicRangeCompressor::processSamples (const float* input, float* output, 
 void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, DynamicRangeCompressor& right,
                                             float* leftSamples, float* rightSamples, int numSamples) noexcept
 {
-    if (&left == &right)
+    // The pair shares one chunk grid from its first block on; should the grids ever part (one
+    // compressor run alone), each runs on its own.
+    if (&left == &right || left.chunkFill != right.chunkFill)
     {
         left.processSamples (leftSamples, leftSamples, numSamples);
         right.processSamples (rightSamples, rightSamples, numSamples);
@@ -84,12 +91,12 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
     const float cl = left.smoothing, cr = right.smoothing;
     float gl = left.currentGain, gr = right.currentGain;
 
-    for (int start = 0; start < numSamples; start += chunkLength)
+    for (int start = 0; start < numSamples;)
     {
-        const int length = std::min (chunkLength, numSamples - start);
+        const int length = std::min (chunkLength - left.chunkFill, numSamples - start);
         const float pullL = (1.0f - cl) * left.targetGain;
         const float pullR = (1.0f - cr) * right.targetGain;
-        float sumL = 0.0f, sumR = 0.0f;
+        float sumL = left.chunkSum, sumR = right.chunkSum;
 
         for (int i = start; i < start + length; ++i)
         {
@@ -103,9 +110,18 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
             sumR += std::abs (xr);
         }
 
-        DynamicRangeCompressor* both[2] { &left, &right };
-        const float sums[2] { sumL, sumR };
-        finishChunks (both, sums, 2, length);
+        start += length;
+        left.chunkFill += length;
+        right.chunkFill += length;
+        left.chunkSum = sumL;
+        right.chunkSum = sumR;
+
+        if (left.chunkFill == chunkLength)
+        {
+            DynamicRangeCompressor* both[2] { &left, &right };
+            const float sums[2] { sumL, sumR };
+            finishChunks (both, sums, 2, chunkLength);
+        }
     }
 
     left.currentGain = gl;
@@ -157,5 +173,7 @@ void DynamicRangeCompressor::finishChunks (DynamicRangeCompressor* const* compre
         const auto outputLevel = static_cast<float> ((double) level[c] + gainDb[c]);
         const float g = outputLevel - level[c];
         compressors[c]->targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
+        compressors[c]->chunkFill = 0;
+        compressors[c]->chunkSum = 0.0f;
     }
 }

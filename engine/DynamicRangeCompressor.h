@@ -5,7 +5,9 @@
 #include <atomic>
 
 /** Feed-forward compressor of one channel's wet signal: the mean absolute level of each chunk of
-    100 samples sets a soft-knee target gain that the applied gain follows sample by sample. */
+    100 samples sets a soft-knee target gain that the applied gain follows sample by sample. The
+    chunks lie on the stream, not on the host's blocks: a block may end inside a chunk, and the
+    next one completes it, so the gain does not depend on how the stream is cut. */
 class DynamicRangeCompressor : public juce::ValueTree::Listener
 {
 public:
@@ -35,6 +37,8 @@ public:
     const float knee = 5.0f;
     float currentGain = 0.0f; // audio thread only
     float targetGain = 0.0f;  // audio thread only
+    int chunkFill = 0;        // audio thread only: samples of the current chunk measured so far
+    float chunkSum = 0.0f;    // audio thread only: their absolute values added up
     float smoothing = 0.9f;   // set by the processor before any audio runs
 
 private:

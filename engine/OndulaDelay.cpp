@@ -15,8 +15,15 @@ namespace
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr int lineMask = OndulaDelay::delayLineSize - 1;
 
-// Larger host blocks are rendered in pieces; this bounds the scratch memory (256 KiB).
-constexpr int largestPiece = 65536;
+// The control rate: targets, smoothing steps and filter designs are worked out once per piece
+// of this duration, on a grid of the stream's own samples (512 samples at 48 kHz, as many at
+// every rate for the same time), whatever blocks the host cuts the stream into.
+constexpr double pieceSeconds = 512.0 / 48000.0;
+
+int pieceLengthFor (int sampleRate) noexcept
+{
+    return std::max (1, (int) std::lround ((double) sampleRate * pieceSeconds));
+}
 
 // Single-precision 2 pi and pi / 2, as the wave and the pan law have always used them.
 constexpr float twoPi = 6.2831855f;
@@ -160,13 +167,18 @@ void OndulaDelay::releaseScratch() noexcept
 
     scratchAllocation = nullptr;
     feedbackScratch = nullptr;
-    maxBlockSize = 0;
+    scratchLength = 0;
 }
 
 void OndulaDelay::prepare (const juce::dsp::ProcessSpec& spec)
 {
-    const int rows = (int) std::clamp<juce::uint32> (spec.maximumBlockSize, 1, largestPiece);
-    const size_t feedbackBytes = ((size_t) rows * sizeof (float) + 63) / 64 * 64;
+    // A rate the host cannot mean (not positive, not finite) keeps the previous one.
+    const bool rateIsSound = std::isfinite (spec.sampleRate) && spec.sampleRate >= 1.0 && spec.sampleRate <= 1.0e7;
+    const int rate = rateIsSound ? (int) spec.sampleRate : sampleRate.load (relaxed);
+
+    // No stretch of rendering is longer than a piece, whatever the host's block size.
+    const int length = pieceLengthFor (rate);
+    const size_t feedbackBytes = ((size_t) length * sizeof (float) + 63) / 64 * 64;
     void* memory = ::operator new (feedbackBytes, std::align_val_t { 64 });
     std::memset (memory, 0, feedbackBytes);
 
@@ -174,17 +186,17 @@ void OndulaDelay::prepare (const juce::dsp::ProcessSpec& spec)
     releaseScratch();
     scratchAllocation = memory;
     feedbackScratch = static_cast<float*> (memory);
-    maxBlockSize = rows;
+    scratchLength = length;
+    sampleRate.store (rate, relaxed);
 
-    // A rate the host cannot mean (not positive, not finite) keeps the previous one.
-    if (std::isfinite (spec.sampleRate) && spec.sampleRate >= 1.0 && spec.sampleRate <= 1.0e7)
-        sampleRate.store ((int) spec.sampleRate, relaxed);
+    // The next sample starts a piece of the new length, from the records as they stand.
+    pieceLength = length;
+    piecePosition = 0;
 
-    const auto rate = (float) sampleRate.load (relaxed);
-    feedbackFilter.sampleRate = rate;
+    feedbackFilter.sampleRate = (float) rate;
 
     for (auto& filter : groupFilters)
-        filter.sampleRate = rate;
+        filter.sampleRate = (float) rate;
 }
 
 //==================================================================================================
@@ -444,6 +456,10 @@ void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp:
     float* samples[TapLaneKernel::maxChannels] {};
     const int n = (int) contexts[0]->getOutputBlock().getNumSamples();
 
+    // An empty block holds no stretch of the stream, so it changes nothing.
+    if (n == 0)
+        return;
+
     for (int e = 0; e < count; ++e)
     {
         const auto& input = contexts[e]->getInputBlock();
@@ -458,9 +474,6 @@ void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp:
             return;
         }
 
-        if (n == 0)
-            continue; // an empty block has no samples to point at
-
         samples[e] = output.getChannelPointer (0);
 
         if (input.getNumChannels() > 0 && input.getNumSamples() > 0 && input.getChannelPointer (0) != samples[e])
@@ -472,49 +485,48 @@ void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp:
     for (int e = 0; e < count; ++e)
         locks[e] = std::unique_lock<RecursivePriorityMutex> (engines[e]->mutex);
 
-    // A block longer than an engine was prepared for is rendered in pieces it has room for; an
-    // engine never prepared has nothing to render with.
-    int piece = largestPiece;
-    bool prepared = true;
+    // An engine never prepared has nothing to render with. The two engines of a pair render
+    // together while their pieces line up, which they do from the same preparation on.
+    bool together = count == 2 && engines[0]->pieceLength == engines[1]->pieceLength
+                 && engines[0]->piecePosition == engines[1]->piecePosition;
 
     for (int e = 0; e < count; ++e)
-    {
-        piece = std::min (piece, engines[e]->maxBlockSize);
-        prepared = prepared && engines[e]->maxBlockSize > 0;
-    }
+        if (engines[e]->scratchLength == 0)
+        {
+            std::fill (samples[e], samples[e] + n, 0.0f);
+            together = false;
+        }
 
-    if (! prepared)
+    if (together)
     {
-        for (int e = 0; e < count; ++e)
-            if (engines[e]->maxBlockSize == 0)
-                std::fill (samples[e], samples[e] + n, 0.0f);
-            else if (n == 0)
-                engines[e]->renderBlocks (engines + e, samples + e, 1, 0);
-            else
-                for (int start = 0; start < n; start += engines[e]->maxBlockSize)
-                {
-                    float* part = samples[e] + start;
-                    engines[e]->renderBlocks (engines + e, &part, 1, std::min (engines[e]->maxBlockSize, n - start));
-                }
-
+        renderStream (engines, samples, count, n);
         return;
     }
 
-    if (n == 0)
-    {
-        // An empty block still moves every record one smoothing step.
-        renderBlocks (engines, samples, count, 0);
-        return;
-    }
+    for (int e = 0; e < count; ++e)
+        if (engines[e]->scratchLength > 0)
+            renderStream (engines + e, samples + e, 1, n);
+}
 
-    for (int start = 0; start < n; start += piece)
+void OndulaDelay::renderStream (OndulaDelay* const* engines, float* const* samples, int count, int n)
+{
+    // The stream is rendered piece by piece on the engines' own grid: a host block may end or
+    // begin anywhere inside a piece, and renders exactly the samples of the pieces it covers.
+    for (int done = 0; done < n;)
     {
+        auto& leader = *engines[0];
+
+        if (leader.piecePosition == 0)
+            startPiece (engines, count);
+
+        const int length = std::min (n - done, leader.pieceLength - leader.piecePosition);
         float* parts[TapLaneKernel::maxChannels] {};
 
         for (int e = 0; e < count; ++e)
-            parts[e] = samples[e] + start;
+            parts[e] = samples[e] + done;
 
-        renderBlocks (engines, parts, count, std::min (piece, n - start));
+        renderSegment (engines, parts, count, length);
+        done += length;
     }
 }
 
@@ -645,8 +657,10 @@ void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
         previousFeedbackState = state;
 }
 
-void OndulaDelay::packFeedback (TapLaneKernel::Feedback& f, int channel, int n) const noexcept
+void OndulaDelay::packFeedback (TapLaneKernel::Feedback& f, int channel) const noexcept
 {
+    // The ramps run across the whole piece, from the previous piece's records to this one's.
+    const int n = pieceLength;
     const float r = (float) (1.0 / (double) n);
     const auto& from = previousFeedbackState;
     const auto& to = feedbackState;
@@ -927,8 +941,10 @@ void OndulaDelay::updateTapStates() noexcept
                          r.frequency[t], r.bandwidth[t], r.gain[t], r.amplitude[t], r.pan[t], r.enabled[t] };
 }
 
-void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel, int n) noexcept
+void OndulaDelay::packLanes (TapLaneKernel::Lanes& l, int channel) noexcept
 {
+    // The ramps run across the whole piece, from the previous piece's records to this one's.
+    const int n = pieceLength;
     const float r = (float) (1.0 / (double) n);
     const float perSample = 1.0f / (float) n;
     const auto& from = previousRecords();
@@ -1050,43 +1066,17 @@ void OndulaDelay::takeLaneMemory (const TapLaneKernel::Lanes& l, int channel) no
     }
 }
 
-void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n)
+void OndulaDelay::startPiece (OndulaDelay* const* engines, int count)
 {
     BlockInputs inputs[TapLaneKernel::maxChannels];
 
-    // 1. The input enters each line; every engine reads its settings once.
+    // 1. Every engine reads its settings and the running time once per piece.
     for (int e = 0; e < count; ++e)
-    {
-        engines[e]->writeInput (samples[e], n);
         inputs[e] = engines[e]->readBlockInputs();
-    }
 
-    // 2. Feedback paths: each reads its line before this block's feedback enters it. When every
-    //    read lies before the block, the lane kernel runs them sample by sample alongside the
-    //    taps; otherwise they run first and their output joins the lines afterwards.
-    float* lines[TapLaneKernel::maxChannels] {};
-    TapLaneKernel::Feedback feedback {};
-
+    // 2. The feedback paths' targets and records.
     for (int e = 0; e < count; ++e)
-    {
         engines[e]->updateFeedbackState (inputs[e]);
-        lines[e] = engines[e]->delayLine;
-
-        if (n > 0)
-            engines[e]->packFeedback (feedback, e, n);
-    }
-
-    const bool feedbackWithTaps = n > 0 && TapLaneKernel::feedbackReadsPrecedeBlock (feedback, count, n);
-
-    if (n > 0 && ! feedbackWithTaps)
-    {
-        float* scratch[TapLaneKernel::maxChannels] {};
-
-        for (int e = 0; e < count; ++e)
-            scratch[e] = engines[e]->feedbackScratch;
-
-        TapLaneKernel::renderFeedback (lines, count, n, feedback, scratch);
-    }
 
     // 3. Every tap's targets and records, enabled or not. The two channels of a pair aim their
     //    taps alike (only the patterns and the pan laws differ), so the second takes the first
@@ -1103,11 +1093,41 @@ void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* sampl
         engine.computeGains (*inputs[e].settings);
         engine.updateTapStates();
     }
+}
 
-    if (n == 0)
-        return;
+void OndulaDelay::renderSegment (OndulaDelay* const* engines, float* const* samples, int count, int n)
+{
+    const int rampStart = engines[0]->piecePosition;
 
-    // 4. The taps of every channel, rendered together.
+    // 1. The input enters each line.
+    for (int e = 0; e < count; ++e)
+        engines[e]->writeInput (samples[e], n);
+
+    // 2. Feedback paths: each reads its line before this stretch's feedback enters it. When every
+    //    read lies before the stretch, the lane kernel runs them sample by sample alongside the
+    //    taps; otherwise they run first and their output joins the lines afterwards.
+    float* lines[TapLaneKernel::maxChannels] {};
+    TapLaneKernel::Feedback feedback {};
+
+    for (int e = 0; e < count; ++e)
+    {
+        lines[e] = engines[e]->delayLine;
+        engines[e]->packFeedback (feedback, e);
+    }
+
+    const bool feedbackWithTaps = TapLaneKernel::feedbackReadsPrecedeBlock (feedback, count, rampStart, n);
+
+    if (! feedbackWithTaps)
+    {
+        float* scratch[TapLaneKernel::maxChannels] {};
+
+        for (int e = 0; e < count; ++e)
+            scratch[e] = engines[e]->feedbackScratch;
+
+        TapLaneKernel::renderFeedback (lines, count, rampStart, n, feedback, scratch);
+    }
+
+    // 3. The taps of every channel, rendered together.
     auto& lanes = engines[0]->lanes;
 
     for (int e = 0; e < count; ++e)
@@ -1115,16 +1135,35 @@ void OndulaDelay::renderBlocks (OndulaDelay* const* engines, float* const* sampl
         if (! feedbackWithTaps)
             engines[e]->addFeedbackToLine (n);
 
-        engines[e]->packLanes (lanes, e, n);
+        engines[e]->packLanes (lanes, e);
     }
 
-    TapLaneKernel::render (engines[0]->lanePath, lines, count, n, lanes, feedbackWithTaps ? &feedback : nullptr, samples);
+    TapLaneKernel::render (engines[0]->lanePath, lines, count, rampStart, n, lanes, feedbackWithTaps ? &feedback : nullptr,
+                           samples);
 
     for (int e = 0; e < count; ++e)
     {
         auto& engine = *engines[e];
         engine.takeLaneMemory (lanes, e);
         engine.takeFeedbackMemory (feedback, e);
-        engine.clock.store (engine.clock.load (relaxed) + (double) ((float) n / inputs[e].fs), relaxed);
+        engine.advanceClock (n);
+        engine.piecePosition = (engine.piecePosition + n) % engine.pieceLength;
     }
+}
+
+void OndulaDelay::advanceClock (int n) noexcept
+{
+    // The clock counts the samples since it was last set (by the processor, when the host reports
+    // a time), so that it reads the same at a given sample however the stream was cut.
+    const double now = clock.load (relaxed);
+
+    if (now != clockWritten)
+    {
+        clockOrigin = now;
+        clockSamples = 0;
+    }
+
+    clockSamples += n;
+    clockWritten = clockOrigin + (double) clockSamples / (double) sampleRate.load (relaxed);
+    clock.store (clockWritten, relaxed);
 }

@@ -40,8 +40,10 @@ public:
 
     void valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property) override;
 
-    /** Renders channel 0 of the context in place. A block longer than the prepared maximum is
-        rendered in pieces of at most that size. */
+    /** Renders channel 0 of the context in place. Settings, targets and filter designs move once
+        per control piece of the stream (512 samples at 48 kHz, the same time at every rate), so
+        the result does not depend on how the stream is cut into blocks; an empty block changes
+        nothing. */
     void processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context);
 
     /** Renders the two engines of a stereo pair in one pass, each on its own channel and with its
@@ -149,13 +151,16 @@ private:
     void writeTapColumn (int column, const float (&values)[numTaps]);
 
     static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
-    static void renderBlocks (OndulaDelay* const* engines, float* const* samples, int count, int n);
+    static void renderStream (OndulaDelay* const* engines, float* const* samples, int count, int n);
+    static void startPiece (OndulaDelay* const* engines, int count);
+    static void renderSegment (OndulaDelay* const* engines, float* const* samples, int count, int n);
+    void advanceClock (int n) noexcept;
     void writeInput (const float* samples, int n) noexcept;
     BlockInputs readBlockInputs() noexcept;
     void loadSettings (Settings& s) const noexcept;
     bool aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept;
     void updateFeedbackState (const BlockInputs& in) noexcept;
-    void packFeedback (TapLaneKernel::Feedback& feedback, int channel, int n) const noexcept;
+    void packFeedback (TapLaneKernel::Feedback& feedback, int channel) const noexcept;
     void takeFeedbackMemory (const TapLaneKernel::Feedback& feedback, int channel) noexcept;
     void addFeedbackToLine (int n) noexcept;
     void computeTapTargets (const BlockInputs& in) noexcept;
@@ -163,14 +168,18 @@ private:
     void computeGains (const Settings& s) noexcept;
     void updateTapStates() noexcept;
     void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
-    void packLanes (TapLaneKernel::Lanes& lanes, int channel, int n) noexcept;
+    void packLanes (TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void takeLaneMemory (const TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void releaseScratch() noexcept;
 
     // Audio-thread state (touched only inside the block, under mutex).
-    float* feedbackScratch = nullptr; // maxBlockSize feedback samples
+    float* feedbackScratch = nullptr; // scratchLength feedback samples
     void* scratchAllocation = nullptr;
-    int maxBlockSize = 0;
+    int scratchLength = 0;            // 0 until prepared
+    int pieceLength = 512;            // samples per control piece at the prepared rate
+    int piecePosition = 0;            // samples of the current piece rendered; 0 starts a new one
+    double clockOrigin = 0.0, clockWritten = 0.0; // the clock as last set from outside, and as last written here
+    int64_t clockSamples = 0;         // samples rendered since clockOrigin
     bool firstBlock = true;
     int writeIndex = 0;
     int blockStartWriteIndex = 0;

@@ -238,10 +238,10 @@ HWY_INLINE void addGroups (const float* rows, int numRows, const int* groups, fl
 
     Two vectors run at a time, each its own recursion, so that one hides the latency of the
     other while both stay in registers: planes 0 and 1 of a part of the slots first, then planes
-    2 and 3, whose pair sums complete the group sums. Ramps and history advance in place in the
+    2 and 3, whose pair sums complete the group sums. The history advances in place in the
     lanes' arrays; the history of lanes in groups that did not run is left unspecified. */
 template <int Channels, bool Wrap>
-HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lanes& l, TapLaneKernel::Feedback* feedback,
+HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampStart, int n, Lanes& l, TapLaneKernel::Feedback* feedback,
                                float* const* out)
 {
     const hn::CappedTag<float, groupsPerChannel * Channels> d;
@@ -291,17 +291,16 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
         }
     }
 
-    // Kept in single vectors (one per group of quarterWidth channels) so that they stay in registers.
+    // The history is kept in single vectors (one per group of quarterWidth channels) so that it
+    // stays in registers.
     struct FeedbackVector
     {
-        VQ moved, b0, a1, a2, gain, x1, x2, y1, y2;
+        VQ x1, x2, y1, y2;
     };
 
     const auto loadFeedback = [&] (int q) HWY_ATTR
     {
-        return FeedbackVector { hn::Zero (dq), hn::Load (dq, fB0 + q), hn::Load (dq, fA1 + q), hn::Load (dq, fA2 + q),
-                                hn::Load (dq, fGain + q), hn::Load (dq, fX1 + q), hn::Load (dq, fX2 + q),
-                                hn::Load (dq, fY1 + q), hn::Load (dq, fY2 + q) };
+        return FeedbackVector { hn::Load (dq, fX1 + q), hn::Load (dq, fX2 + q), hn::Load (dq, fY1 + q), hn::Load (dq, fY2 + q) };
     };
 
     FeedbackVector fv0 = loadFeedback (0);
@@ -316,23 +315,20 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
             hn::Store (f.y2, dq, fY3 + q);
         }
 
-        const VQI position = ((hn::Load (diq, fStart + q) + hn::Set (diq, i)) - truncate (diq, f.moved)) & quarterMask;
+        const VQ at = hn::Set (dq, (float) (rampStart + i));
+        const VQI position = ((hn::Load (diq, fStart + q) + hn::Set (diq, i)) - truncate (diq, at * hn::Load (dq, fStep + q))) & quarterMask;
         const VQ x = hn::GatherIndex (dq, base, position + hn::Load (diq, fOffset + q));
-        f.moved = f.moved + hn::Load (dq, fStep + q);
 
         // The feedback path's band-pass has b1 = 0 and b2 = -b0 too.
-        VQ y = f.b0 * x;
-        y = y - f.b0 * f.x2;
-        y = y - f.a1 * f.y1;
-        y = y - f.a2 * f.y2;
+        const VQ b0 = hn::Load (dq, fB0 + q) + at * hn::Load (dq, fDb0 + q);
+        VQ y = b0 * x;
+        y = y - b0 * f.x2;
+        y = y - (hn::Load (dq, fA1 + q) + at * hn::Load (dq, fDa1 + q)) * f.y1;
+        y = y - (hn::Load (dq, fA2 + q) + at * hn::Load (dq, fDa2 + q)) * f.y2;
         y = clampUnit (dq, y);
-        hn::Store (f.gain * y, dq, fOut + q);
+        hn::Store ((hn::Load (dq, fGain + q) + at * hn::Load (dq, fDgain + q)) * y, dq, fOut + q);
 
         f.x2 = f.x1; f.x1 = x; f.y2 = f.y1; f.y1 = y;
-        f.b0 = f.b0 + hn::Load (dq, fDb0 + q);
-        f.a1 = f.a1 + hn::Load (dq, fDa1 + q);
-        f.a2 = f.a2 + hn::Load (dq, fDa2 + q);
-        f.gain = f.gain + hn::Load (dq, fDgain + q);
     };
 
     // One sample of every channel's feedback, added into the lines before the lanes read it.
@@ -353,7 +349,6 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
             lines[c][(writeStart[c] + i) & lineMask] += fOut[c];
     };
 
-    alignas (64) float moved[TapLaneKernel::slots] {};
     alignas (64) float pairs[chunkLength * rowStride];
     alignas (64) float rows[chunkLength * rowStride];
     const VI mask = hn::Set (di, lineMask);
@@ -366,38 +361,35 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
         {
             const VI offset = hn::Load (di, channelOffset + part * width);
 
-            // One vector of lanes: its running (negated) shift, ramps and history.
+            // One vector of lanes: its line position at sample 0 and its history.
             struct LaneVector
             {
                 int slot;
                 VI start;
-                VF shift, b0, a1, a2, gain, x1, x2, y1, y2;
+                VF x1, x2, y1, y2;
             };
 
             const auto load = [&] (int plane) HWY_ATTR
             {
                 const int at = plane * planeStride + firstSlot + part * width;
                 const VI start = Wrap ? hn::Load (di, l.start + at) : hn::Load (di, l.start + at) + offset;
-                return LaneVector { at, start, hn::Load (d, moved + at), hn::Load (d, l.b0 + at), hn::Load (d, l.a1 + at),
-                                    hn::Load (d, l.a2 + at), hn::Load (d, l.gain + at), hn::Load (d, l.x1 + at),
-                                    hn::Load (d, l.x2 + at), hn::Load (d, l.y1 + at), hn::Load (d, l.y2 + at) };
+                return LaneVector { at, start, hn::Load (d, l.x1 + at), hn::Load (d, l.x2 + at),
+                                    hn::Load (d, l.y1 + at), hn::Load (d, l.y2 + at) };
             };
 
             const auto store = [&] (const LaneVector& v) HWY_ATTR
             {
                 const int at = v.slot;
-                hn::Store (v.shift, d, moved + at);
-                hn::Store (v.b0, d, l.b0 + at); hn::Store (v.a1, d, l.a1 + at); hn::Store (v.a2, d, l.a2 + at);
-                hn::Store (v.gain, d, l.gain + at);
                 hn::Store (v.x1, d, l.x1 + at); hn::Store (v.x2, d, l.x2 + at);
                 hn::Store (v.y1, d, l.y1 + at); hn::Store (v.y2, d, l.y2 + at);
             };
 
-            // One sample of a vector of lanes: the read, the band-pass, the ramps; returns the
-            // lanes' output. The running shifts are kept negated (exactly: negation only flips
-            // the sign), so that the index is an addition the start folds into. b1 is zero and
-            // b2 is -b0 in every design, so b2 * x2 is -(b0 * x2) exactly.
-            const auto step = [&] (LaneVector& v, int i) HWY_ATTR
+            // One sample of a vector of lanes at ramp position `at`: the read, the band-pass;
+            // returns the lanes' output. Each ramp is evaluated afresh from its start, so no
+            // rounding accumulates along the piece and a sample comes out the same wherever the
+            // host's block begins. b1 is zero and b2 is -b0 in every design, so b2 * x2 is
+            // -(b0 * x2) exactly.
+            const auto step = [&] (LaneVector& v, int i, VF at) HWY_ATTR
             {
                 if (i == n - 1)
                 {
@@ -407,22 +399,19 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
                     hn::Store (v.y2, d, l.y3 + v.slot);
                 }
 
-                const VF x = Wrap ? hn::GatherIndex (d, base, (((v.start + hn::Set (di, i)) + truncate (di, v.shift)) & mask) + offset)
-                                  : hn::GatherIndex (d, base + i, v.start + truncate (di, v.shift));
-                v.shift = v.shift - hn::Load (d, l.step + v.slot);
+                const VI moved = truncate (di, at * hn::Load (d, l.step + v.slot));
+                const VF x = Wrap ? hn::GatherIndex (d, base, (((v.start + hn::Set (di, i)) - moved) & mask) + offset)
+                                  : hn::GatherIndex (d, base + i, v.start - moved);
 
-                VF y = v.b0 * x;
-                y = y - v.b0 * v.x2;
-                y = y - v.a1 * v.y1;
-                y = y - v.a2 * v.y2;
+                const VF b0 = hn::Load (d, l.b0 + v.slot) + at * hn::Load (d, l.db0 + v.slot);
+                VF y = b0 * x;
+                y = y - b0 * v.x2;
+                y = y - (hn::Load (d, l.a1 + v.slot) + at * hn::Load (d, l.da1 + v.slot)) * v.y1;
+                y = y - (hn::Load (d, l.a2 + v.slot) + at * hn::Load (d, l.da2 + v.slot)) * v.y2;
                 y = clampUnit (d, y);
-                const VF output = v.gain * y;
+                const VF output = (hn::Load (d, l.gain + v.slot) + at * hn::Load (d, l.dgain + v.slot)) * y;
 
                 v.x2 = v.x1; v.x1 = x; v.y2 = v.y1; v.y1 = y;
-                v.b0 = v.b0 + hn::Load (d, l.db0 + v.slot);
-                v.a1 = v.a1 + hn::Load (d, l.da1 + v.slot);
-                v.a2 = v.a2 + hn::Load (d, l.da2 + v.slot);
-                v.gain = v.gain + hn::Load (d, l.dgain + v.slot);
                 return output;
             };
 
@@ -444,7 +433,8 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
                         if constexpr (decltype (withFeedback)::value)
                             feedbackSample (i);
 
-                        const VF pair = step (v0, i) + step (v1, i);
+                        const VF at = hn::Set (d, (float) (rampStart + i));
+                        const VF pair = step (v0, i, at) + step (v1, i, at);
                         float* pairRow = pairs + j * rowStride + part * width;
 
                         if (half == 0)
@@ -494,7 +484,7 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int n, Lan
 
 /** Whether every read of the lanes of channels first..first + count - 1 stays inside the line
     without reduction modulo its length. */
-inline bool readsStayInside (const Lanes& l, int first, int count, int n)
+inline bool readsStayInside (const Lanes& l, int first, int count, int rampStart, int n)
 {
     int32_t lowest = TapLaneKernel::lineSize, highest = 0;
     float fastest = 0.0f;
@@ -507,13 +497,14 @@ inline bool readsStayInside (const Lanes& l, int first, int count, int n)
             fastest = std::max (fastest, std::abs (l.step[s]));
         }
 
-    // A delay's whole-sample shift stays within its total change, give or take the rounding of
-    // the running sum; allow for it generously.
-    const double shift = (double) fastest * n * 1.01 + 2.0;
+    // A delay's whole-sample shift stays within its change up to the block's last ramp position;
+    // allow for rounding generously.
+    const double shift = (double) fastest * (rampStart + n) * 1.01 + 2.0;
     return (double) lowest - shift >= 0.0 && (double) highest + n + shift < (double) TapLaneKernel::lineSize;
 }
 
-void renderVector (float* const* lines, int numChannels, int n, Lanes& l, TapLaneKernel::Feedback* feedback, float* const* out)
+void renderVector (float* const* lines, int numChannels, int rampStart, int n, Lanes& l, TapLaneKernel::Feedback* feedback,
+                   float* const* out)
 {
     // One index vector serves both channels when their lines lie within reach of 32-bit offsets.
     const auto distance = numChannels == 2 ? (int64_t) (lines[1] - lines[0]) : 0;
@@ -521,20 +512,20 @@ void renderVector (float* const* lines, int numChannels, int n, Lanes& l, TapLan
 
     if (together)
     {
-        if (readsStayInside (l, 0, 2, n))
-            renderLanes<2, false> (lines, 0, n, l, feedback, out);
+        if (readsStayInside (l, 0, 2, rampStart, n))
+            renderLanes<2, false> (lines, 0, rampStart, n, l, feedback, out);
         else
-            renderLanes<2, true> (lines, 0, n, l, feedback, out);
+            renderLanes<2, true> (lines, 0, rampStart, n, l, feedback, out);
 
         return;
     }
 
     for (int c = 0; c < numChannels; ++c)
     {
-        if (readsStayInside (l, c, 1, n))
-            renderLanes<1, false> (lines + c, c, n, l, feedback, out + c);
+        if (readsStayInside (l, c, 1, rampStart, n))
+            renderLanes<1, false> (lines + c, c, rampStart, n, l, feedback, out + c);
         else
-            renderLanes<1, true> (lines + c, c, n, l, feedback, out + c);
+            renderLanes<1, true> (lines + c, c, rampStart, n, l, feedback, out + c);
     }
 }
 } // namespace HWY_NAMESPACE
@@ -548,11 +539,11 @@ namespace ondula_kernel
 namespace
 {
 using Path = TapLaneKernel::Path;
-using RenderFunction = void (*) (float* const*, int, int, Lanes&, TapLaneKernel::Feedback*, float* const*);
+using RenderFunction = void (*) (float* const*, int, int, int, Lanes&, TapLaneKernel::Feedback*, float* const*);
 
 //==================================================================================================
 // The reference: one lane at a time, with every coefficient as given.
-void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l, float* const* out) noexcept
+void renderPortable (const float* const* lines, int numChannels, int rampStart, int n, Lanes& l, float* const* out) noexcept
 {
     constexpr int lanesPerChannel = groupsPerChannel * TapLaneKernel::lanesPerGroup;
 
@@ -560,7 +551,6 @@ void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l
     {
         const float* line = lines[c];
         const int groups = l.groups[c];
-        float moved[lanesPerChannel] {};
         float laneOut[lanesPerChannel][chunkLength];
         float rows[chunkLength * groupsPerChannel];
 
@@ -573,14 +563,16 @@ void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l
                 {
                     const int s = TapLaneKernel::slot (c, g, k);
                     const int j = g * TapLaneKernel::lanesPerGroup + k;
-                    float b0 = l.b0[s], b1 = l.b1[s], b2 = l.b2[s], a1 = l.a1[s], a2 = l.a2[s], gain = l.gain[s];
                     float x1 = l.x1[s], x2 = l.x2[s], x3 = l.x3[s], y1 = l.y1[s], y2 = l.y2[s], y3 = l.y3[s];
 
                     for (int q = 0; q < length; ++q)
                     {
                         const int i = chunk + q;
-                        const float x = line[(l.start[s] + i - (int32_t) moved[j]) & lineMask];
-                        moved[j] = moved[j] + l.step[s];
+                        const float at = (float) (rampStart + i);
+                        const float x = line[(l.start[s] + i - (int32_t) (at * l.step[s])) & lineMask];
+                        const float b0 = l.b0[s] + at * l.db0[s], b1 = l.b1[s] + at * l.db1[s], b2 = l.b2[s] + at * l.db2[s];
+                        const float a1 = l.a1[s] + at * l.da1[s], a2 = l.a2[s] + at * l.da2[s];
+                        const float gain = l.gain[s] + at * l.dgain[s];
 
                         float y = b0 * x;
                         y = y + b1 * x1;
@@ -594,11 +586,8 @@ void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l
 
                         x3 = x2; x2 = x1; x1 = x;
                         y3 = y2; y2 = y1; y1 = y;
-                        b0 = b0 + l.db0[s]; b1 = b1 + l.db1[s]; b2 = b2 + l.db2[s];
-                        a1 = a1 + l.da1[s]; a2 = a2 + l.da2[s]; gain = gain + l.dgain[s];
                     }
 
-                    l.b0[s] = b0; l.b1[s] = b1; l.b2[s] = b2; l.a1[s] = a1; l.a2[s] = a2; l.gain[s] = gain;
                     l.x1[s] = x1; l.x2[s] = x2; l.x3[s] = x3; l.y1[s] = y1; l.y2[s] = y2; l.y3[s] = y3;
                 }
 
@@ -617,14 +606,12 @@ void renderPortable (const float* const* lines, int numChannels, int n, Lanes& l
 /** Count feedback paths side by side, so that one path's recursion hides the latency of the
     other's; each does exactly what it would do alone, with any coefficients. */
 template <int Count>
-void runFeedback (float* const* lines, int n, TapLaneKernel::Feedback& f, float* const* out) noexcept
+void runFeedback (float* const* lines, int rampStart, int n, TapLaneKernel::Feedback& f, float* const* out) noexcept
 {
-    float moved[Count] {}, b0[Count], b1[Count], b2[Count], a1[Count], a2[Count], g[Count];
     float x1[Count], x2[Count], x3[Count], y1[Count], y2[Count], y3[Count];
 
     for (int r = 0; r < Count; ++r)
     {
-        b0[r] = f.b0[r]; b1[r] = f.b1[r]; b2[r] = f.b2[r]; a1[r] = f.a1[r]; a2[r] = f.a2[r]; g[r] = f.gain[r];
         x1[r] = f.x1[r]; x2[r] = f.x2[r]; x3[r] = f.x3[r]; y1[r] = f.y1[r]; y2[r] = f.y2[r]; y3[r] = f.y3[r];
     }
 
@@ -632,26 +619,25 @@ void runFeedback (float* const* lines, int n, TapLaneKernel::Feedback& f, float*
     {
         for (int r = 0; r < Count; ++r)
         {
-            const float x = lines[r][(f.start[r] + i - (int32_t) moved[r]) & lineMask];
-            moved[r] = moved[r] + f.step[r];
+            const float at = (float) (rampStart + i);
+            const float x = lines[r][(f.start[r] + i - (int32_t) (at * f.step[r])) & lineMask];
 
-            float y = b0[r] * x;
-            y = y + b1[r] * x1[r];
-            y = y + b2[r] * x2[r];
-            y = y - a1[r] * y1[r];
-            y = y - a2[r] * y2[r];
+            float y = (f.b0[r] + at * f.db0[r]) * x;
+            y = y + (f.b1[r] + at * f.db1[r]) * x1[r];
+            y = y + (f.b2[r] + at * f.db2[r]) * x2[r];
+            y = y - (f.a1[r] + at * f.da1[r]) * y1[r];
+            y = y - (f.a2[r] + at * f.da2[r]) * y2[r];
             y = y < -1.0f ? -1.0f : y;
             y = y > 1.0f ? 1.0f : y;
+            const float output = (f.gain[r] + at * f.dgain[r]) * y;
 
             if (out != nullptr)
-                out[r][i] = g[r] * y;
+                out[r][i] = output;
             else
-                lines[r][(f.writeStart[r] + i) & lineMask] += g[r] * y;
+                lines[r][(f.writeStart[r] + i) & lineMask] += output;
 
             x3[r] = x2[r]; x2[r] = x1[r]; x1[r] = x;
             y3[r] = y2[r]; y2[r] = y1[r]; y1[r] = y;
-            b0[r] = b0[r] + f.db0[r]; b1[r] = b1[r] + f.db1[r]; b2[r] = b2[r] + f.db2[r];
-            a1[r] = a1[r] + f.da1[r]; a2[r] = a2[r] + f.da2[r]; g[r] = g[r] + f.dgain[r];
         }
     }
 
@@ -790,8 +776,8 @@ const char* TapLaneKernel::name (Path path) noexcept
     return "?";
 }
 
-void TapLaneKernel::render (Path path, float* const* lines, int numChannels, int n, Lanes& lanes, Feedback* feedback,
-                            float* const* out) noexcept
+void TapLaneKernel::render (Path path, float* const* lines, int numChannels, int rampStart, int n, Lanes& lanes,
+                            Feedback* feedback, float* const* out) noexcept
 {
     if (n <= 0 || numChannels <= 0)
         return;
@@ -803,31 +789,32 @@ void TapLaneKernel::render (Path path, float* const* lines, int numChannels, int
 
     if (target != nullptr && ondula_kernel::lanesAreBandPasses (lanes, numChannels)
         && (feedback == nullptr || ondula_kernel::feedbackIsBandPass (*feedback, numChannels)))
-        return target->function (lines, numChannels, n, lanes, feedback, out);
+        return target->function (lines, numChannels, rampStart, n, lanes, feedback, out);
 
     // The reference: the feedback first (its reads precede the block), then one lane at a time.
     if (feedback != nullptr)
-        renderFeedback (lines, numChannels, n, *feedback, nullptr);
+        renderFeedback (lines, numChannels, rampStart, n, *feedback, nullptr);
 
-    ondula_kernel::renderPortable (lines, numChannels, n, lanes, out);
+    ondula_kernel::renderPortable (lines, numChannels, rampStart, n, lanes, out);
 }
 
-void TapLaneKernel::renderFeedback (float* const* lines, int numChannels, int n, Feedback& f, float* const* out) noexcept
+void TapLaneKernel::renderFeedback (float* const* lines, int numChannels, int rampStart, int n, Feedback& f,
+                                    float* const* out) noexcept
 {
     if (numChannels == 2)
-        ondula_kernel::runFeedback<2> (lines, n, f, out);
+        ondula_kernel::runFeedback<2> (lines, rampStart, n, f, out);
     else if (numChannels == 1)
-        ondula_kernel::runFeedback<1> (lines, n, f, out);
+        ondula_kernel::runFeedback<1> (lines, rampStart, n, f, out);
 }
 
-bool TapLaneKernel::feedbackReadsPrecedeBlock (const Feedback& f, int numChannels, int n) noexcept
+bool TapLaneKernel::feedbackReadsPrecedeBlock (const Feedback& f, int numChannels, int rampStart, int n) noexcept
 {
     for (int c = 0; c < numChannels; ++c)
     {
-        // The delay at sample i is the starting one plus the whole samples moved so far, which
-        // stay within the total change give or take the rounding of the running sum.
+        // The delay at sample i is the starting one plus the whole samples moved by its ramp
+        // position, within the change up to the block's last position give or take rounding.
         const double delay = (double) ((f.writeStart[c] - f.start[c]) & ondula_kernel::lineMask);
-        const double shift = std::abs ((double) f.step[c]) * n * 1.01 + 2.0;
+        const double shift = std::abs ((double) f.step[c]) * (rampStart + n) * 1.01 + 2.0;
 
         if (delay - shift < (double) n || delay + shift > (double) (lineSize - n))
             return false;

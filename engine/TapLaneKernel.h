@@ -5,7 +5,14 @@
 /** The per-sample inner loop of the delay engine, for one channel or for the two channels of a
     stereo pair at once: reads each lane's tap from its channel's delay line with a linearly moving
     whole-sample delay, runs it through the lane's band-pass biquad, whose coefficients and gain
-    move linearly across the block, and sums the lanes into the channel's output.
+    move linearly across the engine's control piece, and sums the lanes into the channel's output.
+
+    Every ramp is given as its value at ramp position 0 (the piece's first sample) and its change
+    per position; a block rendered from position p on evaluates each ramp at p, p + 1, ... as
+    start + position * change. Nothing accumulates from sample to sample, so a piece rendered in
+    one call or in several gives the same samples, and a long piece stays exactly on its line
+    (a running sum in single precision drifts by whole steps of the last bit, enough to push the
+    poles of a narrow band-pass at a high rate outside the unit circle).
 
     One source serves every instruction set (SSSE3, SSE4, AVX2, AVX-512 on x86, NEON on Arm, and a
     one-lane build of the same code), chosen at run time; a plain one-lane-at-a-time rendering
@@ -43,12 +50,12 @@ public:
     /** Per-lane inputs and filter memory of one block, laid out for vector loads. */
     struct alignas (64) Lanes
     {
-        int32_t start[slots];          // line position of sample 0 at the lane's starting delay
-        float step[slots];             // delay change per sample, in samples
+        int32_t start[slots];          // line position of the block's sample 0 at the lane's starting delay
+        float step[slots];             // delay change per ramp position, in samples
         float b0[slots], b1[slots], b2[slots], a1[slots], a2[slots];
-        float gain[slots];             // starting values of the ramps
+        float gain[slots];             // values of the ramps at position 0
         float db0[slots], db1[slots], db2[slots], da1[slots], da2[slots];
-        float dgain[slots];            // per-sample increments of the ramps
+        float dgain[slots];            // changes of the ramps per position
         float x1[slots], x2[slots], x3[slots]; // last inputs, most recent first
         float y1[slots], y2[slots], y3[slots]; // last clamped outputs, before the gain
         int groups[maxChannels] {};    // groups run per channel; the others keep their memory
@@ -60,7 +67,7 @@ public:
     {
         static constexpr int lanes = 4;
 
-        int32_t start[lanes];      // line position of sample 0 at the starting delay
+        int32_t start[lanes];      // line position of the block's sample 0 at the starting delay
         int32_t writeStart[lanes]; // line position of the block's first sample
         float step[lanes];
         float b0[lanes], b1[lanes], b2[lanes], a1[lanes], a2[lanes], gain[lanes];
@@ -68,28 +75,30 @@ public:
         float x1[lanes], x2[lanes], x3[lanes], y1[lanes], y2[lanes], y3[lanes];
     };
 
-    /** Renders n samples for numChannels (1 or 2) channels: out[c][i] is the sum of the first
-        groups[c] groups of channel c at sample i, each group's four lanes added as
-        (lane 0 + lane 1) + (lane 2 + lane 3) and the groups added in order. Leaves the run lanes'
-        filter memory in the history fields (that of the other lanes, and the ramps, may be
-        changed).
+    /** Renders n samples, at ramp positions rampStart .. rampStart + n - 1, for numChannels (1 or
+        2) channels: out[c][i] is the sum of the first groups[c] groups of channel c at sample i,
+        each group's four lanes added as (lane 0 + lane 1) + (lane 2 + lane 3) and the groups added
+        in order. Sample i of a lane reads its line at start + i - trunc (position * step). Leaves
+        the run lanes' filter memory in the history fields (that of the other lanes may be
+        changed); the ramps are only read.
 
         With a feedback block, each channel's feedback output of sample i is first added into its
         line at writeStart + i, before any lane reads that sample; the caller guarantees that no
         feedback read falls on the block's own positions (see feedbackReadsPrecedeBlock). The
         feedback's filter memory is left in its history fields. Without one, the lines are only
         read. */
-    static void render (Path path, float* const* lines, int numChannels, int n, Lanes& lanes, Feedback* feedback,
-                        float* const* out) noexcept;
+    static void render (Path path, float* const* lines, int numChannels, int rampStart, int n, Lanes& lanes,
+                        Feedback* feedback, float* const* out) noexcept;
 
     /** Renders the feedback paths alone: out[c][i] = channel c's feedback sample i, or, with out
         null, each sample added into the line at writeStart + i as soon as it is made (allowed
         when the reads precede the block). Any coefficients. */
-    static void renderFeedback (float* const* lines, int numChannels, int n, Feedback& feedback, float* const* out) noexcept;
+    static void renderFeedback (float* const* lines, int numChannels, int rampStart, int n, Feedback& feedback,
+                                float* const* out) noexcept;
 
     /** Whether every feedback read of the block lies before the block's own positions, so that
         the feedback may be added into the lines while the block is read. */
-    static bool feedbackReadsPrecedeBlock (const Feedback& feedback, int numChannels, int n) noexcept;
+    static bool feedbackReadsPrecedeBlock (const Feedback& feedback, int numChannels, int rampStart, int n) noexcept;
 
     /** The path automatic stands for on this processor. */
     static Path fastestPath() noexcept;

@@ -6,10 +6,24 @@
 #include "processor/QuorlStyleCurve.h"
 #include "processor/StateBlockReader.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace
 {
+/** Replaces every NaN or infinite sample with silence; plain bit tests, so the loop vectorises. */
+void silenceNonFinite (float* samples, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        uint32_t bits;
+        std::memcpy (&bits, samples + i, sizeof bits);
+        bits &= (bits & 0x7f800000u) == 0x7f800000u ? 0u : ~0u; // all exponent bits set: NaN or infinite
+        std::memcpy (samples + i, &bits, sizeof bits);
+    }
+}
+
 struct ParameterSpec
 {
     const char* id;
@@ -316,6 +330,11 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
 
     for (auto channel = ins; channel < outs; ++channel)
         buffer.clear (channel, 0, n);
+
+    // A NaN or infinite input sample is silence on the dry path as on the wet one: passed on, it
+    // would poison every effect after this one in the host's chain.
+    for (int channel = 0; channel < juce::jmin (ins, buffer.getNumChannels()); ++channel)
+        silenceNonFinite (buffer.getWritePointer (channel), n);
 
     if (preparedBlockSize <= 0) // never prepared: nothing is sized to process with
         return;

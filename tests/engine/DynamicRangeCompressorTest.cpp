@@ -91,7 +91,7 @@ TEST (DynamicRangeCompressor, FirstChunkAfterConstructionIsSilentThenTheGainRise
     EXPECT_GT (buffer[249], buffer[100]);
 }
 
-TEST (DynamicRangeCompressor, ChunksAreHundredsFromEachBlockStartAndTheRemainder)
+TEST (DynamicRangeCompressor, ChunksOfAHundredRunOnAcrossBlocks)
 {
     DynamicRangeCompressor compressor;
     compressor.thresholdDb = -30.0f;
@@ -102,21 +102,59 @@ TEST (DynamicRangeCompressor, ChunksAreHundredsFromEachBlockStartAndTheRemainder
     for (size_t i = 100; i < 200; ++i) block[i] = 0.1f;
     for (size_t i = 200; i < 250; ++i) block[i] = (i % 2 == 0) ? 0.02f : -0.06f; // mean |x| 0.04
 
-    float lastChunkSum = 0.0f;
-    for (size_t i = 200; i < 250; ++i)
-        lastChunkSum += std::abs (block[i]);
+    float secondChunk = 0.0f;
+    for (size_t i = 100; i < 200; ++i) secondChunk += block[i];
 
     std::vector<float> out (250);
     compressor.processSamples (block.data(), out.data(), 250);
-    EXPECT_EQ (compressor.targetGain, expectedTarget (lastChunkSum / 50.0f, -30.0f, 0.0f));
+    const float afterSecondChunk = expectedTarget (secondChunk / 100.0f, -30.0f, 0.0f);
+    EXPECT_EQ (compressor.targetGain, afterSecondChunk) << "the last whole chunk sets the target";
 
-    // A second block starts its chunking afresh: a 30-sample block is one chunk of its own.
+    // The next block completes the chunk of 50 the first one began; a block ending inside a chunk
+    // leaves the target as it was.
     std::vector<float> quiet (30, 0.001f);
-    float quietSum = 0.0f;
-    for (const auto q : quiet)
-        quietSum += q;
     compressor.processSamples (quiet.data(), quiet.data(), 30);
-    EXPECT_EQ (compressor.targetGain, expectedTarget (quietSum / 30.0f, -30.0f, 0.0f));
+    EXPECT_EQ (compressor.targetGain, afterSecondChunk);
+
+    std::vector<float> rest (20, 0.003f);
+    compressor.processSamples (rest.data(), rest.data(), 20);
+
+    float sum = 0.0f;
+    for (size_t i = 200; i < 250; ++i) sum += std::abs (block[i]);
+    for (int i = 0; i < 30; ++i) sum += 0.001f;
+    for (int i = 0; i < 20; ++i) sum += 0.003f;
+    EXPECT_EQ (compressor.targetGain, expectedTarget (sum / 100.0f, -30.0f, 0.0f));
+}
+
+TEST (DynamicRangeCompressor, TheStreamComesOutTheSameWhateverTheBlocks)
+{
+    std::vector<float> stream (3000);
+    unsigned seed = 7;
+
+    for (auto& x : stream)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        x = 0.8f * ((float) (seed >> 8) / 8388608.0f - 1.0f);
+    }
+
+    std::vector<float> reference;
+
+    for (int blockSize : { 100, 1, 7, 64, 333, 3000 })
+    {
+        DynamicRangeCompressor compressor;
+        compressor.setValueTree (makeRoot (0.2, 0.0));
+        compressor.smoothing = 0.9978385f;
+        auto samples = stream;
+
+        for (int start = 0; start < (int) samples.size(); start += blockSize)
+            compressor.processSamples (samples.data() + start, samples.data() + start,
+                                       std::min (blockSize, (int) samples.size() - start));
+
+        if (reference.empty())
+            reference = samples;
+        else
+            EXPECT_EQ (samples, reference) << "blocks of " << blockSize;
+    }
 }
 
 TEST (DynamicRangeCompressor, GainLawWorkedValues)

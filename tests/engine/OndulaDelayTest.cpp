@@ -22,6 +22,16 @@ void processBlocks (EngineTestRig& rig, int count, int blockSize)
     }
 }
 
+/** Renders `total` samples of silence in blocks of at most blockSize. */
+void processSamples (EngineTestRig& rig, int total, int blockSize)
+{
+    for (int done = 0; done < total; done += blockSize)
+    {
+        auto block = silence (std::min (blockSize, total - done));
+        rig.process (block);
+    }
+}
+
 /** Leaves only the given pattern on and the Ondula wave off, so the records show the bare grid. */
 void plainGrid (EngineTestRig& rig, const char* pattern)
 {
@@ -243,46 +253,65 @@ TEST (OndulaDelayGrid, PanLawGivesTheKnownGains)
 //==================================================================================================
 // Smoothing and start-up
 
-TEST (OndulaDelaySmoothing, GainApproachesItsTargetByBlocksNotSamples)
+TEST (OndulaDelaySmoothing, GainApproachesItsTargetByPiecesOfTheSameTimeWhateverTheBlocks)
 {
-    for (int blockSize : { 16, 1000 })
+    // A piece is 512 samples at 48 kHz and as long in time at every rate; the host's blocks do
+    // not count.
+    struct Case { double rate; int piece, blockSize; };
+
+    for (const auto& c : { Case { 48000.0, 512, 16 }, Case { 48000.0, 512, 1000 }, Case { 96000.0, 1024, 300 },
+                           Case { 44100.0, 470, 4096 } })
     {
-        EngineTestRig rig;
+        EngineTestRig rig (false, c.rate, c.blockSize);
         plainGrid (rig, "");
         rig.set ("automation_pan", "value", 0.0); // left engine: pan gain 1
         rig.set ("automation_amplitude", "value", 1.0);
         rig.set ("automation_amplitude", "scale_y", 0.0);
-        processBlocks (rig, 1, blockSize);
+        processSamples (rig, c.piece, c.blockSize);
         ASSERT_EQ (rig.engine->tapStates[0].gain, 0.0f);
 
         rig.set ("delay_pattern", "pattern_l", "1");
         const std::pair<int, float> checkpoints[] { { 1, 0.05f }, { 14, 0.512f }, { 45, 0.901f } };
         int done = 0;
 
-        for (const auto& [blocks, expected] : checkpoints)
+        for (const auto& [pieces, expected] : checkpoints)
         {
-            processBlocks (rig, blocks - done, blockSize);
-            done = blocks;
-            EXPECT_NEAR (rig.engine->tapStates[0].gain, expected, 1.0e-3f) << blocks << " blocks of " << blockSize;
+            processSamples (rig, (pieces - done) * c.piece, c.blockSize);
+            done = pieces;
+            EXPECT_NEAR (rig.engine->tapStates[0].gain, expected, 1.0e-3f)
+                << pieces << " pieces at " << c.rate << " Hz in blocks of " << c.blockSize;
         }
+
+        // The records move as a piece begins, and not again until the next one.
+        processSamples (rig, 1, c.blockSize);
+        const float afterOneSample = rig.engine->tapStates[0].gain;
+        EXPECT_GT (afterOneSample, 0.905f);
+        processSamples (rig, c.piece - 1, c.blockSize);
+        EXPECT_EQ (rig.engine->tapStates[0].gain, afterOneSample);
     }
 }
 
-TEST (OndulaDelaySmoothing, SwitchedOffTapFallsSilentAtOnceAndItsGainDecays)
+TEST (OndulaDelaySmoothing, SwitchedOffTapFallsSilentAtTheNextPieceAndItsGainDecays)
 {
     EngineTestRig rig;
     plainGrid (rig, "1");
     rig.set ("automation_pan", "value", 0.0);
     rig.set ("automation_amplitude", "value", 1.0);
     rig.set ("automation_amplitude", "scale_y", 0.0);
-    processBlocks (rig, 3, 64);
+    processBlocks (rig, 3, 512);
+    processBlocks (rig, 5, 64);
 
+    // Switched off 320 samples into a piece: the rest of the piece still sounds, the next one is
+    // silent from its first sample.
     rig.set ("delay_pattern", "pattern_l", "");
-    auto block = noiseBlock (64, 3);
+    auto block = noiseBlock (512, 3);
     rig.process (block);
 
-    for (float x : block)
-        ASSERT_EQ (x, 0.0f);
+    for (int i = 0; i < 512; ++i)
+        if (i < 192)
+            ASSERT_NE (block[(size_t) i], 0.0f) << i;
+        else
+            ASSERT_EQ (block[(size_t) i], 0.0f) << i;
 
     EXPECT_NEAR (rig.engine->tapStates[0].gain, 0.95f, 1.0e-6f);
 }
@@ -404,9 +433,9 @@ TEST (OndulaDelaySignal, NonFiniteInputEntersTheLineAsSilence)
     }
 }
 
-TEST (OndulaDelaySignal, LongHostBlocksAreRenderedInPreparedPieces)
+TEST (OndulaDelaySignal, HostBlocksLongerThanPreparedAreRenderedWhole)
 {
-    // Prepared for 64, handed 200: the engine renders 64 + 64 + 64 + 8 and never overruns.
+    // Prepared for 64, handed 200: the same samples as the stream handed over in pieces of 64.
     EngineTestRig rig (false, 48000.0, 64);
     ScalarOndulaOracle oracle (rig.mappings, false, 48000.0f);
 
@@ -426,20 +455,22 @@ TEST (OndulaDelaySignal, LongHostBlocksAreRenderedInPreparedPieces)
     }
 }
 
-TEST (OndulaDelaySignal, EmptyBlockMovesTheRecordsButNotTheClockOrTheLine)
+TEST (OndulaDelaySignal, EmptyBlockChangesNothing)
 {
     EngineTestRig rig;
     processBlocks (rig, 2, 100);
     const double clockBefore = rig.engine->clock.load();
     const auto delayBefore = rig.engine->tapStates[20].delayBase;
+    const float lineBefore = rig.engine->lineSampleRelativeToWrite (-1);
     rig.set ("delay_globals_time", "time", 0.9);
 
     float nothing = 0.0f;
     rig.process (&nothing, 0);
 
     EXPECT_EQ (rig.engine->clock.load(), clockBefore);
-    EXPECT_GT (rig.engine->tapStates[20].delayBase, delayBefore);
-    EXPECT_EQ (rig.engine->clock.load(), 2.0 * (double) (100.0f / 48000.0f));
+    EXPECT_EQ (rig.engine->tapStates[20].delayBase, delayBefore);
+    EXPECT_EQ (rig.engine->lineSampleRelativeToWrite (-1), lineBefore);
+    EXPECT_EQ (rig.engine->clock.load(), 200.0 / 48000.0);
 }
 
 TEST (OndulaDelaySignal, LowSampleRatesStayFinite)
@@ -496,12 +527,17 @@ TEST (OndulaDelayTempo, SyncedOndulaRateFollowsTheTempoOfEveryBlock)
     }
 }
 
-TEST (OndulaDelayTempo, ClockAdvancesByTheBlockLength)
+TEST (OndulaDelayTempo, ClockCountsTheSamplesSinceItWasSet)
 {
     EngineTestRig rig (false, 44100.0, 512);
     rig.engine->hostTime = 12.5;
     processBlocks (rig, 3, 441);
-    EXPECT_DOUBLE_EQ (rig.engine->clock.load(), 3.0 * (double) (441.0f / 44100.0f));
+    EXPECT_EQ (rig.engine->clock.load(), 1323.0 / 44100.0);
     EXPECT_EQ (rig.engine->hostTime.load(), 12.5);
+
+    // Set from outside (as the processor does when the host reports a time), it counts on from there.
+    rig.engine->clock = 0.25;
+    processBlocks (rig, 2, 100);
+    EXPECT_EQ (rig.engine->clock.load(), 0.25 + 200.0 / 44100.0);
 }
 } // namespace

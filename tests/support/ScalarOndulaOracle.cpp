@@ -27,7 +27,8 @@ void smooth (int& s, float v) { s = (int) (0.95f * (float) s + 0.05f * v); }
 } // namespace
 
 ScalarOndulaOracle::ScalarOndulaOracle (const ParameterMappingFunctions& mappings, bool rightChannel, float sampleRate)
-    : mapping (mappings), right (rightChannel), fs (sampleRate), line ((size_t) N, 0.0f)
+    : mapping (mappings), right (rightChannel), fs (sampleRate),
+      piece (std::max (1, (int) std::lround ((double) sampleRate * 512.0 / 48000.0))), line ((size_t) N, 0.0f)
 {
     feedback.frequency = 0.5f;
     previousFeedback.frequency = 0.5f;
@@ -77,26 +78,24 @@ void ScalarOndulaOracle::design (float f0, float bw, Record& r) const
 
 void ScalarOndulaOracle::renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const
 {
-    // Delayed read.
-    std::vector<float> x ((size_t) n);
-    const float step = (float) (to.delayOndula - from.delayOndula) * (1.0f / (float) n);
-    float a = 0.0f;
-
-    for (int i = 0; i < n; ++i)
-    {
-        x[(size_t) i] = line[(size_t) ((N + blockStart + i - from.delayOndula - (int) a) % N)];
-        a = a + step;
-    }
-
-    // Ramped biquad.
-    const float r = (float) (1.0 / n);
+    // Every value at ramp position j of the piece: its previous-piece value plus j steps.
+    const float r = (float) (1.0 / piece);
+    const float step = (float) (to.delayOndula - from.delayOndula) * (1.0f / (float) piece);
     const float g0 = silent ? 0.0f : from.gain;
     const float g1 = silent ? 0.0f : to.gain;
-    float b0 = from.b0, b1 = from.b1, b2 = from.b2, a1 = from.a1, a2 = from.a2, gain = g0;
 
     for (int i = 0; i < n; ++i)
     {
-        float y = b0 * x[(size_t) i] + b1 * h.x1 + b2 * h.x2 - a1 * h.y1 - a2 * h.y2;
+        const float j = (float) (position + i);
+        const float x = line[(size_t) ((N + blockStart + i - from.delayOndula - (int) (j * step)) % N)];
+        const float b0 = from.b0 + j * ((to.b0 - from.b0) * r);
+        const float b1 = from.b1 + j * ((to.b1 - from.b1) * r);
+        const float b2 = from.b2 + j * ((to.b2 - from.b2) * r);
+        const float a1 = from.a1 + j * ((to.a1 - from.a1) * r);
+        const float a2 = from.a2 + j * ((to.a2 - from.a2) * r);
+        const float gain = g0 + j * ((g1 - g0) * r);
+
+        float y = b0 * x + b1 * h.x1 + b2 * h.x2 - a1 * h.y1 - a2 * h.y2;
 
         if (y > 1.0f)
             y = 1.0f;
@@ -104,15 +103,8 @@ void ScalarOndulaOracle::renderPath (const Record& from, const Record& to, bool 
             y = -1.0f;
 
         out[i] = gain * y;
-        h.x3 = h.x2; h.x2 = h.x1; h.x1 = x[(size_t) i];
+        h.x3 = h.x2; h.x2 = h.x1; h.x1 = x;
         h.y3 = h.y2; h.y2 = h.y1; h.y1 = y;
-
-        b0 += (to.b0 - from.b0) * r;
-        b1 += (to.b1 - from.b1) * r;
-        b2 += (to.b2 - from.b2) * r;
-        a1 += (to.a1 - from.a1) * r;
-        a2 += (to.a2 - from.a2) * r;
-        gain += (g1 - g0) * r;
     }
 }
 
@@ -120,12 +112,20 @@ void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Sett
 {
     s = &settings;
 
-    // Write the input.
-    for (int i = 0; i < n; ++i)
-        line[(size_t) ((writeIndex + i) % N)] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+    for (int done = 0; done < n;)
+    {
+        if (position == 0)
+            startPiece (hostTime + clock);
 
-    blockStart = writeIndex;
-    writeIndex = (N + n + writeIndex) % N;
+        const int length = std::min (n - done, piece - position);
+        renderStretch (samples + done, length);
+        done += length;
+    }
+}
+
+void ScalarOndulaOracle::startPiece (double tau)
+{
+    const auto& settings = *s;
 
     // Feedback path.
     const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);
@@ -161,38 +161,7 @@ void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Sett
     if (first)
         previousFeedback = feedback;
 
-    std::vector<float> feedbackSignal ((size_t) std::max (n, 1));
-
-    if (n > 0)
-        renderPath (previousFeedback, feedback, false, feedbackHistory, n, feedbackSignal.data());
-
-    // Taps, one at a time; a group of four lanes runs as soon as it is full.
-    const double tau = hostTime + clock;
-    std::vector<float> output ((size_t) std::max (n, 1), 0.0f);
-    std::vector<float> laneOut ((size_t) std::max (n, 1) * 4);
-    int groupTaps[4] = {};
-    bool silentLane[4] = {};
-    int g = 0, k = 0;
-
-    const auto runGroup = [&]
-    {
-        if (n == 0)
-            return;
-
-        for (int j = 0; j < 4; ++j)
-        {
-            const int t = groupTaps[j];
-            renderPath (previousTaps[t], taps[t], silentLane[j], laneHistory[g][j], n, laneOut.data() + j * n);
-        }
-
-        for (int i = 0; i < n; ++i)
-        {
-            const float groupSum = (laneOut[(size_t) i] + laneOut[(size_t) (n + i)])
-                                 + (laneOut[(size_t) (2 * n + i)] + laneOut[(size_t) (3 * n + i)]);
-            output[(size_t) i] = g == 0 ? groupSum : output[(size_t) i] + groupSum;
-        }
-    };
-
+    // Taps.
     for (int t = 0; t < 32; ++t)
     {
         const float* row = settings.tapTable[t];
@@ -251,12 +220,54 @@ void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Sett
 
         if (first)
             previousTaps[t] = tap;
+    }
 
-        if (t == 0)
-            for (int i = 0; i < n; ++i)
-                line[(size_t) ((blockStart + i) % N)] += feedbackSignal[(size_t) i];
+    first = false;
+}
 
-        if (tap.enabled)
+void ScalarOndulaOracle::renderStretch (float* samples, int n)
+{
+    // Write the input.
+    for (int i = 0; i < n; ++i)
+        line[(size_t) ((writeIndex + i) % N)] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+
+    blockStart = writeIndex;
+    writeIndex = (N + n + writeIndex) % N;
+
+    // The feedback path reads the line before its own output joins it; every tap hears both.
+    std::vector<float> feedbackSignal ((size_t) n);
+    renderPath (previousFeedback, feedback, false, feedbackHistory, n, feedbackSignal.data());
+
+    for (int i = 0; i < n; ++i)
+        line[(size_t) ((blockStart + i) % N)] += feedbackSignal[(size_t) i];
+
+    // Enabled taps take the lanes of groups of four in tap order; the last group is filled up with
+    // silent copies of tap 31, and at least one group runs.
+    std::vector<float> output ((size_t) n, 0.0f);
+    std::vector<float> laneOut ((size_t) n * 4);
+    int groupTaps[4] = {};
+    bool silentLane[4] = {};
+    int g = 0, k = 0;
+
+    const auto runGroup = [&]
+    {
+        for (int j = 0; j < 4; ++j)
+        {
+            const int t = groupTaps[j];
+            renderPath (previousTaps[t], taps[t], silentLane[j], laneHistory[g][j], n, laneOut.data() + j * n);
+        }
+
+        for (int i = 0; i < n; ++i)
+        {
+            const float groupSum = (laneOut[(size_t) i] + laneOut[(size_t) (n + i)])
+                                 + (laneOut[(size_t) (2 * n + i)] + laneOut[(size_t) (3 * n + i)]);
+            output[(size_t) i] = g == 0 ? groupSum : output[(size_t) i] + groupSum;
+        }
+    };
+
+    for (int t = 0; t < 32; ++t)
+    {
+        if (taps[t].enabled)
         {
             groupTaps[k] = t;
             silentLane[k] = false;
@@ -283,11 +294,9 @@ void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Sett
         }
     }
 
-    first = false;
-
-    if (n > 0)
-    {
-        clock = clock + (double) ((float) n / fs);
-        std::copy (output.begin(), output.begin() + n, samples);
-    }
+    // The clock counts samples since it was last set.
+    clockSamples += n;
+    clock = (double) clockSamples / (double) fs;
+    position = (position + n) % piece;
+    std::copy (output.begin(), output.end(), samples);
 }

@@ -4,10 +4,14 @@
 
 #include <vector>
 
-/** A slow, plain rendering of the delay engine's block rules: one tap at a time, scalar filters,
-    every formula written out as the rules state it. The engine's vector code must produce the
-    same samples. It reads the engine's settings (what the handlers stored) and the shared tempo
-    context, and keeps its own line, records, filter memory and clock. */
+/** A slow, plain rendering of the delay engine's rules: one tap at a time, scalar filters, every
+    formula written out as the rules state it. The stream is rendered in control pieces of 512
+    samples at 48 kHz (the same time at every rate), whatever the blocks it is handed: at the start
+    of each piece the targets are worked out, the records take one smoothing step and the filters
+    are designed; across the piece every delay, coefficient and gain moves linearly from the
+    previous piece's record to this one's. The engine's vector code must produce the same samples.
+    It reads the engine's settings (what the handlers stored) and the shared tempo context, and
+    keeps its own line, records, filter memory and clock. */
 class ScalarOndulaOracle
 {
 public:
@@ -16,11 +20,14 @@ public:
     /** Renders one block in place, as the engine would with the same settings and host time. */
     void process (float* samples, int n, const OndulaDelay::Settings& settings, double hostTime);
 
+    /** Samples per control piece at this rate. */
+    int pieceLength() const { return piece; }
+
     /** Moves the write position, as the engine's test hook does. */
     void moveWritePosition (int position) { writeIndex = position; }
 
     /** Restarts the running clock, as the processor does when the host reports a time. */
-    void resetClock() { clock = 0.0; }
+    void resetClock() { clock = 0.0; clockSamples = 0; }
 
     struct Record
     {
@@ -44,12 +51,20 @@ private:
     float ondulaValue (int p, int t, double tau, bool withOffset) const;
     float velocityHz() const;
     void design (float f0, float bw, Record& r) const;
-    /** Delayed read and ramped biquad of one path; writes gain * clamped output into out. */
+    /** Targets, smoothing steps and designs of a new piece, at running time tau. */
+    void startPiece (double tau);
+    /** n samples of the current piece from ramp position `position` on, in place. */
+    void renderStretch (float* samples, int n);
+    /** Delayed read and ramped biquad of one path over n samples from ramp position `position`;
+        writes gain * clamped output into out. */
     void renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const;
 
     const ParameterMappingFunctions& mapping;
     const bool right;
     const float fs;
+    const int piece;
+    int position = 0;
+    long long clockSamples = 0;
     std::vector<float> line;
     int writeIndex = 0;
     int blockStart = 0;
