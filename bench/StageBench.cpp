@@ -78,7 +78,7 @@ struct KernelRig
         feedback = feedbackStart;
         float* lines[2] { left.data(), right.data() };
         float* out[2] { outLeft.data(), outRight.data() };
-        TapLaneKernel::render (path, lines, 2, n, *lanes, &feedback, out);
+        TapLaneKernel::render (path, lines, 2, 0, n, *lanes, &feedback, out);
     }
 
     int n;

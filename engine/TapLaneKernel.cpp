@@ -39,8 +39,17 @@ constexpr int32_t lineMask = TapLaneKernel::lineSize - 1;
 constexpr int planeStride = TapLaneKernel::slotsPerPlane;
 constexpr int groupsPerChannel = TapLaneKernel::groupsPerChannel;
 
-// Samples whose group sums are held on the stack before they are added up per channel.
+// Samples whose group sums are held on the stack before they are added up per channel. Ramps
+// and delays are also set afresh, exactly, at every ramp position that is a multiple of it, and
+// step along by addition in between: the running sums never drift by more than a chunk's
+// rounding, and a sample's values depend only on its position, not on where a block began.
 constexpr int chunkLength = 64;
+
+/** Samples from ramp position `position` to the next multiple of chunkLength, at most `left`. */
+inline int stretchLength (int position, int left) noexcept
+{
+    return std::min (chunkLength - position % chunkLength, left);
+}
 
 /** out[i] = group 0 + group 1 + ... in order, for rows of groupsPerChannel group sums. */
 inline void addGroupsInOrder (const float* rows, int rowStride, int numRows, int groups, float* out) noexcept
@@ -291,16 +300,36 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
         }
     }
 
-    // The history is kept in single vectors (one per group of quarterWidth channels) so that it
-    // stays in registers.
+    // Kept in single vectors (one per group of quarterWidth channels) so that they stay in registers.
     struct FeedbackVector
     {
-        VQ x1, x2, y1, y2;
+        VQ moved, b0, a1, a2, gain, x1, x2, y1, y2;
     };
 
     const auto loadFeedback = [&] (int q) HWY_ATTR
     {
-        return FeedbackVector { hn::Load (dq, fX1 + q), hn::Load (dq, fX2 + q), hn::Load (dq, fY1 + q), hn::Load (dq, fY2 + q) };
+        return FeedbackVector { hn::Zero (dq), hn::Zero (dq), hn::Zero (dq), hn::Zero (dq), hn::Zero (dq),
+                                hn::Load (dq, fX1 + q), hn::Load (dq, fX2 + q), hn::Load (dq, fY1 + q), hn::Load (dq, fY2 + q) };
+    };
+
+    // The ramps at the first position of a stretch: exact at the chunk's start, stepped on from there.
+    const auto restartFeedback = [&] (FeedbackVector& f, int q, int position) HWY_ATTR
+    {
+        const int chunkStart = position - position % chunkLength;
+        const VQ at = hn::Set (dq, (float) chunkStart);
+        const VQ step = hn::Load (dq, fStep + q), db0 = hn::Load (dq, fDb0 + q), da1 = hn::Load (dq, fDa1 + q);
+        const VQ da2 = hn::Load (dq, fDa2 + q), dgain = hn::Load (dq, fDgain + q);
+        f.moved = at * step;
+        f.b0 = hn::Load (dq, fB0 + q) + at * db0;
+        f.a1 = hn::Load (dq, fA1 + q) + at * da1;
+        f.a2 = hn::Load (dq, fA2 + q) + at * da2;
+        f.gain = hn::Load (dq, fGain + q) + at * dgain;
+
+        for (int k = chunkStart; k < position; ++k)
+        {
+            f.moved = f.moved + step;
+            f.b0 = f.b0 + db0; f.a1 = f.a1 + da1; f.a2 = f.a2 + da2; f.gain = f.gain + dgain;
+        }
     };
 
     FeedbackVector fv0 = loadFeedback (0);
@@ -315,20 +344,23 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
             hn::Store (f.y2, dq, fY3 + q);
         }
 
-        const VQ at = hn::Set (dq, (float) (rampStart + i));
-        const VQI position = ((hn::Load (diq, fStart + q) + hn::Set (diq, i)) - truncate (diq, at * hn::Load (dq, fStep + q))) & quarterMask;
+        const VQI position = ((hn::Load (diq, fStart + q) + hn::Set (diq, i)) - truncate (diq, f.moved)) & quarterMask;
         const VQ x = hn::GatherIndex (dq, base, position + hn::Load (diq, fOffset + q));
+        f.moved = f.moved + hn::Load (dq, fStep + q);
 
         // The feedback path's band-pass has b1 = 0 and b2 = -b0 too.
-        const VQ b0 = hn::Load (dq, fB0 + q) + at * hn::Load (dq, fDb0 + q);
-        VQ y = b0 * x;
-        y = y - b0 * f.x2;
-        y = y - (hn::Load (dq, fA1 + q) + at * hn::Load (dq, fDa1 + q)) * f.y1;
-        y = y - (hn::Load (dq, fA2 + q) + at * hn::Load (dq, fDa2 + q)) * f.y2;
+        VQ y = f.b0 * x;
+        y = y - f.b0 * f.x2;
+        y = y - f.a1 * f.y1;
+        y = y - f.a2 * f.y2;
         y = clampUnit (dq, y);
-        hn::Store ((hn::Load (dq, fGain + q) + at * hn::Load (dq, fDgain + q)) * y, dq, fOut + q);
+        hn::Store (f.gain * y, dq, fOut + q);
 
         f.x2 = f.x1; f.x1 = x; f.y2 = f.y1; f.y1 = y;
+        f.b0 = f.b0 + hn::Load (dq, fDb0 + q);
+        f.a1 = f.a1 + hn::Load (dq, fDa1 + q);
+        f.a2 = f.a2 + hn::Load (dq, fDa2 + q);
+        f.gain = f.gain + hn::Load (dq, fDgain + q);
     };
 
     // One sample of every channel's feedback, added into the lines before the lanes read it.
@@ -353,28 +385,54 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
     alignas (64) float rows[chunkLength * rowStride];
     const VI mask = hn::Set (di, lineMask);
 
-    for (int chunk = 0; chunk < n; chunk += chunkLength)
+    for (int chunk = 0; chunk < n;)
     {
-        const int length = std::min (chunkLength, n - chunk);
+        const int position = rampStart + chunk;
+        const int length = stretchLength (position, n - chunk);
+
+        if (feedback != nullptr)
+        {
+            restartFeedback (fv0, 0, position);
+
+            if (feedbackVectors > 1)
+                restartFeedback (fv1, quarterWidth, position);
+        }
 
         for (int part = 0; part < perPlane; ++part)
         {
             const VI offset = hn::Load (di, channelOffset + part * width);
 
-            // One vector of lanes: its line position at sample 0 and its history.
+            // One vector of lanes: its running (negated) shift, ramps and history; the shift and
+            // the ramps start the stretch at their exact values for its first position.
             struct LaneVector
             {
                 int slot;
                 VI start;
-                VF x1, x2, y1, y2;
+                VF shift, b0, a1, a2, gain, x1, x2, y1, y2;
             };
 
             const auto load = [&] (int plane) HWY_ATTR
             {
                 const int at = plane * planeStride + firstSlot + part * width;
                 const VI start = Wrap ? hn::Load (di, l.start + at) : hn::Load (di, l.start + at) + offset;
-                return LaneVector { at, start, hn::Load (d, l.x1 + at), hn::Load (d, l.x2 + at),
-                                    hn::Load (d, l.y1 + at), hn::Load (d, l.y2 + at) };
+                const int chunkStart = position - position % chunkLength;
+                const VF p = hn::Set (d, (float) chunkStart);
+                const VF step = hn::Load (d, l.step + at), db0 = hn::Load (d, l.db0 + at), da1 = hn::Load (d, l.da1 + at);
+                const VF da2 = hn::Load (d, l.da2 + at), dgain = hn::Load (d, l.dgain + at);
+                LaneVector v { at, start, hn::Neg (p * step), hn::Load (d, l.b0 + at) + p * db0,
+                               hn::Load (d, l.a1 + at) + p * da1, hn::Load (d, l.a2 + at) + p * da2,
+                               hn::Load (d, l.gain + at) + p * dgain,
+                               hn::Load (d, l.x1 + at), hn::Load (d, l.x2 + at),
+                               hn::Load (d, l.y1 + at), hn::Load (d, l.y2 + at) };
+
+                // A block that begins inside a chunk steps on to its first position.
+                for (int k = chunkStart; k < position; ++k)
+                {
+                    v.shift = v.shift - step;
+                    v.b0 = v.b0 + db0; v.a1 = v.a1 + da1; v.a2 = v.a2 + da2; v.gain = v.gain + dgain;
+                }
+
+                return v;
             };
 
             const auto store = [&] (const LaneVector& v) HWY_ATTR
@@ -384,12 +442,11 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
                 hn::Store (v.y1, d, l.y1 + at); hn::Store (v.y2, d, l.y2 + at);
             };
 
-            // One sample of a vector of lanes at ramp position `at`: the read, the band-pass;
-            // returns the lanes' output. Each ramp is evaluated afresh from its start, so no
-            // rounding accumulates along the piece and a sample comes out the same wherever the
-            // host's block begins. b1 is zero and b2 is -b0 in every design, so b2 * x2 is
-            // -(b0 * x2) exactly.
-            const auto step = [&] (LaneVector& v, int i, VF at) HWY_ATTR
+            // One sample of a vector of lanes: the read, the band-pass, the ramps; returns the
+            // lanes' output. The running shifts are kept negated (exactly: negation only flips
+            // the sign), so that the index is an addition the start folds into. b1 is zero and
+            // b2 is -b0 in every design, so b2 * x2 is -(b0 * x2) exactly.
+            const auto step = [&] (LaneVector& v, int i) HWY_ATTR
             {
                 if (i == n - 1)
                 {
@@ -399,19 +456,22 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
                     hn::Store (v.y2, d, l.y3 + v.slot);
                 }
 
-                const VI moved = truncate (di, at * hn::Load (d, l.step + v.slot));
-                const VF x = Wrap ? hn::GatherIndex (d, base, (((v.start + hn::Set (di, i)) - moved) & mask) + offset)
-                                  : hn::GatherIndex (d, base + i, v.start - moved);
+                const VF x = Wrap ? hn::GatherIndex (d, base, (((v.start + hn::Set (di, i)) + truncate (di, v.shift)) & mask) + offset)
+                                  : hn::GatherIndex (d, base + i, v.start + truncate (di, v.shift));
+                v.shift = v.shift - hn::Load (d, l.step + v.slot);
 
-                const VF b0 = hn::Load (d, l.b0 + v.slot) + at * hn::Load (d, l.db0 + v.slot);
-                VF y = b0 * x;
-                y = y - b0 * v.x2;
-                y = y - (hn::Load (d, l.a1 + v.slot) + at * hn::Load (d, l.da1 + v.slot)) * v.y1;
-                y = y - (hn::Load (d, l.a2 + v.slot) + at * hn::Load (d, l.da2 + v.slot)) * v.y2;
+                VF y = v.b0 * x;
+                y = y - v.b0 * v.x2;
+                y = y - v.a1 * v.y1;
+                y = y - v.a2 * v.y2;
                 y = clampUnit (d, y);
-                const VF output = (hn::Load (d, l.gain + v.slot) + at * hn::Load (d, l.dgain + v.slot)) * y;
+                const VF output = v.gain * y;
 
                 v.x2 = v.x1; v.x1 = x; v.y2 = v.y1; v.y1 = y;
+                v.b0 = v.b0 + hn::Load (d, l.db0 + v.slot);
+                v.a1 = v.a1 + hn::Load (d, l.da1 + v.slot);
+                v.a2 = v.a2 + hn::Load (d, l.da2 + v.slot);
+                v.gain = v.gain + hn::Load (d, l.dgain + v.slot);
                 return output;
             };
 
@@ -433,8 +493,7 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
                         if constexpr (decltype (withFeedback)::value)
                             feedbackSample (i);
 
-                        const VF at = hn::Set (d, (float) (rampStart + i));
-                        const VF pair = step (v0, i, at) + step (v1, i, at);
+                        const VF pair = step (v0, i) + step (v1, i);
                         float* pairRow = pairs + j * rowStride + part * width;
 
                         if (half == 0)
@@ -459,6 +518,7 @@ HWY_NOINLINE void renderLanes (float* const* lines, int firstChannel, int rampSt
             chunkOut[c] = out[c] + chunk;
 
         addGroups<Channels> (rows, length, l.groups + firstChannel, chunkOut);
+        chunk += length;
     }
 
     if (feedback != nullptr)
@@ -554,25 +614,36 @@ void renderPortable (const float* const* lines, int numChannels, int rampStart, 
         float laneOut[lanesPerChannel][chunkLength];
         float rows[chunkLength * groupsPerChannel];
 
-        for (int chunk = 0; chunk < n; chunk += chunkLength)
+        for (int chunk = 0; chunk < n;)
         {
-            const int length = std::min (chunkLength, n - chunk);
+            const int position = rampStart + chunk;
+            const int length = stretchLength (position, n - chunk);
+            const int chunkStart = position - position % chunkLength;
+            const float p = (float) chunkStart;
 
             for (int g = 0; g < groups; ++g)
                 for (int k = 0; k < TapLaneKernel::lanesPerGroup; ++k)
                 {
                     const int s = TapLaneKernel::slot (c, g, k);
                     const int j = g * TapLaneKernel::lanesPerGroup + k;
+                    float moved = p * l.step[s];
+                    float b0 = l.b0[s] + p * l.db0[s], b1 = l.b1[s] + p * l.db1[s], b2 = l.b2[s] + p * l.db2[s];
+                    float a1 = l.a1[s] + p * l.da1[s], a2 = l.a2[s] + p * l.da2[s], gain = l.gain[s] + p * l.dgain[s];
+
+                    for (int q = chunkStart; q < position; ++q)
+                    {
+                        moved = moved + l.step[s];
+                        b0 = b0 + l.db0[s]; b1 = b1 + l.db1[s]; b2 = b2 + l.db2[s];
+                        a1 = a1 + l.da1[s]; a2 = a2 + l.da2[s]; gain = gain + l.dgain[s];
+                    }
+
                     float x1 = l.x1[s], x2 = l.x2[s], x3 = l.x3[s], y1 = l.y1[s], y2 = l.y2[s], y3 = l.y3[s];
 
                     for (int q = 0; q < length; ++q)
                     {
                         const int i = chunk + q;
-                        const float at = (float) (rampStart + i);
-                        const float x = line[(l.start[s] + i - (int32_t) (at * l.step[s])) & lineMask];
-                        const float b0 = l.b0[s] + at * l.db0[s], b1 = l.b1[s] + at * l.db1[s], b2 = l.b2[s] + at * l.db2[s];
-                        const float a1 = l.a1[s] + at * l.da1[s], a2 = l.a2[s] + at * l.da2[s];
-                        const float gain = l.gain[s] + at * l.dgain[s];
+                        const float x = line[(l.start[s] + i - (int32_t) moved) & lineMask];
+                        moved = moved + l.step[s];
 
                         float y = b0 * x;
                         y = y + b1 * x1;
@@ -586,6 +657,8 @@ void renderPortable (const float* const* lines, int numChannels, int rampStart, 
 
                         x3 = x2; x2 = x1; x1 = x;
                         y3 = y2; y2 = y1; y1 = y;
+                        b0 = b0 + l.db0[s]; b1 = b1 + l.db1[s]; b2 = b2 + l.db2[s];
+                        a1 = a1 + l.da1[s]; a2 = a2 + l.da2[s]; gain = gain + l.dgain[s];
                     }
 
                     l.x1[s] = x1; l.x2[s] = x2; l.x3[s] = x3; l.y1[s] = y1; l.y2[s] = y2; l.y3[s] = y3;
@@ -599,6 +672,7 @@ void renderPortable (const float* const* lines, int numChannels, int rampStart, 
                 }
 
             addGroupsInOrder (rows, groupsPerChannel, length, groups, out[c] + chunk);
+            chunk += length;
         }
     }
 }
@@ -608,6 +682,7 @@ void renderPortable (const float* const* lines, int numChannels, int rampStart, 
 template <int Count>
 void runFeedback (float* const* lines, int rampStart, int n, TapLaneKernel::Feedback& f, float* const* out) noexcept
 {
+    float moved[Count] {}, b0[Count] {}, b1[Count] {}, b2[Count] {}, a1[Count] {}, a2[Count] {}, g[Count] {};
     float x1[Count], x2[Count], x3[Count], y1[Count], y2[Count], y3[Count];
 
     for (int r = 0; r < Count; ++r)
@@ -619,25 +694,44 @@ void runFeedback (float* const* lines, int rampStart, int n, TapLaneKernel::Feed
     {
         for (int r = 0; r < Count; ++r)
         {
-            const float at = (float) (rampStart + i);
-            const float x = lines[r][(f.start[r] + i - (int32_t) (at * f.step[r])) & lineMask];
+            const int position = rampStart + i;
 
-            float y = (f.b0[r] + at * f.db0[r]) * x;
-            y = y + (f.b1[r] + at * f.db1[r]) * x1[r];
-            y = y + (f.b2[r] + at * f.db2[r]) * x2[r];
-            y = y - (f.a1[r] + at * f.da1[r]) * y1[r];
-            y = y - (f.a2[r] + at * f.da2[r]) * y2[r];
+            if (i == 0 || position % chunkLength == 0)
+            {
+                const int chunkStart = position - position % chunkLength;
+                const float p = (float) chunkStart;
+                moved[r] = p * f.step[r];
+                b0[r] = f.b0[r] + p * f.db0[r]; b1[r] = f.b1[r] + p * f.db1[r]; b2[r] = f.b2[r] + p * f.db2[r];
+                a1[r] = f.a1[r] + p * f.da1[r]; a2[r] = f.a2[r] + p * f.da2[r]; g[r] = f.gain[r] + p * f.dgain[r];
+
+                for (int k = chunkStart; k < position; ++k)
+                {
+                    moved[r] = moved[r] + f.step[r];
+                    b0[r] = b0[r] + f.db0[r]; b1[r] = b1[r] + f.db1[r]; b2[r] = b2[r] + f.db2[r];
+                    a1[r] = a1[r] + f.da1[r]; a2[r] = a2[r] + f.da2[r]; g[r] = g[r] + f.dgain[r];
+                }
+            }
+
+            const float x = lines[r][(f.start[r] + i - (int32_t) moved[r]) & lineMask];
+            moved[r] = moved[r] + f.step[r];
+
+            float y = b0[r] * x;
+            y = y + b1[r] * x1[r];
+            y = y + b2[r] * x2[r];
+            y = y - a1[r] * y1[r];
+            y = y - a2[r] * y2[r];
             y = y < -1.0f ? -1.0f : y;
             y = y > 1.0f ? 1.0f : y;
-            const float output = (f.gain[r] + at * f.dgain[r]) * y;
 
             if (out != nullptr)
-                out[r][i] = output;
+                out[r][i] = g[r] * y;
             else
-                lines[r][(f.writeStart[r] + i) & lineMask] += output;
+                lines[r][(f.writeStart[r] + i) & lineMask] += g[r] * y;
 
             x3[r] = x2[r]; x2[r] = x1[r]; x1[r] = x;
             y3[r] = y2[r]; y2[r] = y1[r]; y1[r] = y;
+            b0[r] = b0[r] + f.db0[r]; b1[r] = b1[r] + f.db1[r]; b2[r] = b2[r] + f.db2[r];
+            a1[r] = a1[r] + f.da1[r]; a2[r] = a2[r] + f.da2[r]; g[r] = g[r] + f.dgain[r];
         }
     }
 

@@ -7,12 +7,13 @@
     whole-sample delay, runs it through the lane's band-pass biquad, whose coefficients and gain
     move linearly across the engine's control piece, and sums the lanes into the channel's output.
 
-    Every ramp is given as its value at ramp position 0 (the piece's first sample) and its change
-    per position; a block rendered from position p on evaluates each ramp at p, p + 1, ... as
-    start + position * change. Nothing accumulates from sample to sample, so a piece rendered in
-    one call or in several gives the same samples, and a long piece stays exactly on its line
-    (a running sum in single precision drifts by whole steps of the last bit, enough to push the
-    poles of a narrow band-pass at a high rate outside the unit circle).
+    Every ramp (and every lane's delay) is given as its value at ramp position 0, the piece's
+    first sample, and its change per position. At every position that is a multiple of 64 it is
+    set afresh to start + position * change, and steps along by adding the change in between.
+    A sample's values therefore depend only on its position, so a piece rendered in one call or
+    in several gives the same samples; and no running sum is longer than 64 steps (over thousands
+    of samples one in single precision drifts by whole steps of its last bit, enough to push the
+    poles of a narrow band-pass at a high sample rate outside the unit circle).
 
     One source serves every instruction set (SSSE3, SSE4, AVX2, AVX-512 on x86, NEON on Arm, and a
     one-lane build of the same code), chosen at run time; a plain one-lane-at-a-time rendering

@@ -78,23 +78,37 @@ void ScalarOndulaOracle::design (float f0, float bw, Record& r) const
 
 void ScalarOndulaOracle::renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const
 {
-    // Every value at ramp position j of the piece: its previous-piece value plus j steps.
+    // Every value starts at its previous-piece value and moves by one step per ramp position: at
+    // each position that is a multiple of 64 it is set to start + position * step, and in between
+    // the step is added.
     const float r = (float) (1.0 / piece);
-    const float step = (float) (to.delayOndula - from.delayOndula) * (1.0f / (float) piece);
     const float g0 = silent ? 0.0f : from.gain;
     const float g1 = silent ? 0.0f : to.gain;
+    const float starts[7] { 0.0f, from.b0, from.b1, from.b2, from.a1, from.a2, g0 };
+    const float steps[7] { (float) (to.delayOndula - from.delayOndula) * (1.0f / (float) piece),
+                           (to.b0 - from.b0) * r, (to.b1 - from.b1) * r, (to.b2 - from.b2) * r,
+                           (to.a1 - from.a1) * r, (to.a2 - from.a2) * r, (g1 - g0) * r };
+    float v[7] {};
 
     for (int i = 0; i < n; ++i)
     {
-        const float j = (float) (position + i);
-        const float x = line[(size_t) ((N + blockStart + i - from.delayOndula - (int) (j * step)) % N)];
-        const float b0 = from.b0 + j * ((to.b0 - from.b0) * r);
-        const float b1 = from.b1 + j * ((to.b1 - from.b1) * r);
-        const float b2 = from.b2 + j * ((to.b2 - from.b2) * r);
-        const float a1 = from.a1 + j * ((to.a1 - from.a1) * r);
-        const float a2 = from.a2 + j * ((to.a2 - from.a2) * r);
-        const float gain = g0 + j * ((g1 - g0) * r);
+        const int j = position + i;
 
+        if (i == 0 || j % 64 == 0)
+        {
+            const int chunkStart = j - j % 64;
+
+            for (int q = 0; q < 7; ++q)
+            {
+                v[q] = starts[q] + (float) chunkStart * steps[q];
+
+                for (int k = chunkStart; k < j; ++k)
+                    v[q] = v[q] + steps[q];
+            }
+        }
+
+        const float moved = v[0], b0 = v[1], b1 = v[2], b2 = v[3], a1 = v[4], a2 = v[5], gain = v[6];
+        const float x = line[(size_t) ((N + blockStart + i - from.delayOndula - (int) moved) % N)];
         float y = b0 * x + b1 * h.x1 + b2 * h.x2 - a1 * h.y1 - a2 * h.y2;
 
         if (y > 1.0f)
@@ -105,6 +119,9 @@ void ScalarOndulaOracle::renderPath (const Record& from, const Record& to, bool 
         out[i] = gain * y;
         h.x3 = h.x2; h.x2 = h.x1; h.x1 = x;
         h.y3 = h.y2; h.y2 = h.y1; h.y1 = y;
+
+        for (int q = 0; q < 7; ++q)
+            v[q] = v[q] + steps[q];
     }
 }
 

@@ -9,7 +9,8 @@
     samples at 48 kHz (the same time at every rate), whatever the blocks it is handed: at the start
     of each piece the targets are worked out, the records take one smoothing step and the filters
     are designed; across the piece every delay, coefficient and gain moves linearly from the
-    previous piece's record to this one's. The engine's vector code must produce the same samples.
+    previous piece's record to this one's, set exactly at every 64th position and stepping by
+    addition in between. The engine's vector code must produce the same samples.
     It reads the engine's settings (what the handlers stored) and the shared tempo context, and
     keeps its own line, records, filter memory and clock. */
 class ScalarOndulaOracle
