@@ -128,6 +128,19 @@ public:
         return samples;
     }
 
+    /** Writes interleaved samples as a 32-bit float WAV file, NaN and infinities as they are. */
+    static void writeWavSamples (const std::string& path, const std::vector<float>& interleaved, int channels, int rate)
+    {
+        const auto le32 = [] (std::uint32_t v) { return std::string { (char) (v & 0xff), (char) ((v >> 8) & 0xff), (char) ((v >> 16) & 0xff), (char) (v >> 24) }; };
+        const auto le16 = [] (std::uint32_t v) { return std::string { (char) (v & 0xff), (char) ((v >> 8) & 0xff) }; };
+        const auto dataBytes = (std::uint32_t) (interleaved.size() * sizeof (float));
+        std::string bytes = "RIFF" + le32 (36 + dataBytes) + "WAVEfmt " + le32 (16) + le16 (3) + le16 ((std::uint32_t) channels)
+                          + le32 ((std::uint32_t) rate) + le32 ((std::uint32_t) (rate * channels * 4)) + le16 ((std::uint32_t) channels * 4)
+                          + le16 (32) + "data" + le32 (dataBytes);
+        bytes.append (reinterpret_cast<const char*> (interleaved.data()), dataBytes);
+        writeFile (path, bytes);
+    }
+
     /** The number a VST3 host knows a parameter by: the ID string's hash, limited to 31 bits. */
     static std::string vst3Number (const std::string& id)
     {
