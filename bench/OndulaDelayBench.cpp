@@ -133,8 +133,8 @@ void Processor_ConstructAndDestroy (benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK (Stereo48k_AllTaps)->ArgName ("block")->Arg (1)->Arg (32)->Arg (64)->Arg (512);
+BENCHMARK (Stereo48k_AllTaps)->ArgName ("block")->Arg (1)->Arg (16)->Arg (32)->Arg (64)->Arg (512)->Arg (4096);
 BENCHMARK (Stereo48k_DefaultPatterns)->ArgName ("block")->Arg (32)->Arg (64)->Arg (512);
 BENCHMARK (Stereo48k_AllTaps_PortableOnly)->ArgName ("block")->Arg (64)->Arg (512);
-BENCHMARK (Stereo48k_WholeProcessor_AllTaps)->ArgName ("block")->Arg (64)->Arg (512);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps)->ArgName ("block")->Arg (1)->Arg (16)->Arg (64)->Arg (512)->Arg (4096);
 BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);

@@ -15,9 +15,10 @@ namespace
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr int lineMask = OndulaDelay::delayLineSize - 1;
 
-// The control rate: targets, smoothing steps and filter designs are worked out once per piece
-// of this duration, on a grid of the stream's own samples (512 samples at 48 kHz, as many at
-// every rate for the same time), whatever blocks the host cuts the stream into.
+// The control rate: targets, smoothing steps and filter designs are worked out once per piece of
+// this duration, on a grid of the stream's own samples (512 samples at 48 kHz, and as long in time
+// at every rate), whatever blocks the host cuts the stream into. Users at 48 kHz with blocks of
+// 512 hear what they always heard.
 constexpr double pieceSeconds = 512.0 / 48000.0;
 
 int pieceLengthFor (int sampleRate) noexcept
