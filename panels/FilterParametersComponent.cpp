@@ -19,7 +19,7 @@ FilterParametersComponent::FilterParametersComponent (ParameterMappingFunctions&
         fader.setRange (minimum, 1.0, 0.0001);
         fader.setDoubleClickReturnValue (true, initial);
         fader.onValueChange = [this, index] { doCallback (index); };
-        fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        PanelBinding::showPercent (fader, parameterMappingFunctions);
         // Silently: only a user's move of a fader writes to the node.
         fader.setValue (initial, juce::dontSendNotification);
         fader.updateText();

@@ -26,7 +26,7 @@ GlobalDynamicsParametersComponent::GlobalDynamicsParametersComponent (ParameterM
         f.fader.setRange (0.0, 1.0, 0.0001);
         f.fader.setDoubleClickReturnValue (true, f.value);
         f.fader.onValueChange = [this, index = f.index] { doCallback (index); };
-        f.fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        PanelBinding::showPercent (f.fader, parameterMappingFunctions);
         f.fader.setValue (f.value, juce::dontSendNotification);
         f.fader.updateText();
     }

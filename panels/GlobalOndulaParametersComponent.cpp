@@ -40,9 +40,15 @@ GlobalOndulaParametersComponent::GlobalOndulaParametersComponent (ParameterMappi
         fader->onValueChange = [this, i = index++] { doCallback (i); };
 
         if (fader == &rateSlider)
+        {
             fader->textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.velocity_string ((float) v, timeModeSelection)); };
+            PanelBinding::readTypedText (*fader, [this] (const std::string& typed, double current, ParameterMappingFunctions::FaderGrid grid)
+                                         { return parameterMappingFunctions.velocity_value (typed, timeModeSelection, current, grid); });
+        }
         else
-            fader->textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        {
+            PanelBinding::showPercent (*fader, parameterMappingFunctions);
+        }
 
         fader->setValue (1.0, juce::dontSendNotification);
         fader->updateText();

@@ -51,9 +51,15 @@ GlobalTimeParametersComponent::GlobalTimeParametersComponent (ParameterMappingFu
         f.fader.onValueChange = [this, index = f.index] { doCallback (index); };
 
         if (&f.fader == &timeSlider)
+        {
             f.fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.time_string ((float) v, timeModeSelection)); };
+            PanelBinding::readTypedText (f.fader, [this] (const std::string& typed, double current, ParameterMappingFunctions::FaderGrid grid)
+                                         { return parameterMappingFunctions.time_value (typed, timeModeSelection, current, grid); });
+        }
         else
-            f.fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        {
+            PanelBinding::showPercent (f.fader, parameterMappingFunctions);
+        }
 
         f.fader.setValue (0.5, juce::dontSendNotification);
         f.fader.updateText();

@@ -18,7 +18,7 @@ OndulaParametersComponent::OndulaParametersComponent (ParameterMappingFunctions&
         // Silently: only a user's move of a fader writes to the node.
         fader.setValue (initial, juce::dontSendNotification);
         fader.onValueChange = [this, index] { doCallback (index); };
-        fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        PanelBinding::showPercent (fader, parameterMappingFunctions);
         fader.updateText();
     };
 

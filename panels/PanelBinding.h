@@ -2,7 +2,12 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "../processor/ParameterMappingFunctions.h"
+
+#include <functional>
 #include <initializer_list>
+#include <optional>
+#include <string>
 
 /** The rule by which every panel mirrors and edits its one node of the state tree.
 
@@ -46,6 +51,17 @@ public:
     static bool writeValue (juce::ValueTree& node, const juce::Identifier& property, double value);
     static bool writeMode (juce::ValueTree& node, const juce::Identifier& property, int mode);
     static bool writeText (juce::ValueTree& node, const juce::Identifier& property, const juce::String& text);
+
+    /** What a fader's text box makes of typed text: a value of the fader's grid, or nothing. */
+    using TextReader = std::function<std::optional<double> (const std::string& typed, double current,
+                                                            ParameterMappingFunctions::FaderGrid grid)>;
+
+    /** Makes a fader's box read typed text with the reader, on the scale the box shows. Text that
+        reads as no value leaves the fader where it is. */
+    static void readTypedText (juce::Slider& fader, TextReader reader);
+
+    /** Shows a fader's value as a whole percentage and reads a typed one back. */
+    static void showPercent (juce::Slider& fader, const ParameterMappingFunctions& mappings);
 
     /** Replaces a mode no button can show with 0, as an int: the one write a tree change may
         cause. It comes back to the panel as mode 0. */
