@@ -69,12 +69,18 @@ void FilterParametersComponent::doCallback (int index)
     // Only properties the node already holds are written.
     const auto holds = [this] (const juce::Identifier& p) { return valueTree.isValid() && valueTree.hasProperty (p); };
 
-    if (index == 0 && holds (valueId))
-        PanelBinding::writeValue (valueTree, valueId, centerSlider.getValue());
-    else if (index == 1 && holds (scaleYId))
-        PanelBinding::writeValue (valueTree, scaleYId, amountSlider.getValue());
-    else if (index == 3 && holds (curveId))
-        PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
+    // A curve has no host parameter, and the amount's parameter stops at 0 while the amount goes
+    // on to -1: such edits reach the host as a changed state.
+    PanelBinding::userEdit (stateNotifier, [&]
+    {
+        if (index == 0 && holds (valueId))
+            return PanelBinding::writeValue (valueTree, valueId, centerSlider.getValue());
+        if (index == 1 && holds (scaleYId))
+            return PanelBinding::writeValue (valueTree, scaleYId, amountSlider.getValue());
+        if (index == 3 && holds (curveId))
+            return PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
+        return false;
+    });
 
     showPreview();
 

@@ -156,16 +156,19 @@ void GlobalTimeParametersComponent::doCallback (int index)
     if (! valueTree.isValid())
         return;
 
-    switch (index)
+    PanelBinding::userEdit (stateNotifier, [this, index]
     {
-        case 0: PanelBinding::writeValue (valueTree, ids::time, timeSlider.getValue()); break;
-        case 1: case 2: case 3: PanelBinding::writeMode (valueTree, ids::timeMode, index - 1); break;
-        case 4: case 5: PanelBinding::writeMode (valueTree, ids::patternMode, index - 4); break;
-        case 6: PanelBinding::writeValue (valueTree, ids::feedbackAmplitude, amplitudeSlider.getValue()); break;
-        case 7: PanelBinding::writeValue (valueTree, ids::feedbackFrequency, frequencySlider.getValue()); break;
-        case 8: PanelBinding::writeValue (valueTree, ids::feedbackWidth, widthSlider.getValue()); break;
-        default: break;
-    }
+        switch (index)
+        {
+            case 0: return PanelBinding::writeValue (valueTree, ids::time, timeSlider.getValue());
+            case 1: case 2: case 3: return PanelBinding::writeMode (valueTree, ids::timeMode, index - 1);
+            case 4: case 5: return PanelBinding::writeMode (valueTree, ids::patternMode, index - 4);
+            case 6: return PanelBinding::writeValue (valueTree, ids::feedbackAmplitude, amplitudeSlider.getValue());
+            case 7: return PanelBinding::writeValue (valueTree, ids::feedbackFrequency, frequencySlider.getValue());
+            case 8: return PanelBinding::writeValue (valueTree, ids::feedbackWidth, widthSlider.getValue());
+            default: return false;
+        }
+    });
 }
 
 void GlobalTimeParametersComponent::paint (juce::Graphics& g)

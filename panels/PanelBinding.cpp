@@ -81,3 +81,8 @@ void PanelBinding::showPercent (juce::Slider& fader, const ParameterMappingFunct
     readTypedText (fader, [&mappings] (const std::string& typed, double, ParameterMappingFunctions::FaderGrid grid)
                    { return mappings.percent_value (typed, grid); });
 }
+
+bool PanelBinding::userEdit (HostStateNotifier* notifier, const std::function<bool()>& write)
+{
+    return notifier != nullptr ? notifier->userEdit (write) : write();
+}

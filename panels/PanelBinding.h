@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "../editor/HostStateNotifier.h"
 #include "../processor/ParameterMappingFunctions.h"
 
 #include <functional>
@@ -51,6 +52,10 @@ public:
     static bool writeValue (juce::ValueTree& node, const juce::Identifier& property, double value);
     static bool writeMode (juce::ValueTree& node, const juce::Identifier& property, int mode);
     static bool writeText (juce::ValueTree& node, const juce::Identifier& property, const juce::String& text);
+
+    /** Runs a user's write through the editor's notifier, so that the host hears of an edit that
+        no parameter shows; a panel outside an editor has no notifier and just writes. */
+    static bool userEdit (HostStateNotifier* notifier, const std::function<bool()>& write);
 
     /** What a fader's text box makes of typed text: a value of the fader's grid, or nothing. */
     using TextReader = std::function<std::optional<double> (const std::string& typed, double current,

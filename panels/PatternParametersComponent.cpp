@@ -61,7 +61,7 @@ void PatternParametersComponent::doCallback (int index)
     for (bool on : editor.steps)
         text += on ? '1' : '0';
 
-    PanelBinding::writeText (patternTree, property, juce::String (text));
+    PanelBinding::userEdit (stateNotifier, [&] { return PanelBinding::writeText (patternTree, property, juce::String (text)); });
 }
 
 void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property)

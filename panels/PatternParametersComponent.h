@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "../editor/HostStateNotifier.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "DelayPatternComponent.h"
 
@@ -36,6 +37,9 @@ public:
     DelayPatternComponent leftPattern;
     DelayPatternComponent rightPattern;
     std::string title = "Pattern";
+
+    // Set by the editor: tells the host of a step toggled, which no host parameter shows.
+    HostStateNotifier* stateNotifier = nullptr;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PatternParametersComponent)

@@ -50,6 +50,7 @@ TEST (PatternPageInAWindow, ClickingAndDraggingOverStepsRewritesTheLeftPatternAn
     }
     EXPECT_EQ (r["host.changes"], "0") << r["host.events"];
     EXPECT_EQ (r["host.gestureBegins"], "0");
+    EXPECT_EQ (r["host.stateChanges"], "2") << "the click and the drag, once each";
 
     // Tap t sounds t/2 time units after the impulse, a unit being a quarter note at 120 bpm.
     // Before, tap 1 is the first echo; after, taps 1 and 2 are gone and tap 3 is new.
