@@ -115,10 +115,12 @@ void GlobalTimeParametersComponent::showTimeMode (juce::ValueTree& node, const j
 
 void GlobalTimeParametersComponent::showPatternMode (juce::ValueTree& node, const juce::Identifier& property)
 {
+    // The host parameter's top step, 2, is a grid the engine plays as it plays 1: the triplet grid.
     const int mode = PanelBinding::readMode (node, property);
+    const int grid = mode == 2 ? 1 : mode;
 
-    if (PanelBinding::showMode ({ &beatButton, &tripletGridButton }, mode))
-        patternModeSelection = mode;
+    if (PanelBinding::showMode ({ &beatButton, &tripletGridButton }, grid))
+        patternModeSelection = grid;
     else
         PanelBinding::repairMode (node, property);
 }

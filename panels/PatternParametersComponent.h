@@ -11,6 +11,7 @@
 // The left and right step patterns of "delay_pattern", drawn on the tap grid that "pattern_mode"
 // of "delay_globals_time" chooses. It follows both nodes, told apart by the tree that notifies.
 // Only a toggle made with the mouse writes; what comes from the tree is shown and never written back.
+// A "pattern_mode" of 1 or 2 (the host parameter's top step) shows the triplet grid the engines play.
 class PatternParametersComponent : public juce::Component,
                                    public juce::ValueTree::Listener
 {

@@ -100,6 +100,13 @@ namespace
         processor.setPushToParameterEnabled (true);
     }
 
+    // The three mode parameters moved by a host, at a normalised value.
+    void setModesAsHost (OndulaDelayAudioProcessor& processor, float normalised)
+    {
+        for (const auto* id : { "delay_globals_time_time_mode", "delay_globals_ondula_time_mode", "delay_globals_time_pattern_mode" })
+            processor.parameters.getParameter (id)->setValueNotifyingHost (normalised);
+    }
+
     // A curve text longer than the curve editor's limit of 128 points.
     juce::String manyPoints (int count)
     {
@@ -149,6 +156,10 @@ TEST (PluginEditorOpening, ChangesNoSettingAndTellsTheHostNothingWhateverTheStat
         { "defaults", [] (auto&) {} },
         { "a state loaded by the host", [] (auto& p) { loadAsHost (p, loadedOddities); } },
         { "values stored as ints, doubles and text", [] (auto& p) { storeDirectly (p, storedOddities); } },
+        // Every step a host can set each mode to, the pattern grid's top step (2) included.
+        { "modes at their host parameters' bottom steps", [] (auto& p) { setModesAsHost (p, 0.0f); } },
+        { "modes at their host parameters' middle steps", [] (auto& p) { setModesAsHost (p, 0.5f); } },
+        { "modes at their host parameters' top steps", [] (auto& p) { setModesAsHost (p, 1.0f); } },
     };
 
     for (const auto& c : cases)
