@@ -20,7 +20,9 @@
     Controls to tree: only a user action writes (a fader's value-change callback, a button's
     click), and only a value that differs from the stored one as the panel reads it, so that
     a click on the button already selected, or a fader set to what is stored, leaves the node
-    untouched, type included.
+    untouched, type included. A value typed into a fader's box is read on the scale the box shows
+    and written like a drag. Every such write reaches the host: through the property's parameter,
+    or else as a changed state (userEdit).
 
     The one exception is a mode outside its row's values: no button can show it, so the panel
     repairs it to 0. */
