@@ -3,6 +3,7 @@
 OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAudioProcessor& p)
     : juce::AudioProcessorEditor (p),
       stateTree (p.stateTree),
+      stateNotifier (p),
       filterView (p.mappingFunctions, p.commandLine),
       ondulaView (p.mappingFunctions, p.commandLine),
       filterGraph (p.mappingFunctions, p.leftDelay, p.rightDelay),
@@ -11,6 +12,18 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
       consoleStrip (p.commandLine),
       presetStrip (p.presetManager, p.commandLine)
 {
+    // Every user edit reaches the host: as a parameter change, or else as a changed state.
+    for (auto* panel : { &filterView.frequencyPanel, &filterView.bandwidthPanel, &filterView.amplitudePanel, &filterView.panPanel })
+        panel->stateNotifier = &stateNotifier;
+    for (auto* panel : { &ondulaView.frequencyPanel, &ondulaView.bandwidthPanel, &ondulaView.amplitudePanel,
+                         &ondulaView.panPanel, &ondulaView.delayPanel })
+        panel->stateNotifier = &stateNotifier;
+    globalView.timePanel.stateNotifier = &stateNotifier;
+    globalView.dynamicsPanel.stateNotifier = &stateNotifier;
+    globalView.ondulaPanel.stateNotifier = &stateNotifier;
+    delayView.patternPanel.stateNotifier = &stateNotifier;
+    presetStrip.stateNotifier = &stateNotifier;
+
     // The Ondula graph's owner runs its clock; the filter graph starts its own.
     ondulaGraph.startTimer (33);
 

@@ -10,6 +10,7 @@
 #include "../panels/OndulaViewComponent.h"
 #include "../processor/PluginProcessor.h"
 #include "CommandLineComponent.h"
+#include "HostStateNotifier.h"
 #include "LookAndFeel_KT.h"
 #include "PresetManagerComponent.h"
 
@@ -30,6 +31,8 @@ public:
 
     LookAndFeel_KT lookAndFeel;
     juce::ValueTree& stateTree;
+    // Before the views, which hold it, and gone after them.
+    HostStateNotifier stateNotifier;
     DelayViewComponent delayView;
     FilterViewComponent filterView;
     OndulaViewComponent ondulaView;

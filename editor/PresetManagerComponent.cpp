@@ -30,10 +30,8 @@ PresetManagerComponent::PresetManagerComponent (PresetManager& presetManagerToUs
 
     presetNameLabel.onTextChange = [this]
     {
-        auto& tree = presetManager.tree;
-
-        if (tree.isValid() && tree.hasProperty ("preset_name"))
-            tree.setProperty ("preset_name", presetNameLabel.getText(), nullptr);
+        if (renamePreset (presetNameLabel.getText()))
+            tellHostStateChanged();
     };
 
     saveButton.onClick = [this] { chooseFileToSave(); };
@@ -110,8 +108,8 @@ bool PresetManagerComponent::savePresetTo (const juce::File& file)
     }
 
     // A saved preset is named after its file, so the strip shows what the folder lists.
-    if (tree.hasProperty ("preset_name"))
-        tree.setProperty ("preset_name", file.getFileNameWithoutExtension(), nullptr);
+    if (renamePreset (file.getFileNameWithoutExtension()))
+        tellHostStateChanged();
 
     if (const auto error = PresetFolder::write (tree, file); error.isNotEmpty())
     {
@@ -142,6 +140,7 @@ bool PresetManagerComponent::loadPresetFrom (const juce::File& file)
     }
 
     loadState (*xml);
+    tellHostStateChanged();
     currentPresetFile = file;
     report ("Loaded " + plain (file.getFileNameWithoutExtension()), false);
     return true;
@@ -159,6 +158,24 @@ bool PresetManagerComponent::stepPreset (int step)
     }
 
     return loadPresetFrom (next);
+}
+
+bool PresetManagerComponent::renamePreset (const juce::String& name)
+{
+    auto& tree = presetManager.tree;
+
+    // Only a name the tree already holds is renamed; the strip never adds the key.
+    if (! tree.isValid() || ! tree.hasProperty ("preset_name") || tree["preset_name"].toString() == name)
+        return false;
+
+    tree.setProperty ("preset_name", name, nullptr);
+    return true;
+}
+
+void PresetManagerComponent::tellHostStateChanged()
+{
+    if (stateNotifier != nullptr)
+        stateNotifier->stateChangedByUser();
 }
 
 void PresetManagerComponent::chooseFileToSave()

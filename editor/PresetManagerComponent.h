@@ -7,6 +7,7 @@
 
 #include "../processor/CommandLineInterpreter.h"
 #include "../processor/PresetManager.h"
+#include "HostStateNotifier.h"
 #include "LookAndFeel_KT.h"
 #include "PresetFolder.h"
 #include "SimpleRectangleButton.h"
@@ -49,7 +50,15 @@ public:
 
     std::unique_ptr<juce::FileChooser> fileChooser;
 
+    // Set by the editor: a loaded preset and a new name change the saved state, which no host
+    // parameter shows in full.
+    HostStateNotifier* stateNotifier = nullptr;
+
 private:
+    // Writes the name the user gave; returns whether it differed from the stored one.
+    bool renamePreset (const juce::String& name);
+    void tellHostStateChanged();
+
     void timerCallback() override;
     void chooseFileToSave();
     void chooseFileToLoad();

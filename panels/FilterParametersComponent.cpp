@@ -19,7 +19,7 @@ FilterParametersComponent::FilterParametersComponent (ParameterMappingFunctions&
         fader.setRange (minimum, 1.0, 0.0001);
         fader.setDoubleClickReturnValue (true, initial);
         fader.onValueChange = [this, index] { doCallback (index); };
-        fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        PanelBinding::showPercent (fader, parameterMappingFunctions);
         // Silently: only a user's move of a fader writes to the node.
         fader.setValue (initial, juce::dontSendNotification);
         fader.updateText();
@@ -69,12 +69,18 @@ void FilterParametersComponent::doCallback (int index)
     // Only properties the node already holds are written.
     const auto holds = [this] (const juce::Identifier& p) { return valueTree.isValid() && valueTree.hasProperty (p); };
 
-    if (index == 0 && holds (valueId))
-        PanelBinding::writeValue (valueTree, valueId, centerSlider.getValue());
-    else if (index == 1 && holds (scaleYId))
-        PanelBinding::writeValue (valueTree, scaleYId, amountSlider.getValue());
-    else if (index == 3 && holds (curveId))
-        PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
+    // A curve has no host parameter, and the amount's parameter stops at 0 while the amount goes
+    // on to -1: such edits reach the host as a changed state.
+    PanelBinding::userEdit (stateNotifier, [&]
+    {
+        if (index == 0 && holds (valueId))
+            return PanelBinding::writeValue (valueTree, valueId, centerSlider.getValue());
+        if (index == 1 && holds (scaleYId))
+            return PanelBinding::writeValue (valueTree, scaleYId, amountSlider.getValue());
+        if (index == 3 && holds (curveId))
+            return PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
+        return false;
+    });
 
     showPreview();
 

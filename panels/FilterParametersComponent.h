@@ -6,6 +6,7 @@
 #include <string>
 
 #include "QuorlStyleCurveEditor.h"
+#include "../editor/HostStateNotifier.h"
 #include "../editor/KelvatoneSlider.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "../processor/CommandLineInterpreter.h"
@@ -50,6 +51,9 @@ public:
     KelvatoneSlider amountSlider { lookAndFeel.c0, lookAndFeel.c12, true, juce::Slider::TextBoxBelow, nullptr };
     std::string centerLabel { "Center" };
     std::string amountLabel { "Amount" };
+
+    // Set by the editor: tells the host of a user's edit that no host parameter shows.
+    HostStateNotifier* stateNotifier = nullptr;
 
 private:
     // The preview shows what the faders show: centre as the offset, amount as the scale.

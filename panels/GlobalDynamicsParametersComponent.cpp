@@ -26,7 +26,7 @@ GlobalDynamicsParametersComponent::GlobalDynamicsParametersComponent (ParameterM
         f.fader.setRange (0.0, 1.0, 0.0001);
         f.fader.setDoubleClickReturnValue (true, f.value);
         f.fader.onValueChange = [this, index = f.index] { doCallback (index); };
-        f.fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        PanelBinding::showPercent (f.fader, parameterMappingFunctions);
         f.fader.setValue (f.value, juce::dontSendNotification);
         f.fader.updateText();
     }
@@ -74,17 +74,22 @@ void GlobalDynamicsParametersComponent::doCallback (int index)
     if (! valueTree.isValid())
         return;
 
+    const auto write = [this] (const juce::Identifier& property, const juce::Slider& fader)
+    {
+        PanelBinding::userEdit (stateNotifier, [&] { return PanelBinding::writeValue (valueTree, property, fader.getValue()); });
+    };
+
     switch (index)
     {
         case 1:
-            PanelBinding::writeValue (valueTree, ids::wet, wetSlider.getValue());
+            write (ids::wet, wetSlider);
             break;
         case 2:
-            PanelBinding::writeValue (valueTree, ids::compressorThreshold, thresholdSlider.getValue());
+            write (ids::compressorThreshold, thresholdSlider);
             showThreshold();
             break;
         case 3:
-            PanelBinding::writeValue (valueTree, ids::compressorSlope, slopeSlider.getValue());
+            write (ids::compressorSlope, slopeSlider);
             showSlope();
             break;
         default:

@@ -3,6 +3,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "DynamicRangeCompressorComponent.h"
+#include "../editor/HostStateNotifier.h"
 #include "../editor/KelvatoneSlider.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "../processor/ParameterMappingFunctions.h"
@@ -51,6 +52,9 @@ public:
     std::string wetLabel = "Dry/Wet";
     std::string thresholdLabel = "Threshold";
     std::string slopeLabel = "Slope";
+
+    // Set by the editor: tells the host of a user's edit that no host parameter shows.
+    HostStateNotifier* stateNotifier = nullptr;
 
     DynamicRangeCompressorComponent compressorDisplay;
 

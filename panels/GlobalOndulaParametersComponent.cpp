@@ -40,9 +40,15 @@ GlobalOndulaParametersComponent::GlobalOndulaParametersComponent (ParameterMappi
         fader->onValueChange = [this, i = index++] { doCallback (i); };
 
         if (fader == &rateSlider)
+        {
             fader->textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.velocity_string ((float) v, timeModeSelection)); };
+            PanelBinding::readTypedText (*fader, [this] (const std::string& typed, double current, ParameterMappingFunctions::FaderGrid grid)
+                                         { return parameterMappingFunctions.velocity_value (typed, timeModeSelection, current, grid); });
+        }
         else
-            fader->textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        {
+            PanelBinding::showPercent (*fader, parameterMappingFunctions);
+        }
 
         fader->setValue (1.0, juce::dontSendNotification);
         fader->updateText();
@@ -99,7 +105,7 @@ void GlobalOndulaParametersComponent::selectTimeMode (SimpleRectangleButton& but
     timeModeSelection = mode;
 
     if (mode == 2)
-        PanelBinding::writeMode (valueTree, ids::timeMode, 2);
+        PanelBinding::userEdit (stateNotifier, [this] { return PanelBinding::writeMode (valueTree, ids::timeMode, 2); });
     else
         doCallback (4 + mode);
 
@@ -111,15 +117,18 @@ void GlobalOndulaParametersComponent::doCallback (int index)
     if (! valueTree.isValid())
         return;
 
-    switch (index)
+    PanelBinding::userEdit (stateNotifier, [this, index]
     {
-        case 0: PanelBinding::writeValue (valueTree, ids::wavelength, wavelengthSlider.getValue()); break;
-        case 1: PanelBinding::writeValue (valueTree, ids::phase, phaseSlider.getValue()); break;
-        case 2: PanelBinding::writeValue (valueTree, ids::velocity, rateSlider.getValue()); break;
-        case 3: PanelBinding::writeValue (valueTree, ids::amount, amountSlider.getValue()); break;
-        case 4: case 5: PanelBinding::writeMode (valueTree, ids::timeMode, index - 4); break;
-        default: break;
-    }
+        switch (index)
+        {
+            case 0: return PanelBinding::writeValue (valueTree, ids::wavelength, wavelengthSlider.getValue());
+            case 1: return PanelBinding::writeValue (valueTree, ids::phase, phaseSlider.getValue());
+            case 2: return PanelBinding::writeValue (valueTree, ids::velocity, rateSlider.getValue());
+            case 3: return PanelBinding::writeValue (valueTree, ids::amount, amountSlider.getValue());
+            case 4: case 5: return PanelBinding::writeMode (valueTree, ids::timeMode, index - 4);
+            default: return false;
+        }
+    });
 }
 
 void GlobalOndulaParametersComponent::paint (juce::Graphics& g)

@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "../editor/HostStateNotifier.h"
 #include "../editor/KelvatoneSlider.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "../editor/SimpleRectangleButton.h"
@@ -67,6 +68,9 @@ public:
     std::string rateLabel = "Rate";
     std::string amountLabel = "Amount";
     std::string referenceLabel = "Reference";
+
+    // Set by the editor: tells the host of a user's edit that no host parameter shows.
+    HostStateNotifier* stateNotifier = nullptr;
 
 private:
     void selectTimeMode (SimpleRectangleButton& button, int mode);

@@ -51,9 +51,15 @@ GlobalTimeParametersComponent::GlobalTimeParametersComponent (ParameterMappingFu
         f.fader.onValueChange = [this, index = f.index] { doCallback (index); };
 
         if (&f.fader == &timeSlider)
+        {
             f.fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.time_string ((float) v, timeModeSelection)); };
+            PanelBinding::readTypedText (f.fader, [this] (const std::string& typed, double current, ParameterMappingFunctions::FaderGrid grid)
+                                         { return parameterMappingFunctions.time_value (typed, timeModeSelection, current, grid); });
+        }
         else
-            f.fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        {
+            PanelBinding::showPercent (f.fader, parameterMappingFunctions);
+        }
 
         f.fader.setValue (0.5, juce::dontSendNotification);
         f.fader.updateText();
@@ -109,10 +115,12 @@ void GlobalTimeParametersComponent::showTimeMode (juce::ValueTree& node, const j
 
 void GlobalTimeParametersComponent::showPatternMode (juce::ValueTree& node, const juce::Identifier& property)
 {
+    // The host parameter's top step, 2, is a grid the engine plays as it plays 1: the triplet grid.
     const int mode = PanelBinding::readMode (node, property);
+    const int grid = mode == 2 ? 1 : mode;
 
-    if (PanelBinding::showMode ({ &beatButton, &tripletGridButton }, mode))
-        patternModeSelection = mode;
+    if (PanelBinding::showMode ({ &beatButton, &tripletGridButton }, grid))
+        patternModeSelection = grid;
     else
         PanelBinding::repairMode (node, property);
 }
@@ -150,16 +158,19 @@ void GlobalTimeParametersComponent::doCallback (int index)
     if (! valueTree.isValid())
         return;
 
-    switch (index)
+    PanelBinding::userEdit (stateNotifier, [this, index]
     {
-        case 0: PanelBinding::writeValue (valueTree, ids::time, timeSlider.getValue()); break;
-        case 1: case 2: case 3: PanelBinding::writeMode (valueTree, ids::timeMode, index - 1); break;
-        case 4: case 5: PanelBinding::writeMode (valueTree, ids::patternMode, index - 4); break;
-        case 6: PanelBinding::writeValue (valueTree, ids::feedbackAmplitude, amplitudeSlider.getValue()); break;
-        case 7: PanelBinding::writeValue (valueTree, ids::feedbackFrequency, frequencySlider.getValue()); break;
-        case 8: PanelBinding::writeValue (valueTree, ids::feedbackWidth, widthSlider.getValue()); break;
-        default: break;
-    }
+        switch (index)
+        {
+            case 0: return PanelBinding::writeValue (valueTree, ids::time, timeSlider.getValue());
+            case 1: case 2: case 3: return PanelBinding::writeMode (valueTree, ids::timeMode, index - 1);
+            case 4: case 5: return PanelBinding::writeMode (valueTree, ids::patternMode, index - 4);
+            case 6: return PanelBinding::writeValue (valueTree, ids::feedbackAmplitude, amplitudeSlider.getValue());
+            case 7: return PanelBinding::writeValue (valueTree, ids::feedbackFrequency, frequencySlider.getValue());
+            case 8: return PanelBinding::writeValue (valueTree, ids::feedbackWidth, widthSlider.getValue());
+            default: return false;
+        }
+    });
 }
 
 void GlobalTimeParametersComponent::paint (juce::Graphics& g)

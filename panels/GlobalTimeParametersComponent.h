@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "../editor/HostStateNotifier.h"
 #include "../editor/KelvatoneSlider.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "../editor/SimpleRectangleButton.h"
@@ -71,6 +72,9 @@ public:
     std::string amplitudeLabel = "Amplitude";
     std::string frequencyLabel = "Frequency";
     std::string widthLabel = "Width";
+
+    // Set by the editor: tells the host of the feedback edits, which no host parameter carries.
+    HostStateNotifier* stateNotifier = nullptr;
 
 private:
     void showTimeMode (juce::ValueTree& node, const juce::Identifier& property);

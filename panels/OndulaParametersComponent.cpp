@@ -18,7 +18,7 @@ OndulaParametersComponent::OndulaParametersComponent (ParameterMappingFunctions&
         // Silently: only a user's move of a fader writes to the node.
         fader.setValue (initial, juce::dontSendNotification);
         fader.onValueChange = [this, index] { doCallback (index); };
-        fader.textFromValueFunction = [this] (double v) { return juce::String (parameterMappingFunctions.percent_string ((float) v)); };
+        PanelBinding::showPercent (fader, parameterMappingFunctions);
         fader.updateText();
     };
 
@@ -81,12 +81,16 @@ void OndulaParametersComponent::doCallback (int index)
         return;
 
     // The preview follows a new depth through the node's notification of this write.
-    if (index == 0)
-        PanelBinding::writeValue (valueTree, scaleId, amountSlider.getValue());
-    else if (index == 1)
-        PanelBinding::writeValue (valueTree, phaseId, phaseSlider.getValue());
-    else if (index == 7)
-        PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
+    PanelBinding::userEdit (stateNotifier, [this, index]
+    {
+        if (index == 0)
+            return PanelBinding::writeValue (valueTree, scaleId, amountSlider.getValue());
+        if (index == 1)
+            return PanelBinding::writeValue (valueTree, phaseId, phaseSlider.getValue());
+        if (index == 7)
+            return PanelBinding::writeText (valueTree, curveId, editedCurve.toString());
+        return false;
+    });
 }
 
 void OndulaParametersComponent::resized()

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "QuorlStyleCurveEditor.h"
+#include "../editor/HostStateNotifier.h"
 #include "../editor/KelvatoneSlider.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "../processor/CommandLineInterpreter.h"
@@ -49,6 +50,9 @@ public:
 
     QuorlStyleCurve editedCurve;
     QuorlStyleCurveEditor curveEditor { editedCurve };
+
+    // Set by the editor: tells the host of a user's edit that no host parameter shows.
+    HostStateNotifier* stateNotifier = nullptr;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaParametersComponent)

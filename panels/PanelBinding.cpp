@@ -65,3 +65,24 @@ void PanelBinding::repairMode (juce::ValueTree& node, const juce::Identifier& pr
     if (node.isValid())
         node.setProperty (property, 0, nullptr);
 }
+
+void PanelBinding::readTypedText (juce::Slider& fader, TextReader reader)
+{
+    fader.valueFromTextFunction = [&fader, reader = std::move (reader)] (const juce::String& typed)
+    {
+        const ParameterMappingFunctions::FaderGrid grid { fader.getMinimum(), fader.getMaximum(), fader.getInterval() };
+        return reader (typed.toStdString(), fader.getValue(), grid).value_or (fader.getValue());
+    };
+}
+
+void PanelBinding::showPercent (juce::Slider& fader, const ParameterMappingFunctions& mappings)
+{
+    fader.textFromValueFunction = [&mappings] (double v) { return juce::String (mappings.percent_string ((float) v)); };
+    readTypedText (fader, [&mappings] (const std::string& typed, double, ParameterMappingFunctions::FaderGrid grid)
+                   { return mappings.percent_value (typed, grid); });
+}
+
+bool PanelBinding::userEdit (HostStateNotifier* notifier, const std::function<bool()>& write)
+{
+    return notifier != nullptr ? notifier->userEdit (write) : write();
+}

@@ -2,7 +2,13 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "../editor/HostStateNotifier.h"
+#include "../processor/ParameterMappingFunctions.h"
+
+#include <functional>
 #include <initializer_list>
+#include <optional>
+#include <string>
 
 /** The rule by which every panel mirrors and edits its one node of the state tree.
 
@@ -14,7 +20,9 @@
     Controls to tree: only a user action writes (a fader's value-change callback, a button's
     click), and only a value that differs from the stored one as the panel reads it, so that
     a click on the button already selected, or a fader set to what is stored, leaves the node
-    untouched, type included.
+    untouched, type included. A value typed into a fader's box is read on the scale the box shows
+    and written like a drag. Every such write reaches the host: through the property's parameter,
+    or else as a changed state (userEdit).
 
     The one exception is a mode outside its row's values: no button can show it, so the panel
     repairs it to 0. */
@@ -46,6 +54,21 @@ public:
     static bool writeValue (juce::ValueTree& node, const juce::Identifier& property, double value);
     static bool writeMode (juce::ValueTree& node, const juce::Identifier& property, int mode);
     static bool writeText (juce::ValueTree& node, const juce::Identifier& property, const juce::String& text);
+
+    /** Runs a user's write through the editor's notifier, so that the host hears of an edit that
+        no parameter shows; a panel outside an editor has no notifier and just writes. */
+    static bool userEdit (HostStateNotifier* notifier, const std::function<bool()>& write);
+
+    /** What a fader's text box makes of typed text: a value of the fader's grid, or nothing. */
+    using TextReader = std::function<std::optional<double> (const std::string& typed, double current,
+                                                            ParameterMappingFunctions::FaderGrid grid)>;
+
+    /** Makes a fader's box read typed text with the reader, on the scale the box shows. Text that
+        reads as no value leaves the fader where it is. */
+    static void readTypedText (juce::Slider& fader, TextReader reader);
+
+    /** Shows a fader's value as a whole percentage and reads a typed one back. */
+    static void showPercent (juce::Slider& fader, const ParameterMappingFunctions& mappings);
 
     /** Replaces a mode no button can show with 0, as an int: the one write a tree change may
         cause. It comes back to the panel as mode 0. */

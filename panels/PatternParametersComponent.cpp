@@ -61,7 +61,7 @@ void PatternParametersComponent::doCallback (int index)
     for (bool on : editor.steps)
         text += on ? '1' : '0';
 
-    PanelBinding::writeText (patternTree, property, juce::String (text));
+    PanelBinding::userEdit (stateNotifier, [&] { return PanelBinding::writeText (patternTree, property, juce::String (text)); });
 }
 
 void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property)
@@ -83,13 +83,14 @@ void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node
     {
         const int mode = PanelBinding::readMode (node, property);
 
-        // Any other value leaves the grids as they are.
-        if (mode != 0 && mode != 1)
+        // The engines play 2, the host parameter's top step, on the triplet grid too; any other
+        // value leaves the grids as they are.
+        if (mode < 0 || mode > 2)
             return;
 
         for (auto* editor : { &leftPattern, &rightPattern })
         {
-            editor->tripletGrid = mode == 1;
+            editor->tripletGrid = mode != 0;
             editor->repaint();
         }
     }

@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "../editor/HostStateNotifier.h"
 #include "../editor/LookAndFeel_KT.h"
 #include "DelayPatternComponent.h"
 
 // The left and right step patterns of "delay_pattern", drawn on the tap grid that "pattern_mode"
 // of "delay_globals_time" chooses. It follows both nodes, told apart by the tree that notifies.
 // Only a toggle made with the mouse writes; what comes from the tree is shown and never written back.
+// A "pattern_mode" of 1 or 2 (the host parameter's top step) shows the triplet grid the engines play.
 class PatternParametersComponent : public juce::Component,
                                    public juce::ValueTree::Listener
 {
@@ -36,6 +38,9 @@ public:
     DelayPatternComponent leftPattern;
     DelayPatternComponent rightPattern;
     std::string title = "Pattern";
+
+    // Set by the editor: tells the host of a step toggled, which no host parameter shows.
+    HostStateNotifier* stateNotifier = nullptr;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PatternParametersComponent)

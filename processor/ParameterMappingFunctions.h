@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 #include <string>
 
 /** The shared tempo context and the mappings from normalised settings to units and value texts.
@@ -45,7 +46,29 @@ public:
     std::string time_string (float v, int mode) const;
     std::string velocity_string (float v, int mode) const;
 
+    /** The values a fader can take: its range and the step its values snap to. */
+    struct FaderGrid
+    {
+        double minimum = 0.0;
+        double maximum = 1.0;
+        double interval = 0.0001;
+    };
+
+    /** The inverses of the texts above, for a value typed into a fader's text box. Each gives the
+        value of the grid whose text is the one typed, or the nearest value when the typed figure
+        falls between two texts, and nothing when the text reads as no value. `current` is the
+        fader's value: a bare number is read in the unit its text shows, and a note or period name
+        keeps it where it is when it already stands in that name's row. */
+    std::optional<double> percent_value (const std::string& text, FaderGrid grid) const;
+    std::optional<double> time_value (const std::string& text, int mode, double current, FaderGrid grid) const;
+    std::optional<double> velocity_value (const std::string& text, int mode, double current, FaderGrid grid) const;
+
 private:
     static float freeTimeUnit (float v) noexcept;
     static float freeVelocity (float v) noexcept;
+
+    static std::string freeTimeText (float seconds);
+    static std::string freeRateText (float hz);
+
+    std::optional<double> rowValue (const std::array<std::string, 9>& names, const std::string& text, double current, FaderGrid grid) const;
 };

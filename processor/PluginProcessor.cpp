@@ -299,8 +299,14 @@ void OndulaDelayAudioProcessor::setPushToParameterEnabled (bool enabled)
 
 void OndulaDelayAudioProcessor::sendChangesMadeWhileQuiet()
 {
+    bool changedBeyondParameters = false;
+
     for (auto& attachment : parameterAttachments)
-        attachment->sendChangeMadeWhileOff();
+        changedBeyondParameters = attachment->sendChangeMadeWhileOff() || changedBeyondParameters;
+
+    // A mode of -1 repaired to 0 while its parameter stood at 0: the saved state changed all the same.
+    if (changedBeyondParameters)
+        updateHostDisplay (ChangeDetails{}.withNonParameterStateChanged (true));
 }
 
 const juce::String OndulaDelayAudioProcessor::getName() const { return "Ondula Delay Free"; }

@@ -53,7 +53,8 @@ public:
     void setPushToParameterEnabled (bool enabled);
 
     /** Tells the host, as one gesture each, the tree values changed while the direction was last
-        off that their parameters do not show. Message thread only. */
+        off that their parameters do not show, and that the state changed when a parameter already
+        showed such a value. Message thread only. */
     void sendChangesMadeWhileQuiet();
 
 private:

@@ -76,10 +76,10 @@ void ValueTreeParameterAttachment::setPushToParameterEnabled (bool enabled)
     pushToParameterEnabled = enabled;
 }
 
-void ValueTreeParameterAttachment::sendChangeMadeWhileOff()
+bool ValueTreeParameterAttachment::sendChangeMadeWhileOff()
 {
     if (! pushToParameterEnabled.load() || ! std::exchange (quietSpellPending, false) || ! tree.hasProperty (property))
-        return;
+        return false;
 
     const auto now = tree.getProperty (property);
 
@@ -87,10 +87,12 @@ void ValueTreeParameterAttachment::sendChangeMadeWhileOff()
                       && std::isnan ((double) now) && std::isnan ((double) valueBeforeQuietSpell);
 
     if (now.equalsWithSameType (valueBeforeQuietSpell) || bothNaN)
-        return;
+        return false;
 
+    const auto before = parameter.getValue();
     const juce::ScopedValueSetter<bool> noEcho (ignoreParameterEcho, true);
     attachment->setValueAsCompleteGesture (parameterValueOf (tree.getProperty (property)));
+    return parameter.getValue() == before;
 }
 
 bool ValueTreeParameterAttachment::isBoundOfAValueOutsideTheRange (float denormalised) const

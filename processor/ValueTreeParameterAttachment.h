@@ -29,8 +29,10 @@ public:
 
     /** When the property changed during the last quiet spell and the parameter stands elsewhere,
         tells the host the property's value as one complete gesture, without writing the tree back
-        (a mode that the editor repaired while it was being built). */
-    void sendChangeMadeWhileOff();
+        (a mode that the editor repaired while it was being built). Returns true when the property
+        changed but the parameter already stood where it puts it: no parameter change can tell the
+        host of that change. */
+    bool sendChangeMadeWhileOff();
 
     juce::RangedAudioParameter& parameter;
     juce::ValueTree tree;

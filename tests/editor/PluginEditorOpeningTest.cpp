@@ -13,10 +13,10 @@ namespace
     struct HostEars : juce::AudioProcessorListener
     {
         void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { ++changes; }
-        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails& details) override { stateChanges += details.nonParameterStateChanged ? 1 : 0; }
         void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { ++gestures; }
         void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int) override { ++gestures; }
-        std::atomic<int> changes { 0 }, gestures { 0 };
+        std::atomic<int> changes { 0 }, gestures { 0 }, stateChanges { 0 };
     };
 
     juce::ValueTree find (const juce::ValueTree& tree, const juce::String& type)
@@ -100,6 +100,13 @@ namespace
         processor.setPushToParameterEnabled (true);
     }
 
+    // The three mode parameters moved by a host, at a normalised value.
+    void setModesAsHost (OndulaDelayAudioProcessor& processor, float normalised)
+    {
+        for (const auto* id : { "delay_globals_time_time_mode", "delay_globals_ondula_time_mode", "delay_globals_time_pattern_mode" })
+            processor.parameters.getParameter (id)->setValueNotifyingHost (normalised);
+    }
+
     // A curve text longer than the curve editor's limit of 128 points.
     juce::String manyPoints (int count)
     {
@@ -149,6 +156,10 @@ TEST (PluginEditorOpening, ChangesNoSettingAndTellsTheHostNothingWhateverTheStat
         { "defaults", [] (auto&) {} },
         { "a state loaded by the host", [] (auto& p) { loadAsHost (p, loadedOddities); } },
         { "values stored as ints, doubles and text", [] (auto& p) { storeDirectly (p, storedOddities); } },
+        // Every step a host can set each mode to, the pattern grid's top step (2) included.
+        { "modes at their host parameters' bottom steps", [] (auto& p) { setModesAsHost (p, 0.0f); } },
+        { "modes at their host parameters' middle steps", [] (auto& p) { setModesAsHost (p, 0.5f); } },
+        { "modes at their host parameters' top steps", [] (auto& p) { setModesAsHost (p, 1.0f); } },
     };
 
     for (const auto& c : cases)
@@ -176,6 +187,7 @@ TEST (PluginEditorOpening, ChangesNoSettingAndTellsTheHostNothingWhateverTheStat
 
         EXPECT_EQ (host.changes.load(), 0);
         EXPECT_EQ (host.gestures.load(), 0);
+        EXPECT_EQ (host.stateChanges.load(), 0);
         for (size_t i = 0; i < parameters.size(); ++i)
             EXPECT_EQ (processor->getParameters()[(int) i]->getValue(), parameters[i]) << "parameter " << i;
     }
@@ -194,8 +206,10 @@ TEST (PluginEditorOpening, RepairsOnlyAModeThatNoButtonCanShow)
     processor->removeListener (&host);
 
     // The host hears each repair that moves its parameter once, so its parameters show what plays
-    // (-1 already stood at the bound 0, so only the other two move).
+    // (-1 already stood at the bound 0, so only the other two move); that repair reaches it as a
+    // changed state.
     EXPECT_EQ (host.gestures.load(), 2 * 2);
+    EXPECT_EQ (host.stateChanges.load(), 1);
     for (const auto* id : { "delay_globals_time_time_mode", "delay_globals_ondula_time_mode", "delay_globals_time_pattern_mode" })
         EXPECT_EQ (processor->parameters.getParameter (id)->getValue(), 0.0f) << id;
 

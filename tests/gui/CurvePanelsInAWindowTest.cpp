@@ -21,7 +21,7 @@ namespace
     }
 }
 
-TEST (CurvePanelsInAWindow, DraggingAFrequencyCurvePointReachesTheTreeAndTheTapsButNotTheHost)
+TEST (CurvePanelsInAWindow, DraggingAFrequencyCurvePointReachesTheTreeTheTapsAndTheHostAsAChangedState)
 {
     // No Ondula depth, so the taps' filters stay where the automation puts them. The last point
     // of the default curve (1, 0) goes up to (1, 1): every tap's centre frequency rises.
@@ -42,9 +42,10 @@ TEST (CurvePanelsInAWindow, DraggingAFrequencyCurvePointReachesTheTreeAndTheTaps
         }
     }
 
-    // The curve is no host parameter: the host hears nothing.
+    // The curve is no host parameter: the host hears of the drag once, as a changed state.
     EXPECT_EQ (r["host.changes"], "0") << r["host.events"];
     EXPECT_EQ (r["host.gestureBegins"], "0");
+    EXPECT_EQ (r["host.stateChanges"], "1");
 
     // The engines re-read the curve: the same impulse now sounds different, and the same again.
     EXPECT_GT (number (r, "compare.before.after.difference"), 0.01);

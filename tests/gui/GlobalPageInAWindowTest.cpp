@@ -130,6 +130,7 @@ TEST (GlobalPageInAWindow, OpeningTheEditorAndClickingEveryTabChangesNothingTheH
     EXPECT_EQ (r["host.changes"], "0") << r["host.events"];
     EXPECT_EQ (r["host.gestureBegins"], "0");
     EXPECT_EQ (r["host.gestureEnds"], "0");
+    EXPECT_EQ (r["host.stateChanges"], "0");
 }
 
 TEST (GlobalPageInAWindow, AScriptWithAStepTheHostDoesNotKnowStopsBeforeAnythingRuns)

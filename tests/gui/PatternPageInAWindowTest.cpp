@@ -50,6 +50,7 @@ TEST (PatternPageInAWindow, ClickingAndDraggingOverStepsRewritesTheLeftPatternAn
     }
     EXPECT_EQ (r["host.changes"], "0") << r["host.events"];
     EXPECT_EQ (r["host.gestureBegins"], "0");
+    EXPECT_EQ (r["host.stateChanges"], "2") << "the click and the drag, once each";
 
     // Tap t sounds t/2 time units after the impulse, a unit being a quarter note at 120 bpm.
     // Before, tap 1 is the first echo; after, taps 1 and 2 are gone and tap 3 is new.
@@ -57,4 +58,28 @@ TEST (PatternPageInAWindow, ClickingAndDraggingOverStepsRewritesTheLeftPatternAn
     EXPECT_NEAR (number (r, "render.before.onsetSample"), tapOnset (1), 25.0);
     EXPECT_NEAR (number (r, "render.after.onsetSample"), tapOnset (3), 25.0);
     EXPECT_GT (number (r, "compare.before.after.difference"), 0.1);
+}
+
+TEST (PatternPageInAWindow, OpeningOnEachStepOfThePatternGridParameterShowsTheGridThatPlaysAndWritesNothing)
+{
+    // Left of the lower band's fourth cell, the straight grid draws a line (a step starts there);
+    // the triplet grid draws the inside of step 0, which is off. The grid row's "Trip" button
+    // shows its frame white when selected, grey otherwise.
+    const std::string stepEdge = "65 514", tripButtonFrame = "1020 545";
+
+    for (const auto& [normalised, triplet] : { std::pair<const char*, bool> { "0", false }, { "0.5", true }, { "1", true } })
+    {
+        SCOPED_TRACE (normalised);
+        const auto r = ScriptedEditor::run (std::string ("--set delay_globals_time_pattern_mode=") + normalised
+                                            + " --steps 'settle; pixel " + stepEdge + " stepEdge; pixel " + tripButtonFrame + " trip; settle'");
+        ASSERT_EQ (r["result"], "ok") << r.output;
+
+        EXPECT_EQ (r["pixel.stepEdge"], triplet ? "141414" : "F0F0F0");
+        EXPECT_EQ (r["pixel.trip"], triplet ? "FFFFFF" : "808080");
+
+        EXPECT_EQ (ScriptedEditor::under (r, "tree."), ScriptedEditor::under (r, "loaded.tree."));
+        EXPECT_EQ (ScriptedEditor::under (r, "param."), ScriptedEditor::under (r, "loaded.param."));
+        EXPECT_EQ (r["host.changes"], "0") << r["host.events"];
+        EXPECT_EQ (r["host.stateChanges"], "0");
+    }
 }

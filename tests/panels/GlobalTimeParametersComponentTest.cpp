@@ -130,7 +130,7 @@ TEST (GlobalTimeParametersComponent, AModeNoButtonShowsIsRepairedToZeroAndTheZer
 {
     struct Case { const char* property; juce::var stored; };
     const Case cases[] = { { "time_mode", 7 }, { "time_mode", -1 }, { "time_mode", 3.0 }, { "time_mode", "1e9" },
-                           { "pattern_mode", 2 }, { "pattern_mode", -1 } };
+                           { "pattern_mode", 3 }, { "pattern_mode", -1 } };
 
     for (const auto& c : cases)
     {
@@ -151,6 +151,34 @@ TEST (GlobalTimeParametersComponent, AModeNoButtonShowsIsRepairedToZeroAndTheZer
             EXPECT_TRUE (t.panel.beatButton.getToggleState());
             EXPECT_FALSE (t.panel.tripletGridButton.getToggleState());
         }
+    }
+}
+
+TEST (GlobalTimeParametersComponent, EveryStepOfAModesHostParameterIsShownAsPlayedAndNeverRewritten)
+{
+    // The pattern grid's host parameter has three steps; the engines play 2 as they play 1.
+    struct Case { const char* property; juce::var stored; int selected; };
+    const Case cases[] = {
+        { "time_mode", 0.0, 0 }, { "time_mode", 1.0, 1 }, { "time_mode", 2.0, 2 }, { "time_mode", 2, 2 },
+        { "pattern_mode", 0.0, 0 }, { "pattern_mode", 1.0, 1 }, { "pattern_mode", 2.0, 1 }, { "pattern_mode", 2, 1 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (juce::String (c.property) + " " + c.stored.toString());
+        TimePanel t;
+        t.node.setProperty (c.property, c.stored, nullptr);
+        MessagePump::run (20);
+
+        const bool isTimeRow = juce::String (c.property) == "time_mode";
+        std::vector<SimpleRectangleButton*> row { &t.panel.hzButton, &t.panel.beatsButton, &t.panel.tripletButton };
+        if (! isTimeRow)
+            row = { &t.panel.beatButton, &t.panel.tripletGridButton };
+
+        for (size_t i = 0; i < row.size(); ++i)
+            EXPECT_EQ (row[i]->getToggleState(), (int) i == c.selected) << "button " << i;
+        EXPECT_EQ (t.writes, 1) << "only the change itself";
+        EXPECT_TRUE (t.node[c.property].equalsWithSameType (c.stored));
     }
 }
 

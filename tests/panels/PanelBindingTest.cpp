@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "../../editor/PluginEditor.h"
 #include "../../panels/DelayViewComponent.h"
 #include "../../panels/FilterViewComponent.h"
 #include "../../panels/GlobalViewComponent.h"
 #include "../../panels/OndulaViewComponent.h"
 #include "../../panels/PanelBinding.h"
+#include "../support/FaderText.h"
 #include "../support/MessagePump.h"
 
 #include <limits>
@@ -258,3 +260,122 @@ TEST (PanelBinding, ShowingATreeValueRunsNoControlCallback)
     EXPECT_TRUE (b.getToggleState()) << "a mode no button has leaves the row as it was";
     EXPECT_FALSE (c.getToggleState());
 }
+
+namespace
+{
+    // An editor on a processor of its own, every panel bound as a host opens it.
+    struct OpenEditor
+    {
+        OpenEditor()
+        {
+            editor = dynamic_cast<OndulaDelayAudioProcessorEditor*> (processor->createEditorIfNeeded());
+            MessagePump::run (20);
+        }
+
+        ~OpenEditor()
+        {
+            processor->editorBeingDeleted (editor);
+            delete editor;
+        }
+
+        juce::ValueTree node (const juce::String& type) const
+        {
+            for (const auto& group : processor->stateTree)
+                if (auto found = group.getChildWithName (type); found.isValid())
+                    return found;
+            return {};
+        }
+
+        // Types into a fader's text box and commits, as Return does.
+        static void type (juce::Slider& fader, const juce::String& text)
+        {
+            for (auto* child : fader.getChildren())
+                if (auto* box = dynamic_cast<juce::Label*> (child))
+                    box->setText (text, juce::sendNotificationSync);
+        }
+
+        std::unique_ptr<OndulaDelayAudioProcessor> processor = std::make_unique<OndulaDelayAudioProcessor>();
+        OndulaDelayAudioProcessorEditor* editor = nullptr;
+    };
+
+    struct Fader
+    {
+        const char* name;
+        std::function<juce::Slider& (OndulaDelayAudioProcessorEditor&)> fader;
+        const char* node;
+        const char* property;
+    };
+
+    std::vector<Fader> everyFader()
+    {
+        std::vector<Fader> faders;
+        using E = OndulaDelayAudioProcessorEditor;
+        const char* automationNodes[] = { "automation_frequency", "automation_bandwidth", "automation_amplitude", "automation_pan" };
+        const char* ondulaNodes[] = { "ondula_frequency", "ondula_bandwidth", "ondula_amplitude", "ondula_pan", "ondula_delay" };
+
+        for (int i = 0; i < 4; ++i)
+        {
+            const auto panel = [i] (E& e) -> FilterParametersComponent&
+            { return *std::array<FilterParametersComponent*, 4> { &e.filterView.frequencyPanel, &e.filterView.bandwidthPanel, &e.filterView.amplitudePanel, &e.filterView.panPanel }[(size_t) i]; };
+            faders.push_back ({ "Center", [panel] (E& e) -> juce::Slider& { return panel (e).centerSlider; }, automationNodes[i], "value" });
+            faders.push_back ({ "Amount", [panel] (E& e) -> juce::Slider& { return panel (e).amountSlider; }, automationNodes[i], "scale_y" });
+        }
+
+        for (int i = 0; i < 5; ++i)
+        {
+            const auto panel = [i] (E& e) -> OndulaParametersComponent&
+            { return *std::array<OndulaParametersComponent*, 5> { &e.ondulaView.frequencyPanel, &e.ondulaView.bandwidthPanel, &e.ondulaView.amplitudePanel, &e.ondulaView.panPanel, &e.ondulaView.delayPanel }[(size_t) i]; };
+            faders.push_back ({ "Amount", [panel] (E& e) -> juce::Slider& { return panel (e).amountSlider; }, ondulaNodes[i], "scale" });
+            faders.push_back ({ "Phase", [panel] (E& e) -> juce::Slider& { return panel (e).phaseSlider; }, ondulaNodes[i], "phase" });
+        }
+
+        faders.push_back ({ "Time", [] (E& e) -> juce::Slider& { return e.globalView.timePanel.timeSlider; }, "delay_globals_time", "time" });
+        faders.push_back ({ "Amplitude", [] (E& e) -> juce::Slider& { return e.globalView.timePanel.amplitudeSlider; }, "delay_globals_time", "feedback_amplitude" });
+        faders.push_back ({ "Frequency", [] (E& e) -> juce::Slider& { return e.globalView.timePanel.frequencySlider; }, "delay_globals_time", "feedback_frequency" });
+        faders.push_back ({ "Width", [] (E& e) -> juce::Slider& { return e.globalView.timePanel.widthSlider; }, "delay_globals_time", "feedback_width" });
+        faders.push_back ({ "Dry/Wet", [] (E& e) -> juce::Slider& { return e.globalView.dynamicsPanel.wetSlider; }, "delay_globals_dynamics", "wet" });
+        faders.push_back ({ "Threshold", [] (E& e) -> juce::Slider& { return e.globalView.dynamicsPanel.thresholdSlider; }, "delay_globals_dynamics", "compressor_threshold" });
+        faders.push_back ({ "Slope", [] (E& e) -> juce::Slider& { return e.globalView.dynamicsPanel.slopeSlider; }, "delay_globals_dynamics", "compressor_slope" });
+        faders.push_back ({ "Wavelength", [] (E& e) -> juce::Slider& { return e.globalView.ondulaPanel.wavelengthSlider; }, "delay_globals_ondula", "wavelength" });
+        faders.push_back ({ "Ondula Phase", [] (E& e) -> juce::Slider& { return e.globalView.ondulaPanel.phaseSlider; }, "delay_globals_ondula", "phase" });
+        faders.push_back ({ "Rate", [] (E& e) -> juce::Slider& { return e.globalView.ondulaPanel.rateSlider; }, "delay_globals_ondula", "velocity" });
+        faders.push_back ({ "Ondula Amount", [] (E& e) -> juce::Slider& { return e.globalView.ondulaPanel.amountSlider; }, "delay_globals_ondula", "amount" });
+        return faders;
+    }
+}
+
+TEST (PanelBinding, EveryFadersBoxReadsTheTextsItShowsInEveryModeAndWritesWhatItReads)
+{
+    for (int mode = 0; mode < 3; ++mode)
+    {
+        OpenEditor s;
+        s.node ("delay_globals_time").setProperty ("time_mode", mode, nullptr);
+        s.node ("delay_globals_ondula").setProperty ("time_mode", mode, nullptr);
+
+        for (const auto& f : everyFader())
+        {
+            auto& fader = f.fader (*s.editor);
+            SCOPED_TRACE (juce::String (f.node) + " " + f.name + ", mode " + juce::String (mode));
+
+            // The text of another value typed into the box moves the fader to a value showing it.
+            for (const double target : { fader.getMinimum() + 0.3 * (fader.getMaximum() - fader.getMinimum()), 0.9, 0.02 })
+            {
+                const auto text = fader.getTextFromValue (target);
+                OpenEditor::type (fader, text);
+
+                EXPECT_EQ (FaderText::shown (fader), text);
+                EXPECT_EQ (fader.getTextFromValue (fader.getValue()), text);
+                // A host parameter's write-back leaves its float in the tree.
+                EXPECT_EQ ((float) (double) s.node (f.node)[f.property], (float) fader.getValue()) << text;
+            }
+
+            // Text that reads as no value leaves the fader and the tree where they were.
+            const auto before = s.node (f.node)[f.property];
+            const auto shown = FaderText::shown (fader);
+            OpenEditor::type (fader, "loud");
+            EXPECT_EQ (FaderText::shown (fader), shown);
+            EXPECT_TRUE (s.node (f.node)[f.property].equalsWithSameType (before));
+        }
+    }
+}
+

@@ -78,7 +78,7 @@ TEST (PatternParametersComponent, BindingShowsTheStoredPatternsOnTheGridOfThePat
         { "triplet", 1, true, false, true },
         { "triplet written by the host as a double", 1.0, true, false, true },
         { "time node bound before the pattern node", 1, true, true, true },
-        { "unknown mode keeps the construction grid", 2, true, false, true },
+        { "unknown mode keeps the construction grid", 3, true, false, true },
         { "negative mode keeps the construction grid", -1, true, false, true },
         { "a mode no int can hold keeps the construction grid", 1.0e12, true, false, true },
         { "mode stored as text", "1", true, false, true },
@@ -184,6 +184,22 @@ TEST (PatternParametersComponent, WithoutTheNodeOrTheKeyTogglesOnlyMoveTheEditor
         EXPECT_EQ (text (panel.leftPattern.steps), c.shown);
         EXPECT_EQ (nodes.delay.toXmlString(), before);
     }
+}
+
+TEST (PatternParametersComponent, TheHostParametersTopStepShowsTheTripletGridTheEnginesPlay)
+{
+    Nodes nodes;
+    PatternParametersComponent panel;
+    panel.setValueTree (nodes.pattern);
+    panel.setValueTree (nodes.time);
+    ASSERT_FALSE (panel.leftPattern.tripletGrid);
+
+    Recorder heard (nodes.delay);
+    nodes.time.setProperty ("pattern_mode", 2.0, nullptr);
+
+    EXPECT_TRUE (panel.leftPattern.tripletGrid && panel.rightPattern.tripletGrid);
+    EXPECT_EQ (heard.heard.size(), 1u) << "nothing written back";
+    EXPECT_TRUE (nodes.time["pattern_mode"].equalsWithSameType (2.0));
 }
 
 TEST (PatternParametersComponent, ChangesFromTheTreeAreShownAndNeverWrittenBack)

@@ -134,3 +134,168 @@ TEST (ParameterMappingFunctions, PercentTextRoundsHalvesToEvenAndKeepsTheSign)
     for (const auto& c : cases)
         EXPECT_EQ (m.percent_string (c.v), c.text) << "v = " << c.v;
 }
+
+namespace
+{
+using Grid = ParameterMappingFunctions::FaderGrid;
+constexpr Grid unipolar { 0.0, 1.0, 0.0001 };
+constexpr Grid bipolar { -1.0, 1.0, 0.0001 };
+
+// What a fader's box shows and what it reads back, for one kind of fader and mode.
+struct FaderKind
+{
+    const char* name;
+    Grid grid;
+    std::function<std::string (const ParameterMappingFunctions&, double)> show;
+    std::function<std::optional<double> (const ParameterMappingFunctions&, const std::string&, double current)> read;
+};
+
+std::vector<FaderKind> faderKinds()
+{
+    std::vector<FaderKind> kinds {
+        { "percent", unipolar, [] (auto& m, double v) { return m.percent_string ((float) v); },
+          [] (auto& m, const std::string& t, double) { return m.percent_value (t, unipolar); } },
+        { "signed percent", bipolar, [] (auto& m, double v) { return m.percent_string ((float) v); },
+          [] (auto& m, const std::string& t, double) { return m.percent_value (t, bipolar); } },
+    };
+
+    for (int mode = 0; mode < 3; ++mode)
+    {
+        kinds.push_back ({ mode == 0 ? "free time" : mode == 1 ? "note" : "triplet note", unipolar,
+                           [mode] (auto& m, double v) { return m.time_string ((float) v, mode); },
+                           [mode] (auto& m, const std::string& t, double current) { return m.time_value (t, mode, current, unipolar); } });
+        kinds.push_back ({ mode == 0 ? "free rate" : mode == 1 ? "period" : "triplet period", unipolar,
+                           [mode] (auto& m, double v) { return m.velocity_string ((float) v, mode); },
+                           [mode] (auto& m, const std::string& t, double current) { return m.velocity_value (t, mode, current, unipolar); } });
+    }
+
+    return kinds;
+}
+
+const FaderKind& kind (const std::vector<FaderKind>& kinds, const std::string& name)
+{
+    for (const auto& k : kinds)
+        if (k.name == name)
+            return k;
+
+    throw std::invalid_argument (name);
+}
+} // namespace
+
+TEST (ParameterMappingFunctions, EveryTextAFaderShowsReadsBackToAValueShowingThatText)
+{
+    ParameterMappingFunctions m;
+
+    for (const auto& k : faderKinds())
+    {
+        SCOPED_TRACE (k.name);
+        const long steps = std::lround ((k.grid.maximum - k.grid.minimum) / k.grid.interval);
+        int failures = 0;
+
+        for (long i = 0; i <= steps && failures < 5; ++i)
+        {
+            const double v = k.grid.minimum + k.grid.interval * (double) i;
+            const auto shown = k.show (m, v);
+
+            // From elsewhere on the fader, and from the value itself: a name of the row the
+            // fader stands in leaves it there.
+            for (const double current : { k.grid.minimum, v })
+            {
+                const auto read = k.read (m, shown, current);
+
+                if (! read || k.show (m, *read) != shown)
+                {
+                    ADD_FAILURE() << shown << " (v = " << v << ") read back as " << (read ? k.show (m, *read) : "nothing");
+                    ++failures;
+                }
+                else if (current == v && std::string (k.name).find ("percent") == std::string::npos
+                         && std::string (k.name).find ("free") == std::string::npos)
+                {
+                    EXPECT_EQ (*read, v) << shown;
+                }
+            }
+        }
+    }
+}
+
+TEST (ParameterMappingFunctions, TypedTextIsReadOnTheScaleItsBoxShows)
+{
+    ParameterMappingFunctions m;
+    const auto kinds = faderKinds();
+
+    struct Case
+    {
+        const char* kind;
+        const char* typed;
+        double current;
+        const char* shownAfter; // nullptr: the text reads as no value
+    };
+
+    const Case cases[] = {
+        // Percentages, with or without the sign, blanks around it, a decimal comma.
+        { "percent", "40", 0.2, "40%" }, { "percent", "40%", 0.2, "40%" }, { "percent", " 40 % ", 0.2, "40%" },
+        { "percent", "+40", 0.2, "40%" }, { "percent", "12,5", 0.2, "12%" }, { "percent", "0.4", 0.2, "0%" },
+        { "percent", "150%", 0.2, "100%" }, { "percent", "-25%", 0.2, "0%" },
+        { "signed percent", "-25%", 0.3, "-25%" }, { "signed percent", "-25", 0.3, "-25%" }, { "signed percent", "-0%", 0.3, "-0%" },
+        { "signed percent", "-250 %", 0.3, "-100%" },
+        { "percent", "", 0.2, nullptr }, { "percent", "%", 0.2, nullptr }, { "percent", "forty", 0.2, nullptr },
+        { "percent", "40%x", 0.2, nullptr }, { "percent", "40 ms", 0.2, nullptr }, { "percent", "1e2", 0.2, nullptr },
+        { "percent", "inf", 0.2, nullptr }, { "percent", "nan", 0.2, nullptr }, { "percent", "4.0.1", 0.2, nullptr },
+
+        // Free delay time: a bare number is in the unit the box shows (ms at 0.5, s at 1).
+        { "free time", "141ms", 0.0, "141ms" }, { "free time", "141 MS", 0.0, "141ms" }, { "free time", "141", 0.5, "141ms" },
+        { "free time", "1.2s", 0.5, "1.2s" }, { "free time", "1.2", 1.0, "1.2s" }, { "free time", "500", 1.0, "2.0s" },
+        { "free time", "500ms", 1.0, "500ms" }, { "free time", "37.6ms", 0.5, "37.6ms" }, { "free time", "1 s", 0.5, "1.0s" },
+        { "free time", "0", 0.5, "10.0ms" }, { "free time", "-5ms", 0.5, "10.0ms" },
+        { "free time", "1/4", 0.5, nullptr }, { "free time", "1.2Hz", 0.5, nullptr }, { "free time", "ms", 0.5, nullptr },
+
+        // Note names select their row; a "t" that does not match the mode is ignored.
+        { "note", "1/8", 0.5, "1/8" }, { "note", "1/8t", 0.5, "1/8" }, { "triplet note", "1/8", 0.5, "1/8t" },
+        { "triplet note", "1/8T", 0.5, "1/8t" }, { "note", "4", 0.0, "4" }, { "note", " 1/64 ", 1.0, "1/64" },
+        { "note", "1/128", 0.5, nullptr }, { "note", "141ms", 0.5, nullptr }, { "note", "t", 0.5, nullptr }, { "note", "1/4tt", 0.5, nullptr },
+
+        // Rates in Hz, bare or with the unit; periods by name.
+        { "free rate", "1.2Hz", 0.0, "1.2Hz" }, { "free rate", "1.2", 0.0, "1.2Hz" }, { "free rate", "0.41 hz", 0.0, "0.41Hz" },
+        { "free rate", "7Hz", 0.0, "5.0Hz" }, { "free rate", "0", 0.5, "0.00Hz" },
+        { "free rate", "1/4", 0.0, nullptr }, { "free rate", "1.2 kHz", 0.0, nullptr },
+        { "period", "inf", 0.5, "inf" }, { "period", "INFt", 0.5, "inf" }, { "period", "1/16", 0.5, "1/16" },
+        { "period", "8", 0.5, "8" }, { "triplet period", "2", 0.5, "2t" }, { "period", "16", 0.5, nullptr },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (std::string (c.kind) + " \"" + c.typed + "\"");
+        const auto& k = kind (kinds, c.kind);
+        const auto read = k.read (m, c.typed, c.current);
+
+        if (c.shownAfter == nullptr)
+        {
+            EXPECT_FALSE (read.has_value()) << k.show (m, *read);
+            continue;
+        }
+
+        ASSERT_TRUE (read.has_value());
+        EXPECT_EQ (k.show (m, *read), c.shownAfter);
+        EXPECT_GE (*read, k.grid.minimum);
+        EXPECT_LE (*read, k.grid.maximum);
+        EXPECT_NEAR (*read * 10000.0, std::round (*read * 10000.0), 1.0e-6) << "a value of the grid";
+    }
+}
+
+TEST (ParameterMappingFunctions, ANameOutsideTheFadersRowLandsInTheMiddleOfItsRow)
+{
+    ParameterMappingFunctions m;
+
+    for (int row = 0; row < 9; ++row)
+    {
+        SCOPED_TRACE (m.noteNames[(size_t) row]);
+        const double elsewhere = row == 4 ? 0.0 : 0.5;
+        const auto v = m.time_value (m.noteNames[(size_t) row], 1, elsewhere, unipolar);
+        ASSERT_TRUE (v.has_value());
+        EXPECT_EQ (m.note_index ((float) *v), row);
+
+        // Clear of both neighbours: the row's edges lie about equally far away.
+        const double lower = row / 8.9, upper = std::min (1.0, (row + 1) / 8.9);
+        EXPECT_NEAR (*v, 0.5 * (lower + upper), 0.0002);
+    }
+}

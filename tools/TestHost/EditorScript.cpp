@@ -9,6 +9,7 @@ const std::map<juce::String, int> minimumArguments {
     { "click", 2 }, { "double-click", 2 }, { "right-click", 2 }, { "alt-click", 2 }, { "move", 2 },
     { "drag", 4 }, { "wait", 1 }, { "settle", 0 }, { "wait-param", 2 }, { "wait-tree", 2 },
     { "render", 1 }, { "compare", 2 }, { "report", 1 }, { "reopen", 0 },
+    { "type", 1 }, { "key", 1 }, { "clipboard", 1 }, { "pixel", 3 },
 };
 } // namespace
 
@@ -47,6 +48,10 @@ bool EditorScript::parse (const juce::String& text, juce::String& error)
         step.text = line;
         words.remove (0);
         step.arguments = words;
+
+        // The text to type is the rest of the line as written, blanks inside it included.
+        if (step.command == "type")
+            step.arguments = juce::StringArray (line.fromFirstOccurrenceOf (" ", false, false).trimStart());
         steps.push_back (step);
     }
 

@@ -20,7 +20,14 @@
                                         seconds (10) of silence and measures SECONDS (2) of it
         compare LABEL1 LABEL2           how much two renders differ
         report LABEL                    prints the tree and the parameters now
-        reopen                          closes the editor and opens a new one */
+        reopen                          closes the editor and opens a new one
+        type TEXT                       types the rest of the line (blanks inside it too) as key
+                                        presses into the window that has the keyboard focus
+        key NAME...                     presses and releases keys by their X names (Return,
+                                        Escape, BackSpace, ...), "ctrl+a" holding Control
+        clipboard LABEL                 prints the clipboard's text (what ctrl+c copied in a
+                                        text box of the plug-in)
+        pixel X Y LABEL                 prints the colour the screen shows at that point */
 class EditorScript
 {
 public:

@@ -10,6 +10,12 @@ void HostEventLog::audioProcessorParameterChanged (juce::AudioProcessor*, int pa
     add ({ Kind::change, parameterIndex, newValue });
 }
 
+void HostEventLog::audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails& details)
+{
+    if (details.nonParameterStateChanged)
+        add ({ Kind::stateChanged, -1, 0.0f });
+}
+
 void HostEventLog::audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int parameterIndex)
 {
     add ({ Kind::gestureBegin, parameterIndex, 0.0f });
@@ -51,8 +57,17 @@ void HostEventLog::print (juce::AudioPluginInstance& plugin, const juce::String&
     Counts total;
     juce::StringArray order;
 
+    int stateChanges = 0;
+
     for (const auto& e : all)
     {
+        if (e.kind == Kind::stateChanged)
+        {
+            ++stateChanges;
+            order.add ("stateChanged");
+            continue;
+        }
+
         auto& counts = perParameter[e.parameterIndex];
         const auto id = HostReport::parameterKey (plugin, e.parameterIndex);
 
@@ -74,12 +89,15 @@ void HostEventLog::print (juce::AudioPluginInstance& plugin, const juce::String&
                 ++total.ends;
                 order.add ("end:" + id);
                 break;
+            case Kind::stateChanged:
+                break;
         }
     }
 
     TestHost::print (prefix + "changes=" + juce::String (total.changes));
     TestHost::print (prefix + "gestureBegins=" + juce::String (total.begins));
     TestHost::print (prefix + "gestureEnds=" + juce::String (total.ends));
+    TestHost::print (prefix + "stateChanges=" + juce::String (stateChanges));
 
     juce::StringArray touched;
 

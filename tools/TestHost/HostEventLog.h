@@ -5,22 +5,23 @@
 #include <mutex>
 #include <vector>
 
-/** Records, in order, every parameter change and gesture a plug-in reports to its host; the
+/** Records, in order, every parameter change and gesture a plug-in reports to its host, and every
+    time it says that its state changed beyond its parameters (a VST3 plug-in's setDirty); the
     reports may come from any thread. */
 class HostEventLog : public juce::AudioProcessorListener
 {
 public:
-    enum class Kind { change, gestureBegin, gestureEnd };
+    enum class Kind { change, gestureBegin, gestureEnd, stateChanged };
 
     struct Event
     {
         Kind kind;
-        int parameterIndex;
+        int parameterIndex; // -1 for a state change
         float value; // the new normalised value of a change
     };
 
     void audioProcessorParameterChanged (juce::AudioProcessor*, int parameterIndex, float newValue) override;
-    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails& details) override;
     void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int parameterIndex) override;
     void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int parameterIndex) override;
 

@@ -6,6 +6,7 @@
 #include "PluginStateTree.h"
 #include "SoundProbe.h"
 #include "TestHost.h"
+#include "XClipboard.h"
 #include "XTestPointer.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -194,6 +195,29 @@ public:
             pointer.release (1);
             pointer.sync();
             TestHost::pumpMessages (100);
+        }
+        else if (c == "type" || c == "key")
+        {
+            for (const auto& argument : step.arguments)
+                if (! (c == "type" ? pointer.type (argument) : pointer.pressKey (argument)))
+                    return fail ("no key on this display gives " + argument.quoted(), error);
+
+            pointer.sync();
+            TestHost::pumpMessages (100);
+        }
+        else if (c == "clipboard")
+        {
+            const auto text = XClipboard::readText ([] { TestHost::pumpMessages (10); }, 5000);
+
+            if (! text)
+                return fail ("nothing on the clipboard", error);
+
+            TestHost::print ("clipboard." + step.arguments[0] + "=" + text->replace ("\n", "\\n"));
+        }
+        else if (c == "pixel")
+        {
+            TestHost::pumpMessages (50); // let the window finish painting
+            TestHost::print ("pixel." + step.arguments[2] + "=" + pointer.colourAt (at (0)).toDisplayString (false));
         }
         else if (c == "wait")
         {

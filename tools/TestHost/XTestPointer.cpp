@@ -2,8 +2,11 @@
 
 #if JUCE_LINUX
  #include <X11/Xlib.h>
+ #include <X11/Xutil.h>
  #include <X11/extensions/XTest.h>
  #include <X11/keysym.h>
+
+ #include <vector>
 
 struct XTestPointer::Connection
 {
@@ -55,6 +58,128 @@ void XTestPointer::holdAlt (bool down)
 {
     const auto keycode = XKeysymToKeycode (connection->display, XK_Alt_L);
     XTestFakeKeyEvent (connection->display, keycode, down ? True : False, CurrentTime);
+}
+
+namespace
+{
+struct KeyStroke
+{
+    KeyCode code = 0;
+    bool shifted = false;
+};
+
+// The key and level on which the keyboard map carries the symbol; a code of 0 when none does.
+KeyStroke strokeFor (Display* display, KeySym symbol)
+{
+    KeyStroke stroke;
+    stroke.code = XKeysymToKeycode (display, symbol);
+
+    if (stroke.code != 0)
+    {
+        int perCode = 0;
+        KeySym* map = XGetKeyboardMapping (display, stroke.code, 1, &perCode);
+
+        if (map != nullptr)
+        {
+            stroke.shifted = perCode > 1 && map[0] != symbol && map[1] == symbol;
+            XFree (map);
+        }
+    }
+
+    return stroke;
+}
+
+void strike (Display* display, KeyStroke stroke, const std::vector<KeySym>& held)
+{
+    for (auto modifier : held)
+        XTestFakeKeyEvent (display, XKeysymToKeycode (display, modifier), True, CurrentTime);
+
+    XTestFakeKeyEvent (display, stroke.code, True, CurrentTime);
+    XTestFakeKeyEvent (display, stroke.code, False, CurrentTime);
+
+    for (auto modifier : held)
+        XTestFakeKeyEvent (display, XKeysymToKeycode (display, modifier), False, CurrentTime);
+}
+} // namespace
+
+bool XTestPointer::type (const juce::String& text)
+{
+    std::vector<KeyStroke> strokes;
+
+    for (auto character : text)
+    {
+        // Latin-1 characters are their own key symbols.
+        const auto stroke = character < 0x100 ? strokeFor (connection->display, (KeySym) character) : KeyStroke {};
+
+        if (stroke.code == 0)
+            return false;
+
+        strokes.push_back (stroke);
+    }
+
+    for (const auto& stroke : strokes)
+        strike (connection->display, stroke, stroke.shifted ? std::vector<KeySym> { XK_Shift_L } : std::vector<KeySym> {});
+
+    return true;
+}
+
+bool XTestPointer::pressKey (const juce::String& name)
+{
+    auto keyName = name;
+    std::vector<KeySym> held;
+
+    for (;;)
+    {
+        const auto prefix = keyName.upToFirstOccurrenceOf ("+", false, false).toLowerCase();
+
+        if (keyName.containsChar ('+') && (prefix == "ctrl" || prefix == "shift" || prefix == "alt"))
+        {
+            held.push_back (prefix == "ctrl" ? XK_Control_L : (prefix == "shift" ? XK_Shift_L : XK_Alt_L));
+            keyName = keyName.fromFirstOccurrenceOf ("+", false, false);
+        }
+        else
+        {
+            break;
+        }
+    }
+
+    const auto symbol = XStringToKeysym (keyName.toRawUTF8());
+    const auto stroke = symbol == NoSymbol ? KeyStroke {} : strokeFor (connection->display, symbol);
+
+    if (stroke.code == 0)
+        return false;
+
+    if (stroke.shifted)
+        held.push_back (XK_Shift_L);
+
+    strike (connection->display, stroke, held);
+    return true;
+}
+
+juce::Colour XTestPointer::colourAt (juce::Point<int> position) const
+{
+    auto* display = connection->display;
+    auto* image = XGetImage (display, DefaultRootWindow (display), position.x, position.y, 1, 1, AllPlanes, ZPixmap);
+
+    if (image == nullptr)
+        return {};
+
+    const auto pixel = XGetPixel (image, 0, 0);
+    // Xvfb's 24-bit screens keep red, green and blue in these masks.
+    const auto channel = [pixel] (unsigned long mask)
+    {
+        auto value = pixel & mask;
+        while (mask != 0 && (mask & 1) == 0)
+        {
+            mask >>= 1;
+            value >>= 1;
+        }
+        return (juce::uint8) value;
+    };
+
+    const juce::Colour colour (channel (image->red_mask), channel (image->green_mask), channel (image->blue_mask));
+    XDestroyImage (image);
+    return colour;
 }
 
 void XTestPointer::sync()
@@ -123,6 +248,9 @@ void XTestPointer::moveTo (juce::Point<int>) {}
 void XTestPointer::press (int) {}
 void XTestPointer::release (int) {}
 void XTestPointer::holdAlt (bool) {}
+bool XTestPointer::type (const juce::String&) { return false; }
+juce::Colour XTestPointer::colourAt (juce::Point<int>) const { return {}; }
+bool XTestPointer::pressKey (const juce::String&) { return false; }
 void XTestPointer::sync() {}
 juce::Point<int> XTestPointer::toRoot (void*, juce::Point<int> local) const { return local; }
 bool XTestPointer::showsChildWindowAt (void*, juce::Point<int>, int, int) const { return false; }

@@ -2,9 +2,10 @@
 
 #include <juce_graphics/juce_graphics.h>
 
-/** A real pointer on the X display the tests run on (Xvfb): motion, button and modifier-key
+/** A real pointer and keyboard on the X display the tests run on (Xvfb): motion, button and key
     events made by the X test extension, so that a plug-in's window receives them from the X
-    server exactly as it receives a user's. Unavailable off Linux or without a display. */
+    server exactly as it receives a user's (keys go to the window that holds the keyboard focus).
+    Unavailable off Linux or without a display. */
 class XTestPointer
 {
 public:
@@ -19,6 +20,18 @@ public:
     void press (int button);   // 1 left, 2 middle, 3 right
     void release (int button);
     void holdAlt (bool down);
+
+    /** Types the text key by key, holding Shift where the keyboard map puts a character on a key's
+        second level. False, having typed nothing, when a character is on no key. */
+    bool type (const juce::String& text);
+
+    /** Presses and releases a key by its X name ("Return", "Escape", "BackSpace", "a"), with
+        "ctrl+", "shift+" or "alt+" in front to hold those meanwhile. False for a name X does
+        not know. */
+    bool pressKey (const juce::String& name);
+
+    /** The colour the screen shows at a root-window position: what the user sees there. */
+    juce::Colour colourAt (juce::Point<int> position) const;
 
     /** Sends the queued events to the server and waits until it has processed them. */
     void sync();
