@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <iostream>
+#include <string>
 #include <unistd.h>
 
 namespace
@@ -35,13 +36,13 @@ namespace
     // A curve of `count` points as the editor writes them, one per line.
     juce::String curveOf (int count)
     {
-        juce::String text;
-        text.preallocateBytes ((size_t) count * 16);
+        // Built as a standard string: the framework's strings grow by exactly what is appended.
+        std::string text;
 
         for (int i = 0; i < count; ++i)
-            text << juce::String ((double) i / count, 5) << " 0.5 0\n";
+            text += juce::String ((double) i / count, 5).toStdString() + " 0.5 0\n";
 
-        return text;
+        return juce::String (text);
     }
 
     const char* const curveNodes[] = { "automation_frequency", "automation_bandwidth", "automation_amplitude", "automation_pan",
@@ -109,8 +110,8 @@ TEST (PluginEditorLargeState, OpensOnTheLargestStatesTheCapAllowsAsOnTheDefault)
         ASSERT_NE (editor, nullptr);
         const auto residentOpen = residentMegabytes();
         std::cout << "[ measured ] " << c.what << " (" << block.getSize() << " bytes): loaded in " << loading
-                  << " s, editor opened and painted in " << opening << " s, resident memory +"
-                  << residentOpen - residentBefore << " MB" << std::endl;
+                  << " s, editor opened and painted in " << opening << " s, resident memory "
+                  << (residentOpen >= residentBefore ? "+" : "") << residentOpen - residentBefore << " MB" << std::endl;
 
         EXPECT_LE (editor->presetStrip.presetNameLabel.getText().length(), PresetManagerComponent::maxShownCharacters);
         EXPECT_LE (editor->ondulaView.frequencyPanel.editedCurve.points.size(), (size_t) QuorlStyleCurve::storedPointLimit);
