@@ -1,11 +1,13 @@
 # The framework's VST3 plug-in client trusts the size field of the trailer it appends to the saved
-# state, so a corrupt project crashes the host (see the patch's own description). The client is
-# therefore compiled from a copy of the framework's juce_VST3_Wrapper.cpp with
-# patches/juce_VST3_Wrapper-state-trailer.patch applied at configure time; the framework stays
-# Debian's and is never vendored. Drop this file, its include and the patch once the framework
-# checks the trailer.
+# state, so a corrupt project crashes the host, and it stores a host's NaN as a parameter's value
+# (see each patch's own description). The client is therefore compiled from a copy of the
+# framework's juce_VST3_Wrapper.cpp with the patches below applied in order at configure time; the
+# framework stays Debian's and is never vendored. Drop a patch once the framework mends its fault,
+# and this file and its include with the last one.
 
-set(ONDULA_VST3_CLIENT_PATCH "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-state-trailer.patch")
+set(ONDULA_VST3_CLIENT_PATCHES
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-state-trailer.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-nan-parameter.patch")
 
 # Replaces the framework's VST3 client source in the interface target that every VST3 plug-in
 # target links (here the bundle, OndulaDelay_VST3, and the VST3 fuzz target) by the patched copy.
@@ -22,28 +24,32 @@ function(ondula_patch_vst3_client)
     endif()
 
     set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-        "${original}" "${ONDULA_VST3_CLIENT_PATCH}")
+        "${original}" ${ONDULA_VST3_CLIENT_PATCHES})
 
-    # Debian ships the file with CRLF line ends; the patch is kept with plain ones.
+    # Debian ships the file with CRLF line ends; the patches are kept with plain ones.
     file(READ "${original}" text)
     string(REPLACE "\r\n" "\n" text "${text}")
     file(MAKE_DIRECTORY "${work_dir}")
-    file(WRITE "${work_dir}/juce_VST3_Wrapper.original.cpp" "${text}")
-    file(REMOVE "${patched}.new" "${patched}.rej")
+    file(WRITE "${patched}.new" "${text}")
+    file(REMOVE "${patched}.rej")
 
-    # No fuzz: any change in the framework's code around the patch stops the configure step.
-    execute_process(
-        COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
-                -i "${ONDULA_VST3_CLIENT_PATCH}" -o "${patched}.new" -r "${patched}.rej"
-                "${work_dir}/juce_VST3_Wrapper.original.cpp"
-        RESULT_VARIABLE result
-        OUTPUT_VARIABLE output
-        ERROR_VARIABLE output)
+    foreach(client_patch IN LISTS ONDULA_VST3_CLIENT_PATCHES)
+        file(RENAME "${patched}.new" "${work_dir}/juce_VST3_Wrapper.before-patch.cpp")
 
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${ONDULA_VST3_CLIENT_PATCH} no longer applies to ${original}:\n${output}\n"
-                            "Check whether the framework now checks its state trailer; update or drop the patch.")
-    endif()
+        # No fuzz: any change in the framework's code around a patch stops the configure step.
+        execute_process(
+            COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
+                    -i "${client_patch}" -o "${patched}.new" -r "${patched}.rej"
+                    "${work_dir}/juce_VST3_Wrapper.before-patch.cpp"
+            RESULT_VARIABLE result
+            OUTPUT_VARIABLE output
+            ERROR_VARIABLE output)
+
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "${client_patch} no longer applies to ${original}:\n${output}\n"
+                                "Check whether the framework now mends that fault; update or drop the patch.")
+        endif()
+    endforeach()
 
     # Only a changed result touches the copy, so a reconfigure does not rebuild the client.
     file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)

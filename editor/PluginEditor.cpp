@@ -67,12 +67,7 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
     ondulaGraph.setValueTree (stateTree);
 
     // A preset is merged exactly as the host's saved state is.
-    presetStrip.loadState = [&p] (const juce::XmlElement& xml)
-    {
-        juce::MemoryBlock block;
-        juce::AudioProcessor::copyXmlToBinary (xml, block);
-        p.setStateInformation (block.getData(), (int) block.getSize());
-    };
+    presetStrip.loadState = [&p] (const juce::XmlElement& xml) { p.mergeLoadedState (&xml); };
 
     addAndMakeVisible (consoleStrip);
     addAndMakeVisible (presetStrip);

@@ -99,32 +99,31 @@ std::unique_ptr<juce::XmlElement> PresetFolder::read (const juce::File& file, ju
 
     if (file.getSize() > maxFileBytes)
     {
-        error = "file too large";
+        error = UntrustedXml::describe (UntrustedXml::Refusal::tooLarge, StateBlockReader::limits());
         return nullptr;
     }
 
-    juce::String text;
+    juce::MemoryBlock bytes;
 
     if (juce::FileInputStream stream (file); stream.openedOk())
-        text = stream.readEntireStreamAsString();
+        stream.readIntoMemoryBlock (bytes, (juce::pointer_sized_int) maxFileBytes + 1); // a file that grew since is refused by the gate
     else
     {
         error = "cannot open the file";
         return nullptr;
     }
 
-    if (text.containsIgnoreCase ("<!ENTITY"))
-    {
-        error = "not a preset";
-        return nullptr;
-    }
+    return readText (std::string_view (static_cast<const char*> (bytes.getData()), bytes.getSize()), error);
+}
 
-    juce::XmlDocument document (text);
-    auto xml = document.getDocumentElement();
+std::unique_ptr<juce::XmlElement> PresetFolder::readText (std::string_view text, juce::String& error)
+{
+    auto refusal = UntrustedXml::Refusal::none;
+    auto xml = StateBlockReader::parseText (text, &refusal);
 
     if (xml == nullptr)
     {
-        error = "not readable XML";
+        error = UntrustedXml::describe (refusal, StateBlockReader::limits());
         return nullptr;
     }
 

@@ -2,7 +2,10 @@
 
 #include <juce_data_structures/juce_data_structures.h>
 
+#include "../processor/StateBlockReader.h"
+
 #include <memory>
+#include <string_view>
 
 // The per-user folder of preset files. A preset file holds the state tree as XML, the same
 // tree that the plug-in's saved state carries.
@@ -38,8 +41,11 @@ public:
     // document whose root is the state tree ("top", case ignored) is accepted.
     static std::unique_ptr<juce::XmlElement> read (const juce::File& file, juce::String& error);
 
-    // Larger files are refused unread: a preset is a few kilobytes.
-    static constexpr juce::int64 maxFileBytes = 4 << 20;
+    // The same for a preset's text: it passes the gate of saved states, with their limits.
+    static std::unique_ptr<juce::XmlElement> readText (std::string_view text, juce::String& error);
+
+    // Larger files are refused unread: a preset holds what a saved state holds.
+    static constexpr juce::int64 maxFileBytes = (juce::int64) StateBlockReader::maximumTextBytes;
 
 private:
     juce::File directory;

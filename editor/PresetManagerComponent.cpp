@@ -73,9 +73,21 @@ void PresetManagerComponent::timerCallback()
 void PresetManagerComponent::refreshName()
 {
     const auto name = presetManager.getPresetName();
+    const auto shown = shownPart (name);
 
-    if (name != presetNameLabel.getText().toStdString())
-        presetNameLabel.setText (juce::String::fromUTF8 (name.data(), (int) name.size()), juce::dontSendNotification);
+    if (shown != presetNameLabel.getText().toStdString())
+        presetNameLabel.setText (juce::String::fromUTF8 (shown.data(), (int) shown.size()), juce::dontSendNotification);
+}
+
+std::string_view PresetManagerComponent::shownPart (std::string_view name)
+{
+    int characters = 0;
+
+    for (size_t i = 0; i < name.size(); ++i)
+        if (((unsigned char) name[i] & 0xc0) != 0x80 && characters++ == maxShownCharacters) // at a character's first byte
+            return name.substr (0, i);
+
+    return name;
 }
 
 namespace

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "../processor/CommandLineInterpreter.h"
 #include "../processor/PresetManager.h"
@@ -31,6 +32,12 @@ public:
 
     // Shows the tree's preset name in the label when it differs.
     void refreshName();
+
+    // The label is given at most this many characters of the name: more than its width ever
+    // holds, so its own fitting still ends a long name with an ellipsis, while what it lays out
+    // stays small whatever the stored name's length. The stored name stays whole.
+    static constexpr int maxShownCharacters = 256;
+    static std::string_view shownPart (std::string_view utf8Name);
 
     LookAndFeel_KT lookAndFeel;
     PresetManager& presetManager;

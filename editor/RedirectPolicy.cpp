@@ -45,12 +45,29 @@ namespace
         if (zeros (0, 15) && (a[15] == 0 || a[15] == 1)) // :: and ::1
             return Scope::loopback;
 
-        // IPv4-mapped (::ffff:a.b.c.d) and NAT64 (64:ff9b::a.b.c.d) addresses carry an IPv4 address.
+        // Forms that carry an IPv4 address, which the stack, a translator or a relay may connect
+        // to: judged by that address. IPv4-mapped ::ffff:a.b.c.d, IPv4-translated
+        // ::ffff:0:a.b.c.d, NAT64 64:ff9b::a.b.c.d, the deprecated IPv4-compatible ::a.b.c.d
+        // (which a kernel's automatic tunnel sends to that address), and 6to4 2002:aabb:ccdd::/48.
         if ((zeros (0, 10) && a[10] == 0xff && a[11] == 0xff)
-            || (a[0] == 0 && a[1] == 0x64 && a[2] == 0xff && a[3] == 0x9b && zeros (4, 12)))
+            || (zeros (0, 8) && a[8] == 0xff && a[9] == 0xff && a[10] == 0 && a[11] == 0)
+            || (a[0] == 0 && a[1] == 0x64 && a[2] == 0xff && a[3] == 0x9b && zeros (4, 12))
+            || zeros (0, 12))
             return scopeOfIPv4 (a + 12);
 
-        if (zeros (0, 12)) // the deprecated IPv4-compatible form
+        if (a[0] == 0x20 && a[1] == 0x02)
+            return scopeOfIPv4 (a + 2);
+
+        // Teredo 2001::/32 reaches its client's address, stored inverted in the last four bytes.
+        if (a[0] == 0x20 && a[1] == 0x01 && a[2] == 0 && a[3] == 0)
+        {
+            const juce::uint8 client[] { (juce::uint8) ~a[12], (juce::uint8) ~a[13], (juce::uint8) ~a[14], (juce::uint8) ~a[15] };
+            return scopeOfIPv4 (client);
+        }
+
+        // The local-use translation prefix 64:ff9b:1::/48 leads wherever the network's own
+        // translator takes it.
+        if (a[0] == 0 && a[1] == 0x64 && a[2] == 0xff && a[3] == 0x9b && a[4] == 0 && a[5] == 1)
             return Scope::reserved;
 
         if ((a[0] & 0xfe) == 0xfc || (a[0] == 0xfe && (a[1] & 0xc0) == 0xc0)) // unique local, old site-local

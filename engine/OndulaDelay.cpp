@@ -299,6 +299,7 @@ void OndulaDelay::handleAutomation (const juce::ValueTree& node, int quantity)
     const float s = readSetting (node, ids::scaleY, -1.0f, 1.0f);
 
     QuorlStyleCurve stored;
+    stored.maxPoints = QuorlStyleCurve::storedPointLimit;
     stored.fromString (node.getProperty (ids::curve).toString().toStdString());
 
     // A curve text without a single readable point keeps the column as it was.
@@ -323,6 +324,7 @@ void OndulaDelay::handleOndula (const juce::ValueTree& node, int quantity)
     ondulaRecords[quantity].phase.store (readNormalised (node, ids::phase), relaxed);
 
     QuorlStyleCurve weights;
+    weights.maxPoints = QuorlStyleCurve::storedPointLimit;
     weights.fromString (node.getProperty (ids::curve).toString().toStdString());
 
     if (weights.points.empty())

@@ -14,6 +14,7 @@ namespace
     QuorlStyleCurve curveOf (const juce::ValueTree& node)
     {
         QuorlStyleCurve curve;
+        curve.maxPoints = QuorlStyleCurve::storedPointLimit;
         curve.fromString (node.getProperty ("curve").toString().toStdString());
         return curve;
     }

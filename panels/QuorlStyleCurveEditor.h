@@ -30,7 +30,7 @@ public:
     void updatePath();
 
     // The curve's point limit: a double click never adds a point beyond it.
-    static constexpr int pointLimit = 128;
+    static constexpr int pointLimit = QuorlStyleCurve::storedPointLimit;
     static constexpr int numSamples = 256;
 
     QuorlStyleCurve& editedCurve;

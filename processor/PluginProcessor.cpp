@@ -442,15 +442,26 @@ void OndulaDelayAudioProcessor::getStateInformation (juce::MemoryBlock& destData
 void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
     const auto lock = holdMessageThread();
+    auto refusal = UntrustedXml::Refusal::none;
+    const auto xml = StateBlockReader::readXml (data, sizeInBytes, &refusal);
 
-    if (const auto xml = StateBlockReader::readXml (data, sizeInBytes))
+    // Other refusals stay silent, as they always have; a state this large is no state of this
+    // plug-in, and the user would otherwise not know why a project came up with other settings.
+    if (refusal == UntrustedXml::Refusal::tooLarge)
+        commandLine.echo_blink ("`5 Project `0 Saved state not loaded `1"
+                                + UntrustedXml::describe (refusal, StateBlockReader::limits()).toStdString()
+                                + ", nothing changed");
+
+    mergeLoadedState (xml.get());
+}
+
+void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
+{
+    if (loaded != nullptr && loaded->getTagName().equalsIgnoreCase (stateTree.getType().toString()))
     {
-        if (xml->getTagName().equalsIgnoreCase (stateTree.getType().toString()))
-        {
-            StateBlockReader::mergeInto (juce::ValueTree::fromXml (*xml), stateTree);
-            stateTree.setProperty ("version", 100, nullptr);
-            stateTree.setProperty ("software", "ondula_delay", nullptr);
-        }
+        StateBlockReader::mergeInto (juce::ValueTree::fromXml (*loaded), stateTree);
+        stateTree.setProperty ("version", 100, nullptr);
+        stateTree.setProperty ("software", "ondula_delay", nullptr);
     }
 
     // Every block, accepted or not, makes the audio objects re-read their settings.

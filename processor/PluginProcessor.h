@@ -46,6 +46,11 @@ public:
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
+    /** Merges a tree that passed the gate (a saved state's or a preset's) into the live one, when
+        its root is the state tree's, and makes the audio objects re-read their settings, as a
+        restored state does in every case. Message thread, or a thread holding it. */
+    void mergeLoadedState (const juce::XmlElement* loaded);
+
     /** Builds the default state tree, its attachments, and binds the audio objects to it. */
     void initValueTree();
 

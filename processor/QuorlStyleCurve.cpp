@@ -121,7 +121,8 @@ void QuorlStyleCurve::fromString (std::string text)
 
     std::istringstream in (text);
 
-    for (;;)
+    // Points beyond the limit would be dropped: they are not read at all.
+    while (maxPoints < 0 || points.size() < (size_t) maxPoints)
     {
         float x = 0.0f, y = 0.0f, c = 0.0f;
         in >> x >> y >> c;
@@ -129,8 +130,7 @@ void QuorlStyleCurve::fromString (std::string text)
         if (in.fail() || in.bad())
             break;
 
-        if (maxPoints < 0 || points.size() < (size_t) maxPoints)
-            points.push_back ({ x, y, c });
+        points.push_back ({ x, y, c });
     }
 
     // One stable sort gives the same order as sorting after every point, without the quadratic

@@ -35,10 +35,17 @@ public:
     QuorlStyleCurve operator* (float s) const;
 
     std::string toString() const;
+    /** Reads (x, y, curvature) triples until a number cannot be read or maxPoints are held. */
     void fromString (std::string text);
 
     std::vector<ControlPoint> points;
     int maxPoints = -1; // -1: no limit
+
+    /** Every reader of a stored curve (the engines, the graphs, the curve editor) takes at most
+        this many points of its text: the curve editor never makes more, so what plays is what the
+        editor shows, and a longer text (only a hand-made state holds one) costs what a normal one
+        does. The stored text itself is kept whole. */
+    static constexpr int storedPointLimit = 128;
 
 private:
     JUCE_LEAK_DETECTOR (QuorlStyleCurve)

@@ -1,13 +1,17 @@
 #include "processor/StateBlockReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, int sizeInBytes)
+std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, int sizeInBytes, UntrustedXml::Refusal* refusal)
 {
     constexpr juce::uint32 magic = 0x21324356; // "VC2!"
+
+    if (refusal != nullptr)
+        *refusal = UntrustedXml::Refusal::none;
 
     if (data == nullptr || sizeInBytes < 9)
         return nullptr;
@@ -28,30 +32,18 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     if (length == 0)
         return nullptr;
 
-    auto xml = UntrustedXml::parse (std::string_view (bytes + 8, length), limits());
+    return parseText (std::string_view (bytes + 8, length), refusal);
+}
 
-    // The tree has no place for text content; drop it rather than let the conversion trip on it.
-    if (xml != nullptr)
-    {
-        std::vector<juce::XmlElement*> pending { xml.get() };
-
-        while (! pending.empty())
-        {
-            auto* element = pending.back();
-            pending.pop_back();
-            element->deleteAllTextElements();
-
-            for (auto* child : element->getChildIterator())
-                pending.push_back (child);
-        }
-    }
-
-    return xml;
+std::unique_ptr<juce::XmlElement> StateBlockReader::parseText (std::string_view text, UntrustedXml::Refusal* refusal)
+{
+    return UntrustedXml::parse (text, limits(), refusal);
 }
 
 UntrustedXml::Limits StateBlockReader::limits()
 {
     UntrustedXml::Limits limits;
+    limits.maximumBytes = maximumTextBytes;
     limits.maximumDepth = maximumElementDepth;
     return limits;
 }
@@ -65,6 +57,13 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
 {
     std::vector<std::pair<juce::ValueTree, juce::ValueTree>> pending;
     pending.emplace_back (loaded, live);
+
+    struct Match
+    {
+        int live, firstLoaded, lastLoaded;
+    };
+
+    std::vector<Match> matches;
 
     while (! pending.empty())
     {
@@ -80,14 +79,31 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
             if (loadedNode.hasProperty (name))
                 liveNode.setProperty (name, withReadableNumber (loadedNode.getProperty (name)), nullptr);
 
-        for (const auto& loadedChild : loadedNode)
-        {
-            const auto type = loadedChild.getType();
-            auto liveChild = liveNode.getChildWithName (type);
+        // One pass over the loaded children; the live node has a handful. Each live child is
+        // pushed where the last loaded child of its type stands, so the children are merged in
+        // the order a walk that pushed every duplicate would first reach them.
+        matches.clear();
 
-            if (liveChild.isValid())
-                pending.emplace_back (loadedNode.getChildWithName (type), liveChild);
+        for (int i = 0; i < loadedNode.getNumChildren(); ++i)
+        {
+            const auto type = loadedNode.getChild (i).getType();
+            const auto liveIndex = liveNode.indexOf (liveNode.getChildWithName (type));
+
+            if (liveIndex < 0)
+                continue;
+
+            const auto known = std::find_if (matches.begin(), matches.end(), [liveIndex] (const Match& m) { return m.live == liveIndex; });
+
+            if (known == matches.end())
+                matches.push_back ({ liveIndex, i, i });
+            else
+                known->lastLoaded = i;
         }
+
+        std::sort (matches.begin(), matches.end(), [] (const Match& a, const Match& b) { return a.lastLoaded < b.lastLoaded; });
+
+        for (const auto& m : matches)
+            pending.emplace_back (loadedNode.getChild (m.firstLoaded), liveNode.getChild (m.live));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "processor/UntrustedXml.h"
 
 #include <memory>
+#include <string_view>
 
 /** Reads the saved-state block (magic "VC2!", text length, XML text, terminator) defensively and
     merges a loaded tree into the live one by node type and property name. */
@@ -12,10 +13,18 @@ class StateBlockReader
 {
 public:
     /** The block's XML, or nullptr for a block that is too short, has another magic or length,
-        is not UTF-8 or does not parse. Never reads outside [data, data + sizeInBytes). */
-    static std::unique_ptr<juce::XmlElement> readXml (const void* data, int sizeInBytes);
+        or whose text the gate refuses (the reason then goes to `refusal`, when given; it stays
+        none for a block without text). Never reads outside [data, data + sizeInBytes). */
+    static std::unique_ptr<juce::XmlElement> readXml (const void* data, int sizeInBytes,
+                                                      UntrustedXml::Refusal* refusal = nullptr);
 
-    /** Sets each live property that the loaded node also has, depth first, children matched by type. */
+    /** The text of a saved state or a preset file through the gate, with the limits of both. */
+    static std::unique_ptr<juce::XmlElement> parseText (std::string_view text, UntrustedXml::Refusal* refusal = nullptr);
+
+    /** Sets each live property that the loaded node also has, depth first, children matched by
+        type. A live child is merged with the first loaded child of its type, once, however many
+        the loaded node holds: visiting it again would change nothing, and on a crafted tree
+        would multiply the work level by level. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
 
     /** The loaded value, unless it is text whose leading number has an exponent of ten or more
@@ -30,6 +39,11 @@ public:
 
     static constexpr int maximumElementDepth = 32;
 
-private:
+    /** The largest state or preset text read. The plug-in's own states are about 2 KB and the
+        editor can make them at most a few tens of kilobytes (nine curves of 128 points, a long
+        name), while every pass over the text stays within milliseconds at this size. */
+    static constexpr size_t maximumTextBytes = 1 << 20;
+
+    /** The gate's limits for saved states and presets. */
     static UntrustedXml::Limits limits();
 };

@@ -1,8 +1,8 @@
 #include "processor/UntrustedXml.h"
 
 #include <algorithm>
-#include <limits>
-#include <unordered_set>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -91,6 +91,8 @@ size_t encode (juce::uint32 c, char* out) noexcept
 class Scanner
 {
 public:
+    using Refusal = UntrustedXml::Refusal;
+
     Scanner (std::string_view textToScan, const UntrustedXml::Limits& limitsToApply,
              const std::atomic<bool>* cancelFlag, UntrustedXml::Reader* eventReader)
         : text (textToScan), limits (limitsToApply), cancel (cancelFlag), reader (eventReader)
@@ -105,7 +107,7 @@ public:
             if (pos >= nextCancelCheck)
             {
                 if (cancel != nullptr && cancel->load())
-                    return false;
+                    return refuse (Refusal::cancelled);
 
                 nextCancelCheck = pos + cancelCheckInterval;
             }
@@ -114,14 +116,25 @@ public:
                 return false;
         }
 
-        return sawRoot && open.empty();
+        return (sawRoot && open.empty()) || refuse (Refusal::malformed);
     }
 
+    Refusal refusal = Refusal::none;
+
 private:
+    bool refuse (Refusal reason)
+    {
+        refusal = reason;
+        return false;
+    }
+
     bool readCharacters()
     {
         if (text[pos] == '&')
-            return readReference();
+        {
+            decoded.clear();
+            return readReference (decoded) && emit (decoded);
+        }
 
         const auto end = std::min (text.find_first_of ("<&", pos), text.size());
         emit (text.substr (pos, end - pos));
@@ -130,8 +143,8 @@ private:
     }
 
     // Only the predefined entities and numeric references to XML characters: anything else would
-    // need a DOCTYPE, and the framework reads a malformed reference differently from this check.
-    bool readReference()
+    // need a DOCTYPE. The decoded character is appended to `out`.
+    bool readReference (std::string& out)
     {
         size_t end = pos + 1;
 
@@ -139,25 +152,25 @@ private:
             ++end;
 
         if (end >= text.size() || text[end] != ';')
-            return false;
+            return refuse (Refusal::reference);
 
         const auto name = text.substr (pos + 1, end - pos - 1);
         pos = end + 1;
 
-        if (name == "amp")  return emit ("&");
-        if (name == "lt")   return emit ("<");
-        if (name == "gt")   return emit (">");
-        if (name == "quot") return emit ("\"");
-        if (name == "apos") return emit ("'");
+        if (name == "amp")  { out += '&';  return true; }
+        if (name == "lt")   { out += '<';  return true; }
+        if (name == "gt")   { out += '>';  return true; }
+        if (name == "quot") { out += '"';  return true; }
+        if (name == "apos") { out += '\''; return true; }
 
         if (name.size() < 2 || name[0] != '#')
-            return false;
+            return refuse (Refusal::reference);
 
         const bool hex = name[1] == 'x';
         const auto digits = name.substr (hex ? 2 : 1);
 
         if (digits.empty() || digits.size() > (hex ? 8u : 10u))
-            return false;
+            return refuse (Refusal::reference);
 
         juce::uint64 value = 0;
 
@@ -167,16 +180,17 @@ private:
                                   : (c >= '0' && c <= '9' ? c - '0' : -1);
 
             if (digit < 0)
-                return false;
+                return refuse (Refusal::reference);
 
             value = value * (hex ? 16u : 10u) + (juce::uint64) digit;
         }
 
         if (value == 0 || value > 0x10ffff || isSurrogate ((juce::uint32) value))
-            return false;
+            return refuse (Refusal::reference);
 
         char bytes[4];
-        return emit (std::string_view (bytes, encode ((juce::uint32) value, bytes)));
+        out.append (bytes, encode ((juce::uint32) value, bytes));
+        return true;
     }
 
     bool readMarkup()
@@ -186,7 +200,7 @@ private:
         // Inside the root the framework's parser loops for ever on a processing instruction
         // followed by text; a document needs one only for its XML declaration.
         if (rest.substr (0, 2) == "<?")
-            return open.empty() && skipPast ("?>", 2);
+            return open.empty() ? skipPast ("?>", 2) : refuse (Refusal::processingInstruction);
 
         if (rest.substr (0, 4) == "<!--")
             return skipPast ("-->", 4);
@@ -196,7 +210,7 @@ private:
             const auto end = text.find ("]]>", pos + 9);
 
             if (open.empty() || end == std::string_view::npos)
-                return false;
+                return refuse (Refusal::malformed);
 
             emit (text.substr (pos + 9, end - pos - 9));
             pos = end + 3;
@@ -204,7 +218,7 @@ private:
         }
 
         if (rest.substr (0, 2) == "<!") // DOCTYPE, ENTITY and every other declaration
-            return false;
+            return refuse (Refusal::declaration);
 
         if (rest.substr (0, 2) == "</")
             return readEndTag();
@@ -217,7 +231,7 @@ private:
         const auto end = text.find (close, pos + openLength);
 
         if (end == std::string_view::npos)
-            return false;
+            return refuse (Refusal::malformed);
 
         pos = end + close.size();
         return true;
@@ -232,12 +246,19 @@ private:
             return false;
 
         if (open.empty() && sawRoot) // a second root
-            return false;
+            return refuse (Refusal::malformed);
 
         sawRoot = true;
 
-        if (++elements > limits.maximumElements || (int) open.size() >= limits.maximumDepth)
-            return false;
+        if (++elements > limits.maximumElements)
+            return refuse (Refusal::tooManyElements);
+
+        if ((int) open.size() >= limits.maximumDepth)
+            return refuse (Refusal::tooDeep);
+
+        ++elementSerial;
+        attributes.clear();
+        attributeValues.clear();
 
         for (;;) // attributes up to the end of the tag
         {
@@ -245,31 +266,26 @@ private:
                 ++pos;
 
             if (pos >= text.size())
-                return false;
+                return refuse (Refusal::malformed);
 
             if (text[pos] == '>')
             {
                 ++pos;
                 open.push_back (name);
-
-                if (reader != nullptr)
-                    reader->startElement (name);
-
+                announceStart (name);
                 return true;
             }
 
             if (text[pos] == '/')
             {
                 if (pos + 1 >= text.size() || text[pos + 1] != '>')
-                    return false;
+                    return refuse (Refusal::malformed);
 
                 pos += 2;
+                announceStart (name);
 
                 if (reader != nullptr)
-                {
-                    reader->startElement (name);
                     reader->endElement();
-                }
 
                 return true;
             }
@@ -279,6 +295,19 @@ private:
         }
     }
 
+    void announceStart (std::string_view name)
+    {
+        if (reader == nullptr)
+            return;
+
+        reader->startElement (name);
+
+        // The values were collected into one buffer that may have moved while it grew, so they
+        // are handed over only now that the tag is complete.
+        for (const auto& a : attributes)
+            reader->attribute (a.name, std::string_view (attributeValues).substr (a.valueStart, a.valueLength));
+    }
+
     bool readAttribute()
     {
         std::string_view name;
@@ -286,11 +315,19 @@ private:
         if (! readName (name))
             return false;
 
+        // A second value for the same name would be read differently by different readers.
+        auto& seenIn = nameSeenInElement[nameIds.at (name)];
+
+        if (seenIn == elementSerial)
+            return refuse (Refusal::repeatedAttribute);
+
+        seenIn = elementSerial;
+
         while (pos < text.size() && isSpace (text[pos]))
             ++pos;
 
         if (pos >= text.size() || text[pos] != '=')
-            return false;
+            return refuse (Refusal::malformed);
 
         ++pos;
 
@@ -298,30 +335,37 @@ private:
             ++pos;
 
         if (pos >= text.size() || (text[pos] != '"' && text[pos] != '\''))
-            return false;
+            return refuse (Refusal::malformed);
 
         const char quote[] = { text[pos++], '&', 0 };
+        const auto valueStart = attributeValues.size();
 
         for (;;)
         {
-            pos = std::min (text.find_first_of (quote, pos), text.size());
+            const auto end = std::min (text.find_first_of (quote, pos), text.size());
+
+            if (reader != nullptr)
+                attributeValues.append (text.substr (pos, end - pos));
+
+            pos = end;
 
             if (pos >= text.size())
-                return false;
+                return refuse (Refusal::malformed);
 
             if (text[pos] == quote[0])
             {
                 ++pos;
+                attributes.push_back ({ name, valueStart, attributeValues.size() - valueStart });
                 return true;
             }
 
-            // A value's references are checked like those in text but not reported.
-            auto* const saved = std::exchange (reader, nullptr);
-            const bool valid = readReference();
-            reader = saved;
+            decoded.clear();
 
-            if (! valid)
+            if (! readReference (decoded))
                 return false;
+
+            if (reader != nullptr)
+                attributeValues += decoded;
         }
     }
 
@@ -337,7 +381,7 @@ private:
             ++pos;
 
         if (pos >= text.size() || text[pos] != '>' || open.empty() || open.back() != name)
-            return false;
+            return refuse (Refusal::malformed);
 
         ++pos;
         open.pop_back();
@@ -358,16 +402,20 @@ private:
             pos += length;
 
         if (pos == start)
-            return false;
+            return refuse (Refusal::malformed);
 
         name = text.substr (start, pos - start);
 
         // Every distinct name goes into the framework's global string pool, whose insertion cost
         // grows with its size.
-        if ((int) names.size() < limits.maximumDistinctNames)
-            names.insert (name);
-        else if (names.count (name) == 0)
-            return false;
+        if (nameIds.count (name) == 0)
+        {
+            if ((int) nameIds.size() >= limits.maximumDistinctNames)
+                return refuse (Refusal::tooManyNames);
+
+            nameIds.emplace (name, nameSeenInElement.size());
+            nameSeenInElement.push_back (0);
+        }
 
         return true;
     }
@@ -380,6 +428,12 @@ private:
         return true;
     }
 
+    struct Attribute
+    {
+        std::string_view name;
+        size_t valueStart, valueLength;
+    };
+
     std::string_view text;
     const UntrustedXml::Limits& limits;
     const std::atomic<bool>* cancel;
@@ -388,9 +442,69 @@ private:
     size_t pos = 0;
     size_t nextCancelCheck = 0;
     std::vector<std::string_view> open;
-    std::unordered_set<std::string_view> names;
+    std::unordered_map<std::string_view, size_t> nameIds;
+    std::vector<juce::uint64> nameSeenInElement; // per name id: the last element that used it as an attribute
+    juce::uint64 elementSerial = 0;
+    std::vector<Attribute> attributes; // of the start tag being read
+    std::string attributeValues;       // their decoded values, one after the other
+    std::string decoded;               // the reference being read
     int elements = 0;
     bool sawRoot = false;
+};
+
+/** Builds the element tree from the gate's events. Each name becomes an Identifier once, and
+    children are linked in when their parent closes, first child last, since the framework's
+    own append walks the whole list of children every time. */
+class ElementBuilder : public UntrustedXml::Reader
+{
+public:
+    void startElement (std::string_view name) override
+    {
+        open.push_back ({ std::make_unique<juce::XmlElement> (identifier (name)), {} });
+    }
+
+    void attribute (std::string_view name, std::string_view value) override
+    {
+        open.back().element->setAttribute (identifier (name), juce::String::fromUTF8 (value.data(), (int) value.size()));
+    }
+
+    void endElement() override
+    {
+        auto closed = std::move (open.back());
+        open.pop_back();
+
+        for (auto child = closed.children.rbegin(); child != closed.children.rend(); ++child)
+            closed.element->prependChildElement (child->release());
+
+        if (open.empty())
+            root = std::move (closed.element);
+        else
+            open.back().children.push_back (std::move (closed.element));
+    }
+
+    void characters (std::string_view) override {}
+
+    std::unique_ptr<juce::XmlElement> root;
+
+private:
+    const juce::Identifier& identifier (std::string_view name)
+    {
+        auto found = identifiers.find (name);
+
+        if (found == identifiers.end())
+            found = identifiers.emplace (name, juce::Identifier (juce::String::fromUTF8 (name.data(), (int) name.size()))).first;
+
+        return found->second;
+    }
+
+    struct OpenElement
+    {
+        std::unique_ptr<juce::XmlElement> element;
+        std::vector<std::unique_ptr<juce::XmlElement>> children;
+    };
+
+    std::vector<OpenElement> open;
+    std::unordered_map<std::string_view, juce::Identifier> identifiers;
 };
 } // namespace
 
@@ -420,15 +534,65 @@ bool UntrustedXml::isValidUtf8 (std::string_view text, const std::atomic<bool>* 
     return true;
 }
 
-bool UntrustedXml::check (std::string_view text, const Limits& limits, const std::atomic<bool>* cancel, Reader* reader)
+bool UntrustedXml::check (std::string_view text, const Limits& limits, const std::atomic<bool>* cancel,
+                          Reader* reader, Refusal* refusal)
 {
-    return isValidUtf8 (text, cancel) && Scanner (text, limits, cancel, reader).run();
+    auto verdict = Refusal::none;
+
+    if (text.size() > limits.maximumBytes)
+        verdict = Refusal::tooLarge;
+    else if (! isValidUtf8 (text, cancel))
+        verdict = cancel != nullptr && cancel->load() ? Refusal::cancelled : Refusal::notUtf8;
+    else if (Scanner scanner (text, limits, cancel, reader); ! scanner.run())
+        verdict = scanner.refusal;
+
+    if (refusal != nullptr)
+        *refusal = verdict;
+
+    return verdict == Refusal::none;
 }
 
-std::unique_ptr<juce::XmlElement> UntrustedXml::parse (std::string_view text, const Limits& limits)
+std::unique_ptr<juce::XmlElement> UntrustedXml::parse (std::string_view text, const Limits& limits, Refusal* refusal)
 {
-    if (text.size() > (size_t) std::numeric_limits<int>::max() || ! check (text, limits))
+    ElementBuilder builder;
+
+    if (! check (text, limits, nullptr, &builder, refusal))
         return nullptr;
 
-    return juce::parseXML (juce::String::fromUTF8 (text.data(), (int) text.size()));
+    return std::move (builder.root);
+}
+
+namespace
+{
+juce::String sizeText (size_t bytes)
+{
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)
+        return juce::String ((juce::uint64) (bytes >> 20)) + " MB";
+
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return juce::String ((juce::uint64) (bytes >> 10)) + " KB";
+
+    return juce::String ((juce::uint64) bytes) + " bytes";
+}
+} // namespace
+
+juce::String UntrustedXml::describe (Refusal refusal, const Limits& limits)
+{
+    switch (refusal)
+    {
+        case Refusal::none:                  return "readable";
+        case Refusal::tooLarge:              return "larger than " + sizeText (limits.maximumBytes);
+        case Refusal::notUtf8:               return "not UTF-8 text";
+        case Refusal::malformed:             return "not well-formed XML";
+        case Refusal::tooDeep:               return "nested deeper than " + juce::String (limits.maximumDepth) + " levels";
+        case Refusal::tooManyElements:       return "more than " + juce::String (limits.maximumElements) + " elements";
+        case Refusal::tooManyNames:          return "more than " + juce::String (limits.maximumDistinctNames) + " different names";
+        case Refusal::repeatedAttribute:     return "an attribute given twice";
+        case Refusal::declaration:           return "a DOCTYPE or other declaration";
+        case Refusal::processingInstruction: return "a processing instruction inside the document";
+        case Refusal::reference:             return "an entity reference other than the predefined ones";
+        case Refusal::cancelled:             return "cancelled";
+    }
+
+    return {};
 }

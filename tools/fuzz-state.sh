@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds a state fuzz target with clang (libFuzzer, ASan, UBSan) and runs it.
-# Usage: tools/fuzz-state.sh [seconds] [loader|vst3]   (default 600 loader)
+# Usage: tools/fuzz-state.sh [seconds] [loader|vst3|preset]   (default 600 loader)
 #   loader: the processor's state loader, given the bytes directly
 #   vst3:   the bytes through the VST3 component's setState, as a DAW restores a project
+#   preset: the bytes as a preset file, read and merged as the preset strip does
+# JOBS sets the build's parallel jobs (default: every core).
 set -euo pipefail
 
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,7 +15,8 @@ mode="${2:-loader}"
 case "$mode" in
     loader) target=ondula_state_fuzzer;      seeds="$top/tests/fuzz/corpus";      corpus="$build/fuzz-corpus" ;;
     vst3)   target=ondula_vst3_state_fuzzer; seeds="$top/tests/fuzz/corpus-vst3"; corpus="$build/fuzz-corpus-vst3" ;;
-    *) echo "usage: $0 [seconds] [loader|vst3]"; exit 2 ;;
+    preset) target=ondula_preset_fuzzer;     seeds="$top/tests/fuzz/corpus-preset"; corpus="$build/fuzz-corpus-preset" ;;
+    *) echo "usage: $0 [seconds] [loader|vst3|preset]"; exit 2 ;;
 esac
 
 "$top/tools/install-deps.sh"
@@ -21,7 +24,7 @@ command -v clang++ >/dev/null || { echo "clang++ is needed (apt-get install clan
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DONDULA_SANITIZE=fuzzer \
     -DONDULA_BUILD_TESTS=OFF -DONDULA_BUILD_BENCHMARKS=OFF -DONDULA_BUILD_TEST_HOST=OFF
-cmake --build "$build" --parallel "$(nproc)" --target "$target"
+cmake --build "$build" --parallel "${JOBS:-$(nproc)}" --target "$target"
 
 mkdir -p "$corpus"
 cp -n "$seeds"/* "$corpus/"

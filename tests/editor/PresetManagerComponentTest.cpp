@@ -3,6 +3,9 @@
 #include "../../editor/PluginEditor.h"
 #include "../../editor/PresetFolder.h"
 #include "support/ScratchDirectory.h"
+#include "support/SyntheticMouse.h"
+
+#include <iostream>
 
 namespace
 {
@@ -244,4 +247,117 @@ TEST (PresetStrip, PrevAndNextLoadTheNeighboursAndReportAnEmptyFolder)
         ASSERT_TRUE (e.strip.stepPreset (step));
         EXPECT_NEAR ((double) dynamics["wet"], wet, 1e-6);
     }
+}
+
+namespace
+{
+    std::string repeated (const std::string& piece, size_t times)
+    {
+        std::string text;
+        text.reserve (piece.size() * times);
+
+        for (size_t i = 0; i < times; ++i)
+            text += piece;
+
+        return text;
+    }
+
+    std::string withCurve (const std::string& curveText)
+    {
+        return "<top version=\"100\"><automation><automation_frequency curve=\"" + curveText + "\"/></automation></top>";
+    }
+
+    // Files a user may be handed: each alone in the preset folder, then "Next" clicked and "Load"
+    // given the file, as the file chooser does.
+    struct HandedPreset
+    {
+        const char* name;
+        std::string content;
+        const char* refusal; // the reason the console gives, or nullptr when the preset loads
+    };
+}
+
+TEST (PresetStrip, HostilePresetsAreRefusedAtOnceAndTheLargestAllowedLoadFast)
+{
+    const auto cap = (size_t) PresetFolder::maxFileBytes;
+    const std::string crowdedName = repeated ("&amp;", (cap - 64) / 5);
+    const std::string longCurve = repeated ("0.5 0.5 0&#10;", (cap - 128) / 14);
+
+    const HandedPreset cases[] = {
+        { "thirty thousand levels", "<top version=\"100\">" + repeated ("<a>", 30000), "nested deeper than 32 levels" },
+        { "processing instruction", "<top version=\"100\"><?x y?>text after a processing instruction</top>",
+          "a processing instruction inside the document" },
+        { "undefined references, 2.9 MB", "<!DOCTYPE top><top preset_name=\"" + repeated ("&undefined;", 270000) + "\"/>", "larger than 1 MB" },
+        { "undefined references under a DOCTYPE", "<!DOCTYPE top><top preset_name=\"" + repeated ("&undefined;", 90000) + "\"/>",
+          "a DOCTYPE or other declaration" },
+        { "undefined references", "<top preset_name=\"" + repeated ("&undefined;", 90000) + "\"/>",
+          "an entity reference other than the predefined ones" },
+        { "curve of 250,000 points, 3.5 MB", withCurve (repeated ("0.5 0.5 0&#10;", 250000)), "larger than 1 MB" },
+        { "curve filling the cap", withCurve (longCurve), nullptr },
+        { "name of references filling the cap", "<top preset_name=\"" + crowdedName + "\"/>", nullptr },
+    };
+
+    for (const auto& c : cases)
+    {
+        Editor e;
+        const auto file = e.folder.dir.getChildFile (juce::String (c.name) + PresetFolder::extension);
+        ASSERT_TRUE (file.replaceWithData (c.content.data(), c.content.size())) << c.name;
+        const auto before = e.state();
+
+        for (const bool viaNext : { true, false })
+        {
+            const auto start = juce::Time::getMillisecondCounterHiRes();
+            const bool clicked = viaNext ? SyntheticMouse::clickButton (e.strip.nextButton) : e.strip.loadPresetFrom (file);
+            const auto seconds = (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0;
+            std::cout << "[ time     ] " << (viaNext ? "Next" : "Load") << ", " << c.name << " (" << c.content.size()
+                      << " bytes): " << seconds << " s" << std::endl;
+
+            const auto console = e.consoleText();
+
+            if (c.refusal != nullptr)
+            {
+                EXPECT_EQ (e.state(), before) << c.name;
+                EXPECT_NE (console.find (std::string ("Could not load ") + c.name), std::string::npos) << console;
+                EXPECT_NE (console.find (std::string (c.refusal) + ", nothing changed"), std::string::npos) << console;
+            }
+            else
+            {
+                EXPECT_TRUE (clicked) << c.name;
+                EXPECT_NE (console.find (std::string ("Loaded ") + c.name), std::string::npos) << console;
+            }
+        }
+    }
+
+    // The loaded texts are kept whole.
+    Editor e;
+    const auto curveFile = e.folder.dir.getChildFile ("curve").withFileExtension (PresetFolder::extension);
+    ASSERT_TRUE (curveFile.replaceWithText (withCurve (longCurve)));
+    ASSERT_TRUE (e.strip.loadPresetFrom (curveFile));
+    EXPECT_EQ (e.node ("automation", "automation_frequency")["curve"].toString().length(), (int) (longCurve.size() / 14 * 10));
+}
+
+TEST (PresetStrip, ALongNameIsShownCutWhileTheStoredNameStaysWhole)
+{
+    Editor e;
+    const auto name = juce::String::fromUTF8 ("\xc3\xa9") + juce::String::repeatedString ("long name ", 100000);
+    e.processor->stateTree.setProperty ("preset_name", name, nullptr);
+    e.strip.refreshName();
+
+    const auto shown = e.strip.presetNameLabel.getText();
+    EXPECT_EQ (shown.length(), PresetManagerComponent::maxShownCharacters);
+    EXPECT_TRUE (name.startsWith (shown));
+
+    juce::Image image (juce::Image::ARGB, e.strip.getWidth(), e.strip.getHeight(), true);
+    juce::Graphics g (image);
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    e.strip.paintEntireComponent (g, false);
+    std::cout << "[ time     ] the strip with a name of " << name.length() << " characters painted in "
+              << (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0 << " s" << std::endl;
+
+    e.strip.refreshName();
+    EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), name) << "showing the name writes nothing back";
+
+    e.processor->stateTree.setProperty ("preset_name", "Short", nullptr);
+    e.strip.refreshName();
+    EXPECT_EQ (e.strip.presetNameLabel.getText(), "Short");
 }

@@ -2,6 +2,7 @@
 #include "support/ScalarOndulaOracle.h"
 
 #include "processor/PluginProcessor.h"
+#include "processor/QuorlStyleCurve.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,37 @@ TEST (OndulaDelaySettings, CurveTextWithoutAPointKeepsTheColumn)
     const auto s = rig.engine->currentSettings();
     EXPECT_EQ (s.tapTable[5][0], before);
     EXPECT_EQ (s.tapTable[5][8], 1.0f);
+}
+
+// The curve editor reads at most its point limit of a curve's text; the engine plays the same
+// points, so what sounds is what the editor shows, and a huge hand-made curve costs nothing more.
+TEST (OndulaDelaySettings, ACurveBeyondTheEditorsLimitPlaysTheFirstPointsTheEditorShows)
+{
+    std::string shown, whole;
+
+    for (int i = 0; i < QuorlStyleCurve::storedPointLimit; ++i)
+        shown += std::to_string ((i * 37 % 128) / 127.0) + " " + std::to_string ((i % 7) / 6.0) + " 0.25\n";
+
+    whole = shown;
+    for (int i = 0; i < 100000; ++i)
+        whole += "0.5 1 0\n";
+
+    EngineTestRig limited, long_;
+
+    for (const auto* type : { "automation_frequency", "ondula_pan" })
+    {
+        limited.set (type, "curve", juce::String (shown));
+        long_.set (type, "curve", juce::String (whole));
+    }
+
+    const auto a = limited.engine->currentSettings();
+    const auto b = long_.engine->currentSettings();
+
+    for (int t = 0; t < OndulaDelay::numTaps; ++t)
+        for (int q = 0; q < OndulaDelay::numTapColumns; ++q)
+            EXPECT_EQ (a.tapTable[t][q], b.tapTable[t][q]) << "tap " << t << " column " << q;
+
+    EXPECT_EQ (long_.node ("ondula_pan")["curve"].toString().length(), (int) whole.size()) << "the stored text stays whole";
 }
 
 TEST (OndulaDelaySettings, PatternTextSwitchesTapsOn)

@@ -2,7 +2,9 @@
 #include "support/DefaultState.h"
 #include "support/ProcessorFixture.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iostream>
 #include <limits>
 #include <random>
 
@@ -193,7 +195,7 @@ TEST_F (SavedStateTest, MergeMatchesNodesByTypeAndIgnoresWhatTheLiveTreeLacks)
 
     processor->setStateInformation (block.getData(), (int) block.getSize());
 
-    EXPECT_EQ ((double) node ("automation_pan")["value"], 0.9);       // the first automation node only
+    EXPECT_NEAR ((double) node ("automation_pan")["value"], 0.9, 1e-6); // the first automation node only
     EXPECT_FALSE (node ("automation_pan").hasProperty ("unknown"));
     EXPECT_FALSE (processor->stateTree.hasProperty ("extra"));
     EXPECT_EQ (node ("ondula_delay")["curve"].toString(), curveBefore); // missing in the block: kept
@@ -319,4 +321,81 @@ TEST_F (SavedStateTest, NumbersWithOverlongExponentsAreCutToOnesThatReadTheSame)
         EXPECT_EQ ((double) stored, c.reads) << c.loaded;
         EXPECT_EQ (parameter ("delay_globals_dynamics_wet").getValue(), (float) juce::jlimit (0.0, 1.0, c.reads)) << c.loaded;
     }
+}
+
+namespace
+{
+/** The seconds a call takes, printed beside the test's output. */
+template <typename Call>
+double timed (const std::string& what, Call&& call)
+{
+    const auto start = juce::Time::getMillisecondCounterHiRes();
+    call();
+    const auto seconds = (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0;
+    std::cout << "[ time     ] " << what << ": " << seconds << " s" << std::endl;
+    return seconds;
+}
+} // namespace
+
+TEST_F (SavedStateTest, AStateLargerThanTheCapChangesNothingAndSaysWhyWhileTheLargestAllowedLoads)
+{
+    const auto defaults = treeText (processor->stateTree);
+    const auto around = std::string (header) + "<top preset_name=\"\"/>";
+    const auto fill = StateBlockReader::maximumTextBytes - around.size();
+    const auto withName = [&around] (size_t characters)
+    {
+        return blockWith (std::string (header) + "<top preset_name=\"" + std::string (characters, 'n') + "\"/>");
+    };
+
+    const auto tooLarge = withName (fill + 1);
+    timed ("refusing a state one byte over the cap", [&] { processor->setStateInformation (tooLarge.getData(), (int) tooLarge.getSize()); });
+    EXPECT_EQ (treeText (processor->stateTree), defaults);
+    EXPECT_NE (processor->commandLine.text.find ("larger than 1 MB, nothing changed"), std::string::npos) << processor->commandLine.text;
+    EXPECT_TRUE (processor->commandLine.blink);
+
+    const auto largest = withName (fill);
+    timed ("loading a state at the cap", [&] { processor->setStateInformation (largest.getData(), (int) largest.getSize()); });
+    EXPECT_EQ (processor->presetManager.getPresetName().size(), fill);
+}
+
+// A loaded node may hold many children of one type; only the first is merged, and only once,
+// or each level of such duplicates would multiply the work of the level below.
+TEST_F (SavedStateTest, DuplicateNodesAreMergedOnceInTheOrderOfTheirLastPlace)
+{
+    struct Order : juce::ValueTree::Listener
+    {
+        void valueTreePropertyChanged (juce::ValueTree& node, const juce::Identifier& property) override
+        {
+            heard.push_back (node.getType().toString() + "." + property.toString());
+        }
+
+        std::vector<juce::String> heard;
+    } order;
+
+    auto live = juce::ValueTree::fromXml (DefaultState::treeXml);
+    const auto loaded = juce::ValueTree::fromXml ("<top><automation><automation_pan value=\"0.875\"/><automation_pan value=\"0.25\"/></automation>"
+                                                  "<ondula><ondula_pan scale=\"0.125\"/></ondula>"
+                                                  "<automation><automation_pan value=\"0.5\"/></automation></top>");
+    live.addListener (&order);
+    StateBlockReader::mergeInto (loaded, live);
+    live.removeListener (&order);
+
+    EXPECT_EQ (order.heard, (std::vector<juce::String> { "automation_pan.value", "ondula_pan.scale" }));
+    EXPECT_EQ (live.getChildWithName ("automation").getChildWithName ("automation_pan")["value"].toString(), "0.875");
+
+    // 20,000 copies of a group, the first holding 20,000 copies of a node: a walk that visited
+    // every copy would merge that node 400 million times.
+    const int copies = 20000;
+    std::string text = std::string (header) + "<top><automation>";
+    for (int i = 0; i < copies; ++i)
+        text += "<automation_pan value=\"0.75\"/>";
+    text += "</automation>";
+    for (int i = 1; i < copies; ++i)
+        text += "<automation/>";
+    text += "</top>";
+
+    const auto large = blockWith (text);
+    ASSERT_LE (text.size(), StateBlockReader::maximumTextBytes);
+    timed ("merging 20,000 duplicate groups", [&] { processor->setStateInformation (large.getData(), (int) large.getSize()); });
+    EXPECT_EQ ((double) node ("automation_pan")["value"], 0.75);
 }

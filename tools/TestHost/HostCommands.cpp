@@ -146,6 +146,7 @@ void HostCommands::printUsage()
                  "              [--seconds s] [--rate hz] [--blocks n[,n...]] [--channels 1|2] [--bpm b] [--no-playhead]\n"
                  "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file] [--time]\n"
                  "       ondula_test_host state <bundle> [--set id=value]... [--component-out file] [--load file]...\n"
+                 "       ondula_test_host controller <bundle> [--set id=value|nan]...\n"
                  "       ondula_test_host open-editor <bundle> [--cycles n] [--hold-ms ms]\n";
 }
 

@@ -1,3 +1,4 @@
+#include "ControllerCommand.h"
 #include "HostCommands.h"
 #include "OpenEditorCommand.h"
 #include "ScriptCommand.h"
@@ -32,6 +33,8 @@ public:
             result = ScriptCommand::run (args);
         else if (command == "state")
             result = StateCommand::run (args);
+        else if (command == "controller")
+            result = ControllerCommand::run (args);
         else
             HostCommands::printUsage();
 

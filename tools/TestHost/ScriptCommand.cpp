@@ -112,6 +112,7 @@ public:
 
     bool openEditor (juce::String& error)
     {
+        const auto start = juce::Time::getMillisecondCounterHiRes();
         auto* editor = plugin.createEditorIfNeeded();
 
         if (editor == nullptr)
@@ -137,6 +138,8 @@ public:
             return false;
         }
 
+        // From the host's request to the editor's window showing on screen.
+        TestHost::print ("editor.seconds=" + juce::String ((juce::Time::getMillisecondCounterHiRes() - start) / 1000.0, 3));
         TestHost::pumpMessages (300);
         const auto origin = toScreen ({ 0, 0 });
         TestHost::print ("editor.size=" + juce::String (window->editor.getWidth()) + "x" + juce::String (window->editor.getHeight()));
@@ -370,7 +373,7 @@ private:
 
 struct Options
 {
-    juce::String bundle, steps, treeIn, stateOut, renderDir;
+    juce::String bundle, steps, treeIn, componentIn, stateOut, renderDir;
     juce::StringArray sets;
 };
 
@@ -397,6 +400,8 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         }
         else if (a == "--tree-in")
             options.treeIn = next();
+        else if (a == "--component-in")
+            options.componentIn = next();
         else if (a == "--set")
             options.sets.add (next());
         else if (a == "--state-out")
@@ -413,7 +418,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     }
 
     if (options.bundle.isEmpty())
-        error = "usage: script <bundle> --steps \"...\" | --steps-file file [--tree-in tree.xml] [--set id=value]... "
+        error = "usage: script <bundle> --steps \"...\" | --steps-file file [--tree-in tree.xml] [--component-in file] [--set id=value]... "
                 "[--render-dir dir] [--state-out file]";
 
     return options.bundle.isNotEmpty();
@@ -435,6 +440,19 @@ bool prepare (juce::AudioPluginInstance& plugin, const Options& options, juce::S
         }
 
         PluginStateTree::load (plugin, *tree);
+    }
+
+    if (options.componentIn.isNotEmpty())
+    {
+        juce::MemoryBlock block;
+
+        if (! juce::File::getCurrentWorkingDirectory().getChildFile (options.componentIn).loadFileAsData (block))
+        {
+            error = "cannot read " + options.componentIn;
+            return false;
+        }
+
+        TestHost::setComponentState (plugin, block);
     }
 
     for (const auto& set : options.sets)

@@ -99,9 +99,13 @@ int StateCommand::run (const juce::StringArray& args)
             return 1;
         }
 
+        // The time the host's thread spends in the plug-in's setState.
+        const auto start = juce::Time::getMillisecondCounterHiRes();
         TestHost::setComponentState (*plugin, block);
+        const auto seconds = (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0;
         TestHost::pumpMessages (20);
         printSnapshot (*plugin, "load" + juce::String (i));
+        TestHost::print ("load" + juce::String (i) + ".seconds=" + juce::String (seconds, 3));
     }
 
     plugin.reset();

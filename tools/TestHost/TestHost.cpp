@@ -4,6 +4,7 @@
 #include <pluginterfaces/vst/ivstunits.h>
 
 #include <iostream>
+#include <limits>
 
 namespace juce
 {
@@ -96,8 +97,12 @@ bool TestHost::applySets (juce::AudioPluginInstance& plugin, const juce::StringA
             return false;
         }
 
+        // "nan" as well, for what a careless host might send.
+        const auto text = set.fromFirstOccurrenceOf ("=", false, false).trim();
+        const auto value = text.equalsIgnoreCase ("nan") ? std::numeric_limits<float>::quiet_NaN() : text.getFloatValue();
+
         parameter->beginChangeGesture();
-        parameter->setValueNotifyingHost (set.fromFirstOccurrenceOf ("=", false, false).getFloatValue());
+        parameter->setValueNotifyingHost (value);
         parameter->endChangeGesture();
     }
 

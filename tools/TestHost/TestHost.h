@@ -35,7 +35,7 @@ public:
     static juce::AudioProcessorParameter* findParameter (juce::AudioPluginInstance& plugin,
                                                          const juce::String& idOrName);
 
-    /** Applies "id=value" pairs (normalised values) as host edits, each one complete gesture. */
+    /** Applies "id=value" pairs (normalised values, or "nan") as host edits, each one complete gesture. */
     static bool applySets (juce::AudioPluginInstance& plugin, const juce::StringArray& sets);
 
     /** The plug-in's component state (IComponent::getState), the bytes a DAW keeps in its project. */
