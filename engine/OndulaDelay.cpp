@@ -121,6 +121,10 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     : mappingFunctions (mappings), serial (nextSerial.fetch_add (1, relaxed) + 1)
 {
     grids(); // built once, before any audio thread can ask for them
+
+    // The lane kernel picks its code from the processor's features, which the framework reads
+    // from a file on Linux: here, not in the audio thread's first block.
+    TapLaneKernel::fastestPath();
     tapPositions.store (tripletGrid(), relaxed);
     feedbackState.frequency = 0.5f;
     previousFeedbackState.frequency = 0.5f;

@@ -6,7 +6,8 @@
 #   tools/measure-speed.sh [--against REF] [build directory, default build-release]
 # With --against, the commit REF (a tag, a branch, main~3 ...) is built beside this tree in a work
 # tree of its own, and both are measured in the same run: each benchmark and each render of the
-# two bundles in turn, three times, with the medians and their ratio (this tree / REF).
+# two bundles in turn, three times, with the medians and their ratio (REF time / this time for the
+# benchmarks, this realtime factor / REF's for the renders: above 1, this tree is faster).
 set -euo pipefail
 
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -43,17 +44,42 @@ fi
 filter='Stereo48k|ScalarOracle|Stage|Processor'
 bench() {
     "$1/bench/ondula_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-        --benchmark_min_time=1 --benchmark_filter="$filter" 2>/dev/null | grep -E '_median'
+        --benchmark_min_time=0.5 --benchmark_filter="$filter" 2>/dev/null | grep -E '_median' | awk '{ print $1, $2, $3 }'
 }
 
-echo "=== Benchmarks (medians of 5) ==="
-bench "$build" | sed 's/^/this: /'
-[ -n "$old" ] && bench "$old/build" | sed 's/^/REF:  /'
+out="$(mktemp -d)"
+trap 'rm -rf "$out"; [ -z "$old" ] || git -C "$top" worktree remove --force "$old/src" > /dev/null 2>&1 || true' EXIT
+
+# The two builds take turns, three rounds, so that a busy machine slows both alike.
+echo "=== Benchmarks (time per iteration: median over 3 rounds of medians of 5) ==="
+for round in 1 2 3; do
+    bench "$build" >> "$out/this.txt"
+    [ -z "$old" ] || bench "$old/build" >> "$out/ref.txt"
+done
+
+awk -v withRef="$([ -n "$old" ] && echo 1)" '
+    function median(list,   n, v, i, j, t) {
+        n = split(list, v, " ")
+        for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (v[j] + 0 < v[i] + 0) { t = v[i]; v[i] = v[j]; v[j] = t }
+        return v[int((n + 1) / 2)]
+    }
+    FNR == 1 { file++ }
+    { name = $1; sub(/_median$/, "", name); if (!(name in seen)) { seen[name] = 1; order[++count] = name }
+      unit[name] = $3; if (file == 1) mine[name] = mine[name] " " $2; else theirs[name] = theirs[name] " " $2 }
+    END {
+        for (k = 1; k <= count; ++k) {
+            name = order[k]; a = median(mine[name])
+            if (a == "") continue
+            if (withRef && theirs[name] != "") {
+                b = median(theirs[name])
+                printf "%-55s this %10.1f %s   REF %10.1f %s   REF/this %.2f\n", name, a, unit[name], b, unit[name], b / a
+            } else
+                printf "%-55s this %10.1f %s\n", name, a, unit[name]
+        }
+    }' "$out/this.txt" $([ -n "$old" ] && echo "$out/ref.txt")
 
 # Every bundle is driven by this tree's test host, so both are measured with the same tool.
 host="$build/tools/TestHost/ondula_test_host_artefacts/Release/Ondula Test Host"
-out="$(mktemp -d)"
-trap 'rm -rf "$out"; [ -z "$old" ] || git -C "$top" worktree remove --force "$old/src" > /dev/null 2>&1 || true' EXIT
 
 realtime() {
     local bundle="$1/OndulaDelay_artefacts/Release/VST3/Ondula Delay Free.vst3" block="$2" seconds="$3"
