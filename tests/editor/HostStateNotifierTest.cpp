@@ -3,6 +3,7 @@
 #include "../../editor/PluginEditor.h"
 #include "../../editor/PresetFolder.h"
 #include "../support/MessagePump.h"
+#include "../support/FaderText.h"
 #include "../support/SyntheticMouse.h"
 #include "support/ScratchDirectory.h"
 
@@ -54,14 +55,6 @@ namespace
             return {};
         }
 
-        // Types into a fader's text box and commits, as Return does.
-        static void type (juce::Slider& fader, const juce::String& text)
-        {
-            for (auto* child : fader.getChildren())
-                if (auto* box = dynamic_cast<juce::Label*> (child))
-                    box->setText (text, juce::sendNotificationSync);
-        }
-
         std::unique_ptr<OndulaDelayAudioProcessor> processor = std::make_unique<OndulaDelayAudioProcessor>();
         OndulaDelayAudioProcessorEditor* editor = nullptr;
         ScratchDirectory scratch { "ondula-notifier-presets" };
@@ -83,7 +76,7 @@ TEST (HostStateNotifier, EachEditNoParameterShowsTellsTheHostOncePerGestureAndOt
 
     const auto typeInto = [] (auto faderOf, const char* text)
     {
-        return [faderOf, text] (Session& s) { Session::type (faderOf (*s.editor), text); };
+        return [faderOf, text] (Session& s) { FaderText::type (faderOf (*s.editor), text); };
     };
 
     const Case cases[] = {
@@ -152,7 +145,7 @@ TEST (HostStateNotifier, AnEditorClosedInTheMiddleOfAGestureStillTellsTheHost)
 {
     Session s;
     s.held = true;
-    Session::type (s.editor->globalView.timePanel.widthSlider, "10");
+    FaderText::type (s.editor->globalView.timePanel.widthSlider, "10");
     EXPECT_EQ (s.host.stateChanges, 0);
 
     s.close();

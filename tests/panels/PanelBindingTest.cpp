@@ -286,14 +286,6 @@ namespace
             return {};
         }
 
-        // Types into a fader's text box and commits, as Return does.
-        static void type (juce::Slider& fader, const juce::String& text)
-        {
-            for (auto* child : fader.getChildren())
-                if (auto* box = dynamic_cast<juce::Label*> (child))
-                    box->setText (text, juce::sendNotificationSync);
-        }
-
         std::unique_ptr<OndulaDelayAudioProcessor> processor = std::make_unique<OndulaDelayAudioProcessor>();
         OndulaDelayAudioProcessorEditor* editor = nullptr;
     };
@@ -361,7 +353,7 @@ TEST (PanelBinding, EveryFadersBoxReadsTheTextsItShowsInEveryModeAndWritesWhatIt
             for (const double target : { fader.getMinimum() + 0.3 * (fader.getMaximum() - fader.getMinimum()), 0.9, 0.02 })
             {
                 const auto text = fader.getTextFromValue (target);
-                OpenEditor::type (fader, text);
+                FaderText::type (fader, text);
 
                 EXPECT_EQ (FaderText::shown (fader), text);
                 EXPECT_EQ (fader.getTextFromValue (fader.getValue()), text);
@@ -372,7 +364,7 @@ TEST (PanelBinding, EveryFadersBoxReadsTheTextsItShowsInEveryModeAndWritesWhatIt
             // Text that reads as no value leaves the fader and the tree where they were.
             const auto before = s.node (f.node)[f.property];
             const auto shown = FaderText::shown (fader);
-            OpenEditor::type (fader, "loud");
+            FaderText::type (fader, "loud");
             EXPECT_EQ (FaderText::shown (fader), shown);
             EXPECT_TRUE (s.node (f.node)[f.property].equalsWithSameType (before));
         }
