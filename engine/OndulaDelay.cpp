@@ -562,11 +562,19 @@ void OndulaDelay::writeInput (const float* samples, int n) noexcept
     const int start = writeIndex;
     const int firstRun = std::min (n, delayLineSize - start); // the rest wraps to the line's start
 
-    for (int i = 0; i < firstRun; ++i)
-        delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+    if (inputIsFinite.load (relaxed))
+    {
+        std::memcpy (delayLine + start, samples, sizeof (float) * (size_t) firstRun);
+        std::memcpy (delayLine, samples + firstRun, sizeof (float) * (size_t) (n - firstRun));
+    }
+    else
+    {
+        for (int i = 0; i < firstRun; ++i)
+            delayLine[start + i] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
 
-    for (int i = firstRun; i < n; ++i)
-        delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+        for (int i = firstRun; i < n; ++i)
+            delayLine[i - firstRun] = std::isfinite (samples[i]) ? samples[i] : 0.0f;
+    }
 
     blockStartWriteIndex = start;
     writeIndex = (delayLineSize + n + start) & lineMask;

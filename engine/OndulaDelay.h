@@ -100,6 +100,11 @@ public:
     // and by the block's pan law (audio thread).
     std::atomic<bool> isRightChannel { false };
 
+    // Written by an owner that silences non-finite input itself before any audio runs (the
+    // processor does, for its dry path too), so the engine need not check its input again; read
+    // by the block (audio thread).
+    std::atomic<bool> inputIsFinite { false };
+
     // Written by prepare (host thread, outside processing); read by the block and the filter graph.
     std::atomic<int> sampleRate { 48000 };
 
