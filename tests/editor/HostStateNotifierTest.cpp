@@ -3,6 +3,7 @@
 #include "../../editor/PluginEditor.h"
 #include "../../editor/PresetFolder.h"
 #include "../support/MessagePump.h"
+#include "../support/PanelProbe.h"
 #include "../support/FaderText.h"
 #include "../support/SyntheticMouse.h"
 #include "support/ScratchDirectory.h"
@@ -47,13 +48,7 @@ namespace
             editor = nullptr;
         }
 
-        juce::ValueTree node (const juce::String& type) const
-        {
-            for (const auto& group : processor->stateTree)
-                if (auto found = group.getChildWithName (type); found.isValid())
-                    return found;
-            return {};
-        }
+        juce::ValueTree node (const juce::String& type) const { return PanelProbe::node (processor->stateTree, type); }
 
         std::unique_ptr<OndulaDelayAudioProcessor> processor = std::make_unique<OndulaDelayAudioProcessor>();
         OndulaDelayAudioProcessorEditor* editor = nullptr;

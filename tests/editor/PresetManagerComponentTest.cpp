@@ -2,6 +2,7 @@
 
 #include "../../editor/PluginEditor.h"
 #include "../../editor/PresetFolder.h"
+#include "support/HostileText.h"
 #include "support/ScratchDirectory.h"
 #include "support/SyntheticMouse.h"
 
@@ -251,16 +252,7 @@ TEST (PresetStrip, PrevAndNextLoadTheNeighboursAndReportAnEmptyFolder)
 
 namespace
 {
-    std::string repeated (const std::string& piece, size_t times)
-    {
-        std::string text;
-        text.reserve (piece.size() * times);
-
-        for (size_t i = 0; i < times; ++i)
-            text += piece;
-
-        return text;
-    }
+    using HostileText::repeated;
 
     std::string withCurve (const std::string& curveText)
     {

@@ -1,4 +1,5 @@
 #include "HostRunner.h"
+#include "support/HostileText.h"
 
 #include <gtest/gtest.h>
 
@@ -7,16 +8,7 @@
 
 namespace
 {
-std::string repeated (const std::string& piece, size_t times)
-{
-    std::string text;
-    text.reserve (piece.size() * times);
-
-    for (size_t i = 0; i < times; ++i)
-        text += piece;
-
-    return text;
-}
+using HostileText::repeated;
 
 /** The plug-in's own block ("VC2!", the text's length, the text, a zero byte), as a DAW keeps it
     in a project; without the client's trailer, which leaves the bypass switch alone. */

@@ -8,6 +8,7 @@
 #include "../../panels/PanelBinding.h"
 #include "../support/FaderText.h"
 #include "../support/MessagePump.h"
+#include "../support/PanelProbe.h"
 
 #include <limits>
 
@@ -278,13 +279,7 @@ namespace
             delete editor;
         }
 
-        juce::ValueTree node (const juce::String& type) const
-        {
-            for (const auto& group : processor->stateTree)
-                if (auto found = group.getChildWithName (type); found.isValid())
-                    return found;
-            return {};
-        }
+        juce::ValueTree node (const juce::String& type) const { return PanelProbe::node (processor->stateTree, type); }
 
         std::unique_ptr<OndulaDelayAudioProcessor> processor = std::make_unique<OndulaDelayAudioProcessor>();
         OndulaDelayAudioProcessorEditor* editor = nullptr;
