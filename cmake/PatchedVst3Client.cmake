@@ -1,13 +1,15 @@
 # The framework's VST3 plug-in client trusts the size field of the trailer it appends to the saved
-# state, so a corrupt project crashes the host, and it stores a host's NaN as a parameter's value
-# (see each patch's own description). The client is therefore compiled from a copy of the
+# state, so a corrupt project crashes the host; it stores a host's NaN as a parameter's value; and
+# of a host's parameter changes it keeps one value per block, which reaches the plug-in's sound
+# only through the message thread (see each patch's own description). The client is therefore compiled from a copy of the
 # framework's juce_VST3_Wrapper.cpp with the patches below applied in order at configure time; the
 # framework stays Debian's and is never vendored. Drop a patch once the framework mends its fault,
 # and this file and its include with the last one.
 
 set(ONDULA_VST3_CLIENT_PATCHES
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-state-trailer.patch"
-    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-nan-parameter.patch")
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-nan-parameter.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-host-parameter-points.patch")
 
 # Replaces the framework's VST3 client source in the interface target that every VST3 plug-in
 # target links (here the bundle, OndulaDelay_VST3, and the VST3 fuzz target) by the patched copy.
@@ -66,6 +68,7 @@ function(ondula_patch_vst3_client)
     list(APPEND sources "${patched}")
     set_property(TARGET juce_audio_plugin_client_VST3 PROPERTY INTERFACE_SOURCES ${sources})
 
-    # The copy's relative includes ("../utility/...") resolve against the framework's own folder.
-    target_include_directories(juce_audio_plugin_client_VST3 INTERFACE "${client_dir}/VST3")
+    # The copy's relative includes ("../utility/...") resolve against the framework's own folder;
+    # the plug-in's interface for the host's parameter points against the project's.
+    target_include_directories(juce_audio_plugin_client_VST3 INTERFACE "${client_dir}/VST3" "${CMAKE_SOURCE_DIR}")
 endfunction()

@@ -1,5 +1,7 @@
 #include "engine/DryWetMixer.h"
 
+#include "engine/HostValueEcho.h"
+
 #include <cmath>
 
 void DryWetMixer_KT::setValueTree (juce::ValueTree root)
@@ -30,19 +32,42 @@ void DryWetMixer_KT::valueTreePropertyChanged (juce::ValueTree& tree, const juce
     if (std::isnan (v)) // keep the last proportion rather than mixing with NaN gains
         return;
 
-    pendingWetProportion.store (juce::jlimit (0.0f, 1.0f, v), std::memory_order_relaxed);
+    const auto proportion = juce::jlimit (0.0f, 1.0f, v);
+
+    if (proportion == pendingWetProportion.load (std::memory_order_relaxed))
+        return;
+
+    pendingWetProportion.store (proportion, std::memory_order_relaxed);
+
+    if (! HostValueEcho::isActive())
+        wetEdits.fetch_add (1, std::memory_order_relaxed);
 }
 
 void DryWetMixer_KT::prepare (const juce::dsp::ProcessSpec& spec)
 {
-    appliedWetProportion = pendingWetProportion.load (std::memory_order_relaxed);
+    applyPendingWetProportion();
     mixer.setWetMixProportion (appliedWetProportion);
     mixer.prepare (spec);
 }
 
+void DryWetMixer_KT::setWetFromHost (float proportion) noexcept
+{
+    if (! std::isfinite (proportion))
+        return;
+
+    hostWet = juce::jlimit (0.0f, 1.0f, proportion);
+    hostWetEdits = wetEdits.load (std::memory_order_relaxed);
+    hostWetSet = true;
+    applyPendingWetProportion();
+}
+
 void DryWetMixer_KT::applyPendingWetProportion() noexcept
 {
-    const auto wet = pendingWetProportion.load (std::memory_order_relaxed);
+    // A host value stands until the tree makes an edit of its own.
+    if (hostWetSet && hostWetEdits != wetEdits.load (std::memory_order_relaxed))
+        hostWetSet = false;
+
+    const auto wet = hostWetSet ? hostWet : pendingWetProportion.load (std::memory_order_relaxed);
 
     if (wet != appliedWetProportion)
     {

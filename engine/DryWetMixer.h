@@ -4,6 +4,7 @@
 #include <juce_dsp/juce_dsp.h>
 
 #include <atomic>
+#include <cstdint>
 
 /** Binds the framework's dry/wet mixer to the "wet" setting of the state tree. The listener only
     publishes the new proportion; the audio thread hands it to the mixer at the start of a block,
@@ -25,14 +26,25 @@ public:
     /** Audio thread, start of each block: passes a changed proportion on to the mixer's ramp. */
     void applyPendingWetProportion() noexcept;
 
+    /** A host parameter's wet proportion, handed to the mixer's ramp at once; it stands until the
+        host sends another or the tree makes an edit of its own to "wet" (the tree's echo of the
+        same host value changes nothing). Audio thread. */
+    void setWetFromHost (float proportion) noexcept;
+
     juce::ValueTree globalsDynamicsTree;
     juce::dsp::DryWetMixer<float> mixer;
 
-    // Written by the tree listener (message thread), read by the audio thread at each block start.
+    // Written by the tree listener (message thread), read by the audio thread at each block
+    // start, with a count of the tree's own edits (its echoes of host values not counted).
     std::atomic<float> pendingWetProportion { 1.0f };
+    std::atomic<uint32_t> wetEdits { 0 };
 
 private:
     float appliedWetProportion = 1.0f; // audio thread only
+    // Audio thread only: the host's proportion and the tree edits it stands against.
+    float hostWet = 1.0f;
+    uint32_t hostWetEdits = 0;
+    bool hostWetSet = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DryWetMixer_KT)
 };

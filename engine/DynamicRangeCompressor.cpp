@@ -1,7 +1,30 @@
 #include "engine/DynamicRangeCompressor.h"
 
+#include "engine/HostValueEcho.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+namespace
+{
+constexpr auto relaxed = std::memory_order_relaxed;
+
+/** Stores a value the tree holds; a changed value that is no echo of a host value counts as an
+    edit of the tree's own. */
+void publish (std::atomic<float>& field, std::atomic<uint32_t>& edits, float value) noexcept
+{
+    const float before = field.load (relaxed);
+
+    if (std::memcmp (&before, &value, sizeof value) == 0)
+        return;
+
+    field.store (value, relaxed);
+
+    if (! HostValueEcho::isActive())
+        edits.fetch_add (1, relaxed);
+}
+} // namespace
 
 void DynamicRangeCompressor::setValueTree (juce::ValueTree root)
 {
@@ -35,9 +58,48 @@ void DynamicRangeCompressor::valueTreePropertyChanged (juce::ValueTree& tree, co
         return;
 
     if (property == slopeId)
-        slope.store ((v + v) - 1.0f, std::memory_order_relaxed);
+        publish (slope, slopeEdits, (v + v) - 1.0f);
     else
-        thresholdDb.store (v * 60.0f - 60.0f, std::memory_order_relaxed);
+        publish (thresholdDb, thresholdEdits, v * 60.0f - 60.0f);
+}
+
+void DynamicRangeCompressor::setThresholdFromHost (float normalised) noexcept
+{
+    if (std::isfinite (normalised))
+        hostThreshold = { normalised * 60.0f - 60.0f, thresholdEdits.load (relaxed), true };
+}
+
+void DynamicRangeCompressor::setSlopeFromHost (float normalised) noexcept
+{
+    if (std::isfinite (normalised))
+        hostSlope = { (normalised + normalised) - 1.0f, slopeEdits.load (relaxed), true };
+}
+
+float DynamicRangeCompressor::playedThreshold() noexcept
+{
+    // A host value stands until the tree makes an edit of its own.
+    if (hostThreshold.set && hostThreshold.edits == thresholdEdits.load (relaxed))
+        return hostThreshold.value;
+
+    hostThreshold.set = false;
+    return thresholdDb.load (relaxed);
+}
+
+float DynamicRangeCompressor::playedSlope() noexcept
+{
+    if (hostSlope.set && hostSlope.edits == slopeEdits.load (relaxed))
+        return hostSlope.value;
+
+    hostSlope.set = false;
+    return slope.load (relaxed);
+}
+
+void DynamicRangeCompressor::moveToTimeline (int64_t position) noexcept
+{
+    const auto place = position % chunkLength;
+    chunkFill = (int) (place < 0 ? place + chunkLength : place);
+    chunkCount = 0;
+    chunkSum = 0.0f;
 }
 
 void DynamicRangeCompressor::processSamples (const float* input, float* output, int numSamples) noexcept
@@ -64,10 +126,11 @@ void DynamicRangeCompressor::processSamples (const float* input, float* output, 
 
         start += length;
         chunkFill += length;
+        chunkCount += length;
         chunkSum = sum;
 
         if (chunkFill == chunkLength)
-            finishChunk (sum, chunkLength);
+            finishChunk (sum, chunkCount);
     }
 
     currentGain = gain;
@@ -78,7 +141,7 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
 {
     // The pair shares one chunk grid from its first block on; should the grids ever part (one
     // compressor run alone), each runs on its own.
-    if (&left == &right || left.chunkFill != right.chunkFill)
+    if (&left == &right || left.chunkFill != right.chunkFill || left.chunkCount != right.chunkCount)
     {
         left.processSamples (leftSamples, leftSamples, numSamples);
         right.processSamples (rightSamples, rightSamples, numSamples);
@@ -113,6 +176,8 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
         start += length;
         left.chunkFill += length;
         right.chunkFill += length;
+        left.chunkCount += length;
+        right.chunkCount += length;
         left.chunkSum = sumL;
         right.chunkSum = sumR;
 
@@ -120,7 +185,7 @@ void DynamicRangeCompressor::processStereo (DynamicRangeCompressor& left, Dynami
         {
             DynamicRangeCompressor* both[2] { &left, &right };
             const float sums[2] { sumL, sumR };
-            finishChunks (both, sums, 2, chunkLength);
+            finishChunks (both, sums, 2, left.chunkCount);
         }
     }
 
@@ -154,14 +219,14 @@ void DynamicRangeCompressor::finishChunks (DynamicRangeCompressor* const* compre
 
     for (int c = 0; c < count; ++c)
     {
-        const auto& k = *compressors[c];
-        over[c] = (level[c] - k.thresholdDb.load (std::memory_order_relaxed)) / k.knee;
+        auto& k = *compressors[c];
+        over[c] = (level[c] - k.playedThreshold()) / k.knee;
     }
 
     for (int c = 0; c < count; ++c)
     {
-        const auto& k = *compressors[c];
-        const float s = k.slope.load (std::memory_order_relaxed);
+        auto& k = *compressors[c];
+        const float s = k.playedSlope();
         gainDb[c] = (double) k.knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over[c]));
 
         if (std::isnan (gainDb[c])) // slope 1 against an infinite overshoot: 0 * inf
@@ -174,6 +239,7 @@ void DynamicRangeCompressor::finishChunks (DynamicRangeCompressor* const* compre
         const float g = outputLevel - level[c];
         compressors[c]->targetGain = static_cast<float> (std::pow (10.0, (double) (g / 20.0f)));
         compressors[c]->chunkFill = 0;
+        compressors[c]->chunkCount = 0;
         compressors[c]->chunkSum = 0.0f;
     }
 }

@@ -3,6 +3,7 @@
 #include <juce_data_structures/juce_data_structures.h>
 
 #include <atomic>
+#include <cstdint>
 
 /** Feed-forward compressor of one channel's wet signal: the mean absolute level of each chunk of
     100 samples sets a soft-knee target gain that the applied gain follows sample by sample. The
@@ -19,6 +20,17 @@ public:
 
     void valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property) override;
 
+    /** A host parameter's value of the threshold or the slope (normalised 0..1), from the next
+        chunk on; it stands until the host sends another or the tree makes an edit of its own to
+        that setting (the tree's echo of the same host value changes nothing). Audio thread. */
+    void setThresholdFromHost (float normalised) noexcept;
+    void setSlopeFromHost (float normalised) noexcept;
+
+    /** Lines the chunks up with the timeline: a chunk ends at every multiple of chunkLength, and
+        the one under way when the timeline jumps is measured over the samples it then gets.
+        Audio thread. */
+    void moveToTimeline (int64_t position) noexcept;
+
     /** In place is allowed: each input sample is read before its output is written. */
     void processSamples (const float* input, float* output, int numSamples) noexcept;
 
@@ -31,17 +43,32 @@ public:
     static constexpr int chunkLength = 100;
 
     juce::ValueTree globalsDynamicsTree;
-    // Written by the tree listener (message thread), read once per chunk by the audio thread.
+    // Written by the tree listener (message thread), read once per chunk by the audio thread,
+    // with counts of the tree's own edits of each (its echoes of host values not counted).
     std::atomic<float> thresholdDb { -30.0f };
     std::atomic<float> slope { 0.5f };
+    std::atomic<uint32_t> thresholdEdits { 0 }, slopeEdits { 0 };
     const float knee = 5.0f;
     float currentGain = 0.0f; // audio thread only
     float targetGain = 0.0f;  // audio thread only
-    int chunkFill = 0;        // audio thread only: samples of the current chunk measured so far
+    int chunkFill = 0;        // audio thread only: place in the current chunk
+    int chunkCount = 0;       // audio thread only: samples of the current chunk measured so far
     float chunkSum = 0.0f;    // audio thread only: their absolute values added up
     float smoothing = 0.9f;   // set by the processor before any audio runs
 
 private:
+    struct HostValue
+    {
+        float value = 0.0f;
+        uint32_t edits = 0;
+        bool set = false;
+    };
+
+    // Audio thread only: host values in the compressor's own units.
+    HostValue hostThreshold, hostSlope;
+
+    float playedThreshold() noexcept;
+    float playedSlope() noexcept;
     void finishChunk (float sum, int length) noexcept;
     static void finishChunks (DynamicRangeCompressor* const* compressors, const float* sums, int count, int length) noexcept;
 

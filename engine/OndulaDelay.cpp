@@ -1,5 +1,6 @@
 #include "engine/OndulaDelay.h"
 
+#include "engine/HostValueEcho.h"
 #include "processor/QuorlStyleCurve.h"
 
 #include <algorithm>
@@ -24,6 +25,17 @@ constexpr double pieceSeconds = 512.0 / 48000.0;
 int pieceLengthFor (int sampleRate) noexcept
 {
     return std::max (1, (int) std::lround ((double) sampleRate * pieceSeconds));
+}
+
+// When the engine is placed on the timeline, its smoothed records are worked out over this many
+// pieces of the wave before the position (about 2 s): each piece keeps 0.95 of the distance to
+// the targets, so what the records started from has shrunk to 0.95^200 (1e-4.5) of itself.
+constexpr int warmUpPieces = 200;
+
+int64_t floorDiv (int64_t a, int64_t b) noexcept
+{
+    const auto q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 // Single-precision 2 pi and pi / 2, as the wave and the pan law have always used them.
@@ -125,7 +137,6 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     // The lane kernel picks its code from the processor's features, which the framework reads
     // from a file on Linux: here, not in the audio thread's first block.
     TapLaneKernel::fastestPath();
-    tapPositions.store (tripletGrid(), relaxed);
     feedbackState.frequency = 0.5f;
     previousFeedbackState.frequency = 0.5f;
 
@@ -144,17 +155,35 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
         }
     }
 
+    // Until a tree is bound: the automation columns read their heights as they stand (value 0,
+    // scale 1) and every Ondula weight is 1; the delay time unit is its middle value.
+    for (int i = 0; i < numHostSettings; ++i)
+    {
+        treeValues[i].store (0.0f, relaxed);
+        treeEdits[i].store (0, relaxed);
+    }
+
+    for (int q = 0; q < 4; ++q)
+        treeValues[automationScale + q].store (1.0f, relaxed);
+
+    treeValues[delayTime].store (0.5f, relaxed);
+    treeValues[patternMode].store (1.0f, relaxed);
+
     for (int t = 0; t < numTaps; ++t)
     {
-        const float initial[numTapColumns] { (float) (1000.0 * std::pow (0.8, t)), 0.9f, 0.8f, 0.0f,
-                                             1.0f, 1.0f, 1.0f, 1.0f, 1.0f };
+        const float heights[4] { (float) (1000.0 * std::pow (0.8, t)), 0.9f, 0.8f, 0.0f };
 
-        for (int q = 0; q < numTapColumns; ++q)
-            tapTable[t][q].store (initial[q], relaxed);
+        for (int q = 0; q < 4; ++q)
+        {
+            automationCurves[q][t].from.store (heights[q], relaxed);
+            automationCurves[q][t].kind.store (1, relaxed);
+        }
+
+        for (int p = 0; p < numOndulaQuantities; ++p)
+            ondulaWeights[p][t].store (1.0f, relaxed);
 
         tapEnabled[t].store (false, relaxed);
     }
-
 }
 
 OndulaDelay::~OndulaDelay()
@@ -194,9 +223,9 @@ void OndulaDelay::prepare (const juce::dsp::ProcessSpec& spec)
     scratchLength = length;
     sampleRate.store (rate, relaxed);
 
-    // The next sample starts a piece of the new length, from the records as they stand.
+    // Pieces of the new length, on the timeline's grid: the records are worked out afresh there.
     pieceLength = length;
-    piecePosition = 0;
+    moved = true;
 
     feedbackFilter.sampleRate = (float) rate;
 
@@ -291,41 +320,51 @@ void OndulaDelay::valueTreePropertyChanged (juce::ValueTree& tree, const juce::I
     settingsVersion.fetch_add (1, std::memory_order_release);
 }
 
-void OndulaDelay::writeTapColumn (int column, const float (&values)[numTaps])
+void OndulaDelay::publish (int setting, float value) noexcept
 {
-    for (int t = 0; t < numTaps; ++t)
-        tapTable[t][column].store (values[t], relaxed);
+    // A value that changed is an edit of the tree's own, which ends a host value of that setting,
+    // unless the tree only echoes a host value. Re-announcements of unchanged values end nothing,
+    // so opening the editor or rebinding changes nothing that plays.
+    const float before = treeValues[setting].load (relaxed);
+
+    if (std::memcmp (&before, &value, sizeof value) != 0)
+    {
+        treeValues[setting].store (value, relaxed);
+
+        if (! HostValueEcho::isActive())
+            treeEdits[setting].fetch_add (1, relaxed);
+    }
 }
 
 void OndulaDelay::handleAutomation (const juce::ValueTree& node, int quantity)
 {
-    const float v = readNormalised (node, ids::value);
-    const float s = readSetting (node, ids::scaleY, -1.0f, 1.0f);
+    publish (automationValue + quantity, readNormalised (node, ids::value));
+    publish (automationScale + quantity, readSetting (node, ids::scaleY, -1.0f, 1.0f));
 
     QuorlStyleCurve stored;
     stored.maxPoints = QuorlStyleCurve::storedPointLimit;
     stored.fromString (node.getProperty (ids::curve).toString().toStdString());
 
-    // A curve text without a single readable point keeps the column as it was.
+    // A curve text without a single readable point keeps the column's curve as it was.
     if (stored.points.empty())
         return;
 
-    const QuorlStyleCurve scaled = stored * std::abs (s);
-    const float offset = quantity == 3 ? (float) ((double) s * -0.5 + (double) v) : v;
-    const QuorlStyleCurve perTap = s >= 0.0f ? offset + scaled : offset - scaled;
-
-    float column[numTaps];
-
+    // The block moves these heights by the node's value and scale (which a host may automate).
     for (int t = 0; t < numTaps; ++t)
-        column[t] = perTap.calculateCurveValue ((float) t / 31.0f);
-
-    writeTapColumn (quantity, column);
+    {
+        const auto segment = stored.segmentAt ((float) t / 31.0f);
+        auto& published = automationCurves[quantity][t];
+        published.from.store (segment.from, relaxed);
+        published.to.store (segment.to, relaxed);
+        published.shape.store (segment.shape, relaxed);
+        published.kind.store ((uint8_t) ((segment.outside ? 1 : 0) | (segment.closingPoint ? 2 : 0) | (segment.empty ? 4 : 0)), relaxed);
+    }
 }
 
 void OndulaDelay::handleOndula (const juce::ValueTree& node, int quantity)
 {
-    ondulaRecords[quantity].scale.store (readNormalised (node, ids::scale), relaxed);
-    ondulaRecords[quantity].phase.store (readNormalised (node, ids::phase), relaxed);
+    publish (ondulaScale + quantity, readNormalised (node, ids::scale));
+    publish (ondulaPhase + quantity, readNormalised (node, ids::phase));
 
     QuorlStyleCurve weights;
     weights.maxPoints = QuorlStyleCurve::storedPointLimit;
@@ -334,12 +373,8 @@ void OndulaDelay::handleOndula (const juce::ValueTree& node, int quantity)
     if (weights.points.empty())
         return;
 
-    float column[numTaps];
-
     for (int t = 0; t < numTaps; ++t)
-        column[t] = weights.calculateCurveValue ((float) t / 31.0f);
-
-    writeTapColumn (4 + quantity, column);
+        ondulaWeights[quantity][t].store (weights.calculateCurveValue ((float) t / 31.0f), relaxed);
 }
 
 void OndulaDelay::handlePattern (const juce::ValueTree& node)
@@ -353,31 +388,28 @@ void OndulaDelay::handlePattern (const juce::ValueTree& node)
 
 void OndulaDelay::handleOndulaGlobals (const juce::ValueTree& node)
 {
-    const float w = readNormalised (node, ids::wavelength);
-    const float p = readNormalised (node, ids::phase);
-    const float v = readNormalised (node, ids::velocity);
-    const float a = readNormalised (node, ids::amount);
     const int mode = readMode (node, ids::timeMode);
 
+    // The panels' texts follow these flags; the block plays the mode it holds itself.
     if (mode != 0)
         mappingFunctions.velocityTriplet.store (mode == 2, relaxed);
 
     mappingFunctions.velocitySync.store (mode != 0, relaxed);
 
-    wavelength.store (mappingFunctions.wavelength_value (w), relaxed);
-    phase.store (p, relaxed);
-    amount.store (a, relaxed);
-    rawVelocity.store (v, relaxed);
-    velocity.store (mappingFunctions.velocity_hz (v), relaxed);
+    publish (ondulaTimeMode, (float) mode);
+    publish (globalWavelength, readNormalised (node, ids::wavelength));
+    publish (globalPhase, readNormalised (node, ids::phase));
+    publish (globalVelocity, readNormalised (node, ids::velocity));
+    publish (globalAmount, readNormalised (node, ids::amount));
 }
 
 void OndulaDelay::handleTime (const juce::ValueTree& node)
 {
-    time.store (readNormalised (node, ids::time), relaxed);
-    const int patternMode = readMode (node, ids::patternMode);
     const int mode = readMode (node, ids::timeMode);
 
-    tapPositions.store (patternMode != 0 ? tripletGrid() : straightGrid(), relaxed);
+    publish (delayTime, readNormalised (node, ids::time));
+    publish (patternMode, (float) readMode (node, ids::patternMode));
+    publish (delayTimeMode, (float) mode);
     feedbackWidth.store (readNormalised (node, ids::feedbackWidth), relaxed);
     feedbackFrequency.store (readNormalised (node, ids::feedbackFrequency), relaxed);
     feedbackAmplitude.store (readNormalised (node, ids::feedbackAmplitude), relaxed);
@@ -388,37 +420,85 @@ void OndulaDelay::handleTime (const juce::ValueTree& node)
     mappingFunctions.tempoSync.store (mode != 0, relaxed);
 }
 
+void OndulaDelay::setFromHost (int setting, float value) noexcept
+{
+    if (setting < 0 || setting >= numHostSettings || ! std::isfinite (value))
+        return;
+
+    // It stands against the tree's edits made so far: a later edit of the tree's own wins.
+    hostValues[setting] = value;
+    hostValueEdits[setting] = treeEdits[setting].load (relaxed);
+    hostValueSet[setting] = true;
+    hostValuesMoved = true;
+}
+
 OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
 {
+    float values[numHostSettings];
+
+    for (int i = 0; i < numHostSettings; ++i)
+        values[i] = treeValues[i].load (relaxed);
+
     Settings s;
-    loadSettings (s);
+    deriveSettings (s, values);
     return s;
 }
 
-void OndulaDelay::loadSettings (Settings& s) const noexcept
+void OndulaDelay::deriveSettings (Settings& s, const float* values) const noexcept
 {
+    // The automation columns: each tap's curve heights moved by the node's value and scale, as
+    // value + scale * curve (value - |scale| * curve for a negative scale) evaluates; the pan
+    // curve swings around its value, so its offset takes half the scale back.
+    for (int q = 0; q < 4; ++q)
+    {
+        const float v = values[automationValue + q];
+        const float scale = values[automationScale + q];
+        const float magnitude = std::abs (scale);
+        const float offset = q == 3 ? (float) ((double) scale * -0.5 + (double) v) : v;
+
+        const auto moved = [&] (float height)
+        {
+            const float scaled = clamp01 (height * magnitude);
+            return scale >= 0.0f ? offset + scaled : offset - scaled;
+        };
+
+        for (int t = 0; t < numTaps; ++t)
+        {
+            const auto& published = automationCurves[q][t];
+            const auto kind = published.kind.load (relaxed);
+            QuorlStyleCurve::Segment segment;
+            segment.from = published.from.load (relaxed);
+            segment.to = published.to.load (relaxed);
+            segment.shape = published.shape.load (relaxed);
+            segment.outside = (kind & 1) != 0;
+            segment.closingPoint = (kind & 2) != 0;
+            segment.empty = (kind & 4) != 0;
+            s.tapTable[t][q] = segment.valueWith (moved (segment.from), segment.closingPoint ? segment.to : moved (segment.to));
+        }
+    }
 
     for (int t = 0; t < numTaps; ++t)
     {
-        for (int q = 0; q < numTapColumns; ++q)
-            s.tapTable[t][q] = tapTable[t][q].load (relaxed);
+        for (int p = 0; p < numOndulaQuantities; ++p)
+            s.tapTable[t][4 + p] = ondulaWeights[p][t].load (relaxed);
 
         s.tapEnabled[t] = tapEnabled[t].load (relaxed);
     }
 
     for (int p = 0; p < numOndulaQuantities; ++p)
     {
-        s.ondulaScale[p] = ondulaRecords[p].scale.load (relaxed);
-        s.ondulaPhase[p] = ondulaRecords[p].phase.load (relaxed);
+        s.ondulaScale[p] = values[ondulaScale + p];
+        s.ondulaPhase[p] = values[ondulaPhase + p];
     }
 
-    s.wavelength = wavelength.load (relaxed);
-    s.phase = phase.load (relaxed);
-    s.amount = amount.load (relaxed);
-    s.time = time.load (relaxed);
-    s.velocity = velocity.load (relaxed);
-    s.rawVelocity = rawVelocity.load (relaxed);
-    s.onTripletGrid = tapPositions.load (relaxed) == tripletGrid();
+    s.wavelength = mappingFunctions.wavelength_value (values[globalWavelength]);
+    s.phase = values[globalPhase];
+    s.rawVelocity = values[globalVelocity];
+    s.velocityMode = (int) values[ondulaTimeMode];
+    s.amount = values[globalAmount];
+    s.time = values[delayTime];
+    s.timeMode = (int) values[delayTimeMode];
+    s.onTripletGrid = (int) values[patternMode] != 0;
     s.feedbackFrequency = feedbackFrequency.load (relaxed);
     s.feedbackWidth = feedbackWidth.load (relaxed);
     s.feedbackAmplitude = feedbackAmplitude.load (relaxed);
@@ -493,9 +573,11 @@ void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp:
         locks[e] = std::unique_lock<RecursivePriorityMutex> (engines[e]->mutex);
 
     // An engine never prepared has nothing to render with. The two engines of a pair render
-    // together while their pieces line up, which they do from the same preparation on.
+    // together while they stand at the same place of the timeline, which they always do when the
+    // processor drives them.
     bool together = count == 2 && engines[0]->pieceLength == engines[1]->pieceLength
-                 && engines[0]->piecePosition == engines[1]->piecePosition;
+                 && engines[0]->streamPosition == engines[1]->streamPosition
+                 && engines[0]->moved == engines[1]->moved;
 
     for (int e = 0; e < count; ++e)
         if (engines[e]->scratchLength == 0)
@@ -517,14 +599,17 @@ void OndulaDelay::processTogether (OndulaDelay* const* engines, const juce::dsp:
 
 void OndulaDelay::renderStream (OndulaDelay* const* engines, float* const* samples, int count, int n)
 {
-    // The stream is rendered piece by piece on the engines' own grid: a host block may end or
+    if (engines[0]->moved)
+        settleAtTimeline (engines, count);
+
+    // The stream is rendered piece by piece on the timeline's grid: a host block may end or
     // begin anywhere inside a piece, and renders exactly the samples of the pieces it covers.
     for (int done = 0; done < n;)
     {
         auto& leader = *engines[0];
 
         if (leader.piecePosition == 0)
-            startPiece (engines, count);
+            startPiece (engines, count, leader.streamPosition, false, true);
 
         const int length = std::min (n - done, leader.pieceLength - leader.piecePosition);
         float* parts[TapLaneKernel::maxChannels] {};
@@ -534,6 +619,48 @@ void OndulaDelay::renderStream (OndulaDelay* const* engines, float* const* sampl
 
         renderSegment (engines, parts, count, length);
         done += length;
+    }
+}
+
+void OndulaDelay::moveToTimeline (int64_t position) noexcept
+{
+    std::lock_guard<RecursivePriorityMutex> lock (mutex);
+    streamPosition = position;
+    moved = true;
+}
+
+int OndulaDelay::samplesToNextPiece() const noexcept
+{
+    const auto offset = (int) (streamPosition - floorDiv (streamPosition, pieceLength) * pieceLength);
+    return offset == 0 ? 0 : pieceLength - offset;
+}
+
+void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
+{
+    // The records standing at the position are those of the piece that holds it (or, at a
+    // piece's start, of the piece before, since the coming piece takes its step when it starts).
+    // Continuous playback would have brought them there by smoothing towards each piece's
+    // targets; the same steps are taken here over the wave of the seconds before, from records
+    // settled on the targets of the first of those pieces. The result depends only on the
+    // position and the settings.
+    auto& leader = *engines[0];
+    const int length = leader.pieceLength;
+    const int64_t piece = floorDiv (leader.streamPosition, length);
+    const int offset = (int) (leader.streamPosition - piece * length);
+    const int64_t standing = offset == 0 ? piece - 1 : piece;
+
+    for (int j = warmUpPieces; j >= 0; --j)
+        startPiece (engines, count, (standing - j) * length, j == warmUpPieces, j <= 1);
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        engine.updateFeedbackState (engine.readBlockInputs (standing * length), true);
+        engine.piecePosition = offset;
+        engine.movedTo = engine.streamPosition;
+        engine.moved = false;
+        engine.hostTime.store ((double) engine.movedTo / (double) engine.sampleRate.load (relaxed), relaxed);
+        engine.clock.store (0.0, relaxed);
     }
 }
 
@@ -580,29 +707,49 @@ void OndulaDelay::writeInput (const float* samples, int n) noexcept
     writeIndex = (delayLineSize + n + start) & lineMask;
 }
 
-OndulaDelay::BlockInputs OndulaDelay::readBlockInputs() noexcept
+void OndulaDelay::refreshBlockSettings() noexcept
 {
     const auto version = settingsVersion.load (std::memory_order_acquire);
 
-    if (version != blockSettingsVersion)
-    {
-        loadSettings (blockSettings);
-        blockSettingsVersion = version;
+    if (version == blockSettingsVersion && ! hostValuesMoved)
+        return;
 
-        for (int q = 0; q < numTapColumns; ++q)
-            for (int t = 0; t < numTaps; ++t)
-                tapColumns[q][t] = blockSettings.tapTable[t][q];
+    float values[numHostSettings];
+
+    for (int i = 0; i < numHostSettings; ++i)
+    {
+        // A host value stands until the tree makes an edit of its own to that setting.
+        if (hostValueSet[i] && treeEdits[i].load (relaxed) != hostValueEdits[i])
+            hostValueSet[i] = false;
+
+        values[i] = hostValueSet[i] ? hostValues[i] : treeValues[i].load (relaxed);
     }
+
+    deriveSettings (blockSettings, values);
+    blockSettingsVersion = version;
+    hostValuesMoved = false;
+    ++blockSettingsSerial;
+
+    for (int q = 0; q < numTapColumns; ++q)
+        for (int t = 0; t < numTaps; ++t)
+            tapColumns[q][t] = blockSettings.tapTable[t][q];
+}
+
+OndulaDelay::BlockInputs OndulaDelay::readBlockInputs (int64_t pieceStart) noexcept
+{
+    refreshBlockSettings();
 
     BlockInputs in;
     in.settings = &blockSettings;
     const auto& s = blockSettings;
-    in.fs = (float) sampleRate.load (relaxed);
-    in.timeUnit = mappingFunctions.time_unit_seconds (s.time);
+    const int rate = sampleRate.load (relaxed);
+    in.fs = (float) rate;
+    in.timeUnit = mappingFunctions.time_unit_seconds (s.time, s.timeMode);
 
-    // A synced rate follows the tempo of every block, not only the tempo when its node was read.
-    in.velocityHz = mappingFunctions.velocitySync.load (relaxed) ? mappingFunctions.velocity_hz (s.rawVelocity) : s.velocity;
-    const double runningTime = hostTime.load (relaxed) + clock.load (relaxed);
+    // A synced rate follows the tempo of every piece. The running time is the piece's place on
+    // the timeline, from whole samples, so a position gets the same wave however it was reached.
+    in.velocityHz = mappingFunctions.velocity_hz (s.rawVelocity, s.velocityMode);
+    const double runningTime = (double) pieceStart / (double) rate;
     const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
     in.waveTravel = (((in.velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
     return in;
@@ -612,8 +759,8 @@ bool OndulaDelay::aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mi
 {
     // The settings the tap targets depend on are compared bit for bit when either side's have
     // changed; the mapped time values at every block.
-    if (comparedWith != leader.serial || comparedVersions[0] != leader.blockSettingsVersion
-        || comparedVersions[1] != blockSettingsVersion)
+    if (comparedWith != leader.serial || comparedSerials[0] != leader.blockSettingsSerial
+        || comparedSerials[1] != blockSettingsSerial)
     {
         const auto& a = leader.blockSettings;
         const auto& b = blockSettings;
@@ -625,8 +772,8 @@ bool OndulaDelay::aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mi
                         && std::memcmp (&a.amount, &b.amount, sizeof (float)) == 0
                         && a.onTripletGrid == b.onTripletGrid;
         comparedWith = leader.serial;
-        comparedVersions[0] = leader.blockSettingsVersion;
-        comparedVersions[1] = blockSettingsVersion;
+        comparedSerials[0] = leader.blockSettingsSerial;
+        comparedSerials[1] = blockSettingsSerial;
     }
 
     const float dynamicMine[4] { mine.fs, mine.timeUnit, mine.velocityHz, mine.waveTravel };
@@ -634,7 +781,7 @@ bool OndulaDelay::aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mi
     return tapSettingsMatch && std::memcmp (dynamicMine, dynamicTheirs, sizeof (dynamicMine)) == 0;
 }
 
-void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
+void OndulaDelay::updateFeedbackState (const BlockInputs& in, bool settle) noexcept
 {
     const auto& s = *in.settings;
     const float delay = clampTo ((16.0f * in.timeUnit) * in.fs, 0.0f, maxDelaySamples);
@@ -646,7 +793,7 @@ void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
     previousFeedbackState = feedbackState;
     auto& state = feedbackState;
 
-    if (firstBlock)
+    if (settle)
     {
         state.delayOndula = state.delayBase = (int32_t) delay;
         state.frequency = frequency;
@@ -668,7 +815,7 @@ void OndulaDelay::updateFeedbackState (const BlockInputs& in) noexcept
     design (feedbackDesign, frequency, bandwidth, in.fs, state);
     state.enabled = true;
 
-    if (firstBlock)
+    if (settle)
         previousFeedbackState = state;
 }
 
@@ -717,7 +864,7 @@ void OndulaDelay::addFeedbackToLine (int n) noexcept
         delayLine[i - firstRun] += feedbackScratch[i];
 }
 
-void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
+void OndulaDelay::computeTapTargets (const BlockInputs& in, bool withDesigns) noexcept
 {
     // Each step runs over all 32 taps before the next, on the tap table's columns, so that the
     // library calls of different taps overlap and the plain arithmetic vectorises; every value is
@@ -829,6 +976,10 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
     std::copy (std::begin (control[2]), std::end (control[2]), out.amplitude);
     std::copy (std::begin (control[3]), std::end (control[3]), out.pan);
 
+    // Pieces that only bring the records up to a new timeline position need no filters.
+    if (! withDesigns)
+        return;
+
     // Unmodulated taps ask for the same filter block after block: only changed bands are
     // designed, all together.
     int changed[numTaps], misses = 0;
@@ -895,7 +1046,7 @@ void OndulaDelay::computeGains (const Settings& s) noexcept
     }
 }
 
-void OndulaDelay::updateTapStates() noexcept
+void OndulaDelay::updateTapStates (bool settle) noexcept
 {
     // Field by field over all taps, so that the smoothing runs on whole vectors; this block's
     // records are written over the ones before last, next to the previous block's.
@@ -904,9 +1055,9 @@ void OndulaDelay::updateTapStates() noexcept
     auto& r = records();
     const auto& before = previousRecords();
 
-    if (firstBlock)
+    if (settle)
     {
-        // Start settled: no ramp from the constructor's placeholder records.
+        // Settled on the targets, with no ramp from whatever the records held.
         for (int t = 0; t < numTaps; ++t)
         {
             r.delayOndula[t] = (int32_t) target.delay[t];
@@ -945,12 +1096,15 @@ void OndulaDelay::updateTapStates() noexcept
     std::copy (std::begin (tapCoefficients[5]), std::end (tapCoefficients[5]), r.a2);
     std::copy (std::begin (target.enabled), std::end (target.enabled), r.enabled);
 
-    if (firstBlock)
+    if (settle)
         previousRecords() = r;
+}
 
-    firstBlock = false;
+void OndulaDelay::publishTapStates() noexcept
+{
+    // The filter graph's copy of this piece's records.
+    const auto& r = records();
 
-    // The filter graph's copy of this block's records.
     for (int t = 0; t < numTaps; ++t)
         tapStates[t] = { r.delayOndula[t], r.delayBase[t], r.b0[t], r.b1[t], r.b2[t], r.a0[t], r.a1[t], r.a2[t],
                          r.frequency[t], r.bandwidth[t], r.gain[t], r.amplitude[t], r.pan[t], r.enabled[t] };
@@ -1081,17 +1235,19 @@ void OndulaDelay::takeLaneMemory (const TapLaneKernel::Lanes& l, int channel) no
     }
 }
 
-void OndulaDelay::startPiece (OndulaDelay* const* engines, int count)
+void OndulaDelay::startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart, bool settle, bool withDesigns)
 {
     BlockInputs inputs[TapLaneKernel::maxChannels];
 
     // 1. Every engine reads its settings and the running time once per piece.
     for (int e = 0; e < count; ++e)
-        inputs[e] = engines[e]->readBlockInputs();
+        inputs[e] = engines[e]->readBlockInputs (pieceStart);
 
-    // 2. The feedback paths' targets and records.
-    for (int e = 0; e < count; ++e)
-        engines[e]->updateFeedbackState (inputs[e]);
+    // 2. The feedback paths' targets and records (they do not follow the wave, so pieces that
+    //    only bring the taps' records up to a timeline position leave them alone).
+    if (withDesigns)
+        for (int e = 0; e < count; ++e)
+            engines[e]->updateFeedbackState (inputs[e], settle);
 
     // 3. Every tap's targets and records, enabled or not. The two channels of a pair aim their
     //    taps alike (only the patterns and the pan laws differ), so the second takes the first
@@ -1103,10 +1259,13 @@ void OndulaDelay::startPiece (OndulaDelay* const* engines, int count)
         if (e > 0 && engine.aimsTapsLike (*engines[0], inputs[e], inputs[0]))
             engine.copyTapTargets (*engines[0]);
         else
-            engine.computeTapTargets (inputs[e]);
+            engine.computeTapTargets (inputs[e], withDesigns);
 
         engine.computeGains (*inputs[e].settings);
-        engine.updateTapStates();
+        engine.updateTapStates (settle);
+
+        if (withDesigns)
+            engine.publishTapStates();
     }
 }
 
@@ -1161,24 +1320,8 @@ void OndulaDelay::renderSegment (OndulaDelay* const* engines, float* const* samp
         auto& engine = *engines[e];
         engine.takeLaneMemory (lanes, e);
         engine.takeFeedbackMemory (feedback, e);
-        engine.advanceClock (n);
+        engine.streamPosition += n;
         engine.piecePosition = (engine.piecePosition + n) % engine.pieceLength;
+        engine.clock.store ((double) (engine.streamPosition - engine.movedTo) / (double) engine.sampleRate.load (relaxed), relaxed);
     }
-}
-
-void OndulaDelay::advanceClock (int n) noexcept
-{
-    // The clock counts the samples since it was last set (by the processor, when the host reports
-    // a time), so that it reads the same at a given sample however the stream was cut.
-    const double now = clock.load (relaxed);
-
-    if (now != clockWritten)
-    {
-        clockOrigin = now;
-        clockSamples = 0;
-    }
-
-    clockSamples += n;
-    clockWritten = clockOrigin + (double) clockSamples / (double) sampleRate.load (relaxed);
-    clock.store (clockWritten, relaxed);
 }

@@ -41,7 +41,7 @@ public:
     void valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier& property) override;
 
     /** Renders channel 0 of the context in place. Settings, targets and filter designs move once
-        per control piece of the stream (512 samples at 48 kHz, the same time at every rate), so
+        per control piece of the timeline (512 samples at 48 kHz, the same time at every rate), so
         the result does not depend on how the stream is cut into blocks; an empty block changes
         nothing. */
     void processSIMDSmart (const juce::dsp::ProcessContextReplacing<float>& context);
@@ -53,6 +53,50 @@ public:
                                const juce::dsp::ProcessContextReplacing<float>& leftContext,
                                const juce::dsp::ProcessContextReplacing<float>& rightContext);
 
+    /** Places the next sample to render at a position of the timeline (in samples). The control
+        pieces lie on the timeline's grid (multiples of the piece length), the wave's running time
+        is the position, and the smoothed records start where they would stand had the timeline
+        played from long before, so that a position sounds the same whatever came before it: the
+        host's block size, where playback started, a pre-roll, how long the host idled. Between
+        moves the engine counts the samples it renders. Audio thread (or before audio runs). */
+    void moveToTimeline (int64_t position) noexcept;
+
+    /** The timeline position of the next sample to render. Audio thread. */
+    int64_t timelinePosition() const noexcept { return streamPosition; }
+
+    /** Samples from the next one to render to the start of the next control piece: 0 when the
+        next sample starts one. Audio thread. */
+    int samplesToNextPiece() const noexcept;
+
+    /** Samples per control piece at the prepared rate. */
+    int pieceSamples() const noexcept { return pieceLength; }
+
+    /** The settings that host parameters stand for. Quantities: automation 0 frequency,
+        1 bandwidth, 2 amplitude, 3 pan; Ondula the same and 4 delay. */
+    enum HostSetting : int
+    {
+        automationValue = 0,  // + quantity
+        automationScale = 4,  // + quantity
+        ondulaScale = 8,      // + quantity
+        ondulaPhase = 13,     // + quantity
+        ondulaTimeMode = 18,
+        globalWavelength,
+        globalPhase,
+        globalVelocity,
+        globalAmount,
+        delayTimeMode,
+        patternMode,
+        delayTime,
+        numHostSettings
+    };
+
+    /** A host parameter's value, taken from the next control piece on (audio thread, between
+        pieces): it stands until the host sends another, or until the tree itself changes that
+        setting (an edit, a loaded state or preset). The tree's later echo of the same host value
+        (the parameter attachment writing it back on the message thread) changes nothing, so the
+        sound never depends on when the message thread gets to it. Modes are whole numbers. */
+    void setFromHost (int setting, float value) noexcept;
+
     /** Every setting the block reads, as one plain copy. */
     struct Settings
     {
@@ -61,17 +105,22 @@ public:
         float ondulaPhase[numOndulaQuantities] {};
         float wavelength = 0.0f; // mapped, 0.1..5
         float phase = 0.0f;      // raw 0..1
-        float velocity = 0.0f;   // Hz, as mapped when the node was read
-        float rawVelocity = 0.0f; // raw 0..1, for the tempo-synced rate
+        float rawVelocity = 0.0f; // raw 0..1; mapped with the tempo of each piece
+        int velocityMode = 0;    // 0 free, 1 synced, 2 synced triplet
         float amount = 0.0f;     // raw 0..1
         float time = 0.0f;       // raw 0..1
+        int timeMode = 0;        // 0 free, 1 synced, 2 synced triplet
         bool tapEnabled[numTaps] {};
         bool onTripletGrid = true;
         float feedbackFrequency = 0.0f, feedbackWidth = 0.0f, feedbackAmplitude = 0.0f, feedbackPan = 0.5f;
     };
 
-    /** The settings as the handlers left them. */
+    /** The settings as the tree holds them (host values not applied). */
     Settings currentSettings() const noexcept;
+
+    /** The settings the last control piece played, host values included. Audio thread, or while
+        no audio runs (tests). */
+    const Settings& playedSettings() const noexcept { return blockSettings; }
 
     /** Tap positions in time units of the two grids. */
     static const float* straightGrid() noexcept;
@@ -108,9 +157,9 @@ public:
     // Written by prepare (host thread, outside processing); read by the block and the filter graph.
     std::atomic<int> sampleRate { 48000 };
 
-    // Written by the processor on the audio thread; read by the block and the Ondula graph.
+    // Written by the block (audio thread); read by the Ondula graph: the timeline position of
+    // the last move, in seconds, and the seconds rendered since. Their sum is the running time.
     std::atomic<double> hostTime { 0.0 };
-    // Reset by the processor and advanced by the block (audio thread); read by the Ondula graph.
     std::atomic<double> clock { 0.0 };
 
     // Written by the block under mutex; copied by the filter graph under mutex.
@@ -120,13 +169,6 @@ public:
     RecursivePriorityMutex mutex;
 
 private:
-    struct OndulaRecord
-    {
-        // Written by the Ondula handler (message thread); read by the block (audio thread).
-        std::atomic<float> scale { 0.0f };
-        std::atomic<float> phase { 0.0f };
-    };
-
     /** What every tap aims at in this block, one array per quantity. */
     struct alignas (64) TapTargets
     {
@@ -153,25 +195,27 @@ private:
     void handlePattern (const juce::ValueTree& node);
     void handleOndulaGlobals (const juce::ValueTree& node);
     void handleTime (const juce::ValueTree& node);
-    void writeTapColumn (int column, const float (&values)[numTaps]);
+    void publish (int setting, float value) noexcept;
 
     static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
     static void renderStream (OndulaDelay* const* engines, float* const* samples, int count, int n);
-    static void startPiece (OndulaDelay* const* engines, int count);
+    static void settleAtTimeline (OndulaDelay* const* engines, int count);
+    static void startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart, bool settle, bool withDesigns);
     static void renderSegment (OndulaDelay* const* engines, float* const* samples, int count, int n);
-    void advanceClock (int n) noexcept;
     void writeInput (const float* samples, int n) noexcept;
-    BlockInputs readBlockInputs() noexcept;
-    void loadSettings (Settings& s) const noexcept;
+    BlockInputs readBlockInputs (int64_t pieceStart) noexcept;
+    void refreshBlockSettings() noexcept;
+    void deriveSettings (Settings& s, const float* values) const noexcept;
     bool aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept;
-    void updateFeedbackState (const BlockInputs& in) noexcept;
+    void updateFeedbackState (const BlockInputs& in, bool settle) noexcept;
     void packFeedback (TapLaneKernel::Feedback& feedback, int channel) const noexcept;
     void takeFeedbackMemory (const TapLaneKernel::Feedback& feedback, int channel) noexcept;
     void addFeedbackToLine (int n) noexcept;
-    void computeTapTargets (const BlockInputs& in) noexcept;
+    void computeTapTargets (const BlockInputs& in, bool withDesigns) noexcept;
     void copyTapTargets (const OndulaDelay& other) noexcept;
     void computeGains (const Settings& s) noexcept;
-    void updateTapStates() noexcept;
+    void updateTapStates (bool settle) noexcept;
+    void publishTapStates() noexcept;
     void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
     void packLanes (TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void takeLaneMemory (const TapLaneKernel::Lanes& lanes, int channel) noexcept;
@@ -183,9 +227,9 @@ private:
     int scratchLength = 0;            // 0 until prepared
     int pieceLength = 512;            // samples per control piece at the prepared rate
     int piecePosition = 0;            // samples of the current piece rendered; 0 starts a new one
-    double clockOrigin = 0.0, clockWritten = 0.0; // the clock as last set from outside, and as last written here
-    int64_t clockSamples = 0;         // samples rendered since clockOrigin
-    bool firstBlock = true;
+    int64_t streamPosition = 0;       // timeline position of the next sample
+    int64_t movedTo = 0;              // timeline position of the last move
+    bool moved = true;                // the records are worked out afresh before the next sample
     int writeIndex = 0;
     int blockStartWriteIndex = 0;
     /** The smoothed per-tap records, one array per field: the block's own copy, which
@@ -216,30 +260,43 @@ private:
     TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
 
     // Bumped by the tree listener after every change of a setting (message thread); the block
-    // reads the settings again only when it has moved (audio thread).
+    // works its settings out again only when it has moved (audio thread).
     std::atomic<uint32_t> settingsVersion { 0 };
 
-    // Audio-thread copies: the settings as of blockSettingsVersion, and whether they aim the taps
-    // like those of the engine this one was last rendered with (and at which versions).
+    // Audio-thread copies: the settings as last worked out (blockSettingsSerial counts how often),
+    // and whether they aim the taps like those of the engine this one was last rendered with.
     Settings blockSettings;
     float tapColumns[numTapColumns][numTaps] {}; // blockSettings' tap table, a column per quantity
     uint32_t blockSettingsVersion = 0xffffffffu;
+    uint32_t blockSettingsSerial = 0;
     const uint64_t serial;
     uint64_t comparedWith = 0;
-    uint32_t comparedVersions[2] {};
+    uint32_t comparedSerials[2] {};
     bool tapSettingsMatch = false;
 
-    // Written by the handlers (message thread); read once per block (audio thread).
-    std::atomic<float> tapTable[numTaps][numTapColumns];
-    OndulaRecord ondulaRecords[numOndulaQuantities];
-    std::atomic<float> wavelength { 1.0f };
-    std::atomic<float> phase { 0.0f };
-    std::atomic<float> velocity { 0.0f };
-    std::atomic<float> rawVelocity { 0.0f }; // for the synced rate, re-derived from the tempo each block
-    std::atomic<float> amount { 0.0f };
-    std::atomic<float> time { 0.5f };
+    // Host values (audio thread): each stands while the tree has made no edit of its own to that
+    // setting since it came.
+    float hostValues[numHostSettings] {};
+    uint32_t hostValueEdits[numHostSettings] {};
+    bool hostValueSet[numHostSettings] {};
+    bool hostValuesMoved = false;
+
+    /** A curve segment of one tap, as the automation handler publishes it for the block to move
+        by the node's value and scale. */
+    struct PublishedSegment
+    {
+        std::atomic<float> from { 0.0f }, to { 0.0f }, shape { 0.0f };
+        std::atomic<uint8_t> kind { 0 }; // bit 0 outside, bit 1 closing point, bit 2 empty
+    };
+
+    // Written by the handlers (message thread); read when the block works its settings out
+    // (audio thread). treeEdits counts the tree's own changes of each setting, not its echoes of
+    // host values.
+    std::atomic<float> treeValues[numHostSettings];
+    std::atomic<uint32_t> treeEdits[numHostSettings];
+    PublishedSegment automationCurves[4][numTaps];
+    std::atomic<float> ondulaWeights[numOndulaQuantities][numTaps];
     std::atomic<bool> tapEnabled[numTaps];
-    std::atomic<const float*> tapPositions;
     std::atomic<float> feedbackFrequency { 1000.0f };
     std::atomic<float> feedbackWidth { 0.9f };
     std::atomic<float> feedbackAmplitude { 0.95f };

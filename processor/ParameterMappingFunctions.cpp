@@ -43,11 +43,16 @@ float ParameterMappingFunctions::freeVelocity (float v) noexcept
 
 float ParameterMappingFunctions::time_unit_seconds (float v) const noexcept
 {
-    if (tempoSync.load (relaxed))
+    return time_unit_seconds (v, tempoSync.load (relaxed) ? (triplet.load (relaxed) ? 2 : 1) : 0);
+}
+
+float ParameterMappingFunctions::time_unit_seconds (float v, int mode) const noexcept
+{
+    if (mode != 0)
     {
         float t = secondsPerBeat.load (relaxed) * beatsForNote[note_index (v)];
 
-        if (triplet.load (relaxed))
+        if (mode == 2)
             t = (t + t) / 3.0f;
 
         return t;
@@ -65,11 +70,16 @@ float ParameterMappingFunctions::wavelength_value (float w) const noexcept
 
 float ParameterMappingFunctions::velocity_hz (float v) const noexcept
 {
-    if (velocitySync.load (relaxed))
+    return velocity_hz (v, velocitySync.load (relaxed) ? (velocityTriplet.load (relaxed) ? 2 : 1) : 0);
+}
+
+float ParameterMappingFunctions::velocity_hz (float v, int mode) const noexcept
+{
+    if (mode != 0)
     {
         float f = cyclesPerBeat[note_index (v)] / secondsPerBeat.load (relaxed);
 
-        if (velocityTriplet.load (relaxed))
+        if (mode == 2)
             f = f * 3.0f * 0.5f;
 
         return f;

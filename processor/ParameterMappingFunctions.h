@@ -33,6 +33,11 @@ public:
     float time_unit_seconds (float v) const noexcept;
     float wavelength_value (float w) const noexcept;
     float velocity_hz (float v) const noexcept;
+
+    /** The same for a given mode (0 free, 1 synced, 2 synced triplet; any other non-zero mode is
+        synced) instead of the flags: each engine plays the mode its own settings hold. */
+    float time_unit_seconds (float v, int mode) const noexcept;
+    float velocity_hz (float v, int mode) const noexcept;
     float threshold_db (float v) const noexcept;
     float slope_value (float v) const noexcept;
 

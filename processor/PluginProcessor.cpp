@@ -6,8 +6,10 @@
 #include "processor/QuorlStyleCurve.h"
 #include "processor/StateBlockReader.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace
@@ -49,47 +51,64 @@ void silenceNonFinite (float* samples, int n) noexcept
     silenceNonFiniteLoop (samples, n);
 }
 
+/** What a host parameter's value is handed to on the audio thread. */
+enum class HostTarget
+{
+    engines,    // both delay engines, as the setting named by `engineSetting`
+    wet,        // the dry/wet stage
+    threshold,  // both compressors
+    slope,      // both compressors
+    none        // "dry": the mix follows "wet" alone
+};
+
 struct ParameterSpec
 {
     const char* id;
     const char* name;
     bool isMode;
+    HostTarget target;
+    int engineSetting;
 };
+
+using E = OndulaDelay;
+constexpr auto engines = HostTarget::engines;
 
 // Host parameters in the order a host lists them. The IDs identify saved automation from one
 // project to the next: never change their spelling.
 constexpr ParameterSpec parameterSpecs[] = {
-    { "automation_frequency_value", "Automation Frequency Value", false },
-    { "automation_frequency_amount", "Automation Frequency Amount", false },
-    { "automation_bandwidth_value", "Automation Bandwidth Value", false },
-    { "automation_bandwidth_amount", "Automation Bandwidth Amount", false },
-    { "automation_amplitude_value", "Automation Amplitude Value", false },
-    { "automation_amplitude_amount", "Automation Amplitude Amount", false },
-    { "automation_pan_value", "Automation Pan Value", false },
-    { "automation_pan_amount", "Automation Pan Amount", false },
-    { "ondula_frequency_amount", "Ondula Frequency Amount", false },
-    { "ondula_frequency_phase", "Ondula Frequency Phase", false },
-    { "ondula_bandwidth_amount", "Ondula Bandwidth Amount", false },
-    { "ondula_bandwidth_phase", "Ondula Bandwidth Phase", false },
-    { "ondula_amplitude_amount", "Ondula Amplitude Amount", false },
-    { "ondula_amplitude_phase", "Ondula Amplitude Phase", false },
-    { "ondula_pan_amount", "Ondula Pan Amount", false },
-    { "ondula_pan_phase", "Ondula Pan Phase", false },
-    { "ondula_delay_amount", "Ondula Delay Amount", false },
-    { "ondula_delay_phase", "Ondula Delay Phase", false },
-    { "delay_globals_ondula_time_mode", "delay_globals_ondula_time_mode", true },
-    { "delay_globals_ondula_wavelength", "delay_globals_ondula_wavelength", false },
-    { "delay_globals_ondula_phase", "delay_globals_ondula_phase", false },
-    { "delay_globals_ondula_velocity", "delay_globals_ondula_velocity", false },
-    { "delay_globals_ondula_amount", "delay_globals_ondula_amount", false },
-    { "delay_globals_time_time_mode", "delay_globals_time_time_mode", true },
-    { "delay_globals_time_pattern_mode", "delay_globals_time_pattern_mode", true },
-    { "delay_globals_time_time", "delay_globals_time_time", false },
-    { "delay_globals_dynamics_dry", "delay_globals_dynamics_dry", false },
-    { "delay_globals_dynamics_wet", "delay_globals_dynamics_wet", false },
-    { "delay_globals_dynamics_compressor_threshold", "delay_globals_compressor_threshold", false },
-    { "delay_globals_dynamics_compressor_slope", "delay_globals_compressor_slope", false },
+    { "automation_frequency_value", "Automation Frequency Value", false, engines, E::automationValue + 0 },
+    { "automation_frequency_amount", "Automation Frequency Amount", false, engines, E::automationScale + 0 },
+    { "automation_bandwidth_value", "Automation Bandwidth Value", false, engines, E::automationValue + 1 },
+    { "automation_bandwidth_amount", "Automation Bandwidth Amount", false, engines, E::automationScale + 1 },
+    { "automation_amplitude_value", "Automation Amplitude Value", false, engines, E::automationValue + 2 },
+    { "automation_amplitude_amount", "Automation Amplitude Amount", false, engines, E::automationScale + 2 },
+    { "automation_pan_value", "Automation Pan Value", false, engines, E::automationValue + 3 },
+    { "automation_pan_amount", "Automation Pan Amount", false, engines, E::automationScale + 3 },
+    { "ondula_frequency_amount", "Ondula Frequency Amount", false, engines, E::ondulaScale + 0 },
+    { "ondula_frequency_phase", "Ondula Frequency Phase", false, engines, E::ondulaPhase + 0 },
+    { "ondula_bandwidth_amount", "Ondula Bandwidth Amount", false, engines, E::ondulaScale + 1 },
+    { "ondula_bandwidth_phase", "Ondula Bandwidth Phase", false, engines, E::ondulaPhase + 1 },
+    { "ondula_amplitude_amount", "Ondula Amplitude Amount", false, engines, E::ondulaScale + 2 },
+    { "ondula_amplitude_phase", "Ondula Amplitude Phase", false, engines, E::ondulaPhase + 2 },
+    { "ondula_pan_amount", "Ondula Pan Amount", false, engines, E::ondulaScale + 3 },
+    { "ondula_pan_phase", "Ondula Pan Phase", false, engines, E::ondulaPhase + 3 },
+    { "ondula_delay_amount", "Ondula Delay Amount", false, engines, E::ondulaScale + 4 },
+    { "ondula_delay_phase", "Ondula Delay Phase", false, engines, E::ondulaPhase + 4 },
+    { "delay_globals_ondula_time_mode", "delay_globals_ondula_time_mode", true, engines, E::ondulaTimeMode },
+    { "delay_globals_ondula_wavelength", "delay_globals_ondula_wavelength", false, engines, E::globalWavelength },
+    { "delay_globals_ondula_phase", "delay_globals_ondula_phase", false, engines, E::globalPhase },
+    { "delay_globals_ondula_velocity", "delay_globals_ondula_velocity", false, engines, E::globalVelocity },
+    { "delay_globals_ondula_amount", "delay_globals_ondula_amount", false, engines, E::globalAmount },
+    { "delay_globals_time_time_mode", "delay_globals_time_time_mode", true, engines, E::delayTimeMode },
+    { "delay_globals_time_pattern_mode", "delay_globals_time_pattern_mode", true, engines, E::patternMode },
+    { "delay_globals_time_time", "delay_globals_time_time", false, engines, E::delayTime },
+    { "delay_globals_dynamics_dry", "delay_globals_dynamics_dry", false, HostTarget::none, 0 },
+    { "delay_globals_dynamics_wet", "delay_globals_dynamics_wet", false, HostTarget::wet, 0 },
+    { "delay_globals_dynamics_compressor_threshold", "delay_globals_compressor_threshold", false, HostTarget::threshold, 0 },
+    { "delay_globals_dynamics_compressor_slope", "delay_globals_compressor_slope", false, HostTarget::slope, 0 },
 };
+
+static_assert (std::size (parameterSpecs) == OndulaDelayAudioProcessor::numParameters);
 
 // Defaults are single-precision values widened to double, as the state has always stored them.
 juce::var floatDefault (float v) { return juce::var (static_cast<double> (v)); }
@@ -351,6 +370,9 @@ void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExp
     dryWetMixer.prepare ({ sampleRate, (juce::uint32) preparedBlockSize, 2 });
 
     mappingFunctions.secondsPerBeat.store (0.5f, std::memory_order_relaxed);
+
+    // The next block takes up the timeline afresh, on the grid of the new rate.
+    timelineUnsettled = true;
 }
 
 void OndulaDelayAudioProcessor::releaseResources() {}
@@ -374,31 +396,245 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     if (preparedBlockSize <= 0) // never prepared: nothing is sized to process with
         return;
 
+    followTimeline();
+
+    // The block is rendered in stretches that end where host points take effect: at the first
+    // control piece that starts at or after each point's offset, whatever the host's block size.
+    for (int cursor = 0;;)
+    {
+        int next = n;
+
+        for (int p = 0; p < numParameters; ++p)
+            for (int i = 0; i < numHostPoints[(size_t) p]; ++i)
+            {
+                const int due = hostPoints[(size_t) p][(size_t) i].due;
+
+                if (due >= cursor && due < next)
+                    next = due;
+            }
+
+        renderRange (buffer, cursor, next - cursor);
+        cursor = next;
+
+        if (cursor >= n)
+            break;
+
+        applyPointsDueAt (cursor);
+    }
+
+    // Points whose piece starts in a later block wait for it.
+    for (int p = 0; p < numParameters; ++p)
+        for (int i = 0; i < numHostPoints[(size_t) p]; ++i)
+            hostPoints[(size_t) p][(size_t) i].due -= n;
+}
+
+void OndulaDelayAudioProcessor::followTimeline()
+{
+    bool playing = false, hasPosition = false;
+    int64_t reported = 0;
+
     if (auto* playHead = getPlayHead())
     {
         if (const auto position = playHead->getPosition())
         {
             const auto bpm = static_cast<float> (position->getBpm().orFallback (120.0));
-            const auto seconds = position->getTimeInSeconds().orFallback (-1.0);
-
-            if (seconds > 0.0)
-            {
-                for (auto* engine : { &leftDelay, &rightDelay })
-                {
-                    engine->hostTime.store (seconds, std::memory_order_relaxed);
-                    engine->clock.store (0.0, std::memory_order_relaxed);
-                }
-            }
 
             if (bpm > 0.0f)
                 mappingFunctions.secondsPerBeat.store (1.0f / (bpm / 60.0f), std::memory_order_relaxed);
+
+            playing = position->getIsPlaying();
+
+            if (const auto samples = position->getTimeInSamples())
+            {
+                reported = *samples;
+                hasPosition = true;
+            }
+            else if (const auto seconds = position->getTimeInSeconds(); seconds && std::isfinite (*seconds)
+                                                                         && std::abs (*seconds * getSampleRate()) < 9.0e18)
+            {
+                reported = (int64_t) std::llround (*seconds * getSampleRate());
+                hasPosition = true;
+            }
         }
     }
 
+    // While the host plays, the wave and the control pieces follow its timeline: the engines take
+    // up a position that does not continue the one they counted (transport start, relocation,
+    // loop, a pre-roll reported at the range start) and otherwise count on. Stopped, or with no
+    // position, they count on from where they are, so the wave keeps travelling.
+    const bool follow = playing && hasPosition;
+    const auto counted = leftDelay.timelinePosition();
+    const bool jump = follow && (! followedHost || timelineUnsettled || std::llabs (reported - counted) > positionTolerance);
+    followedHost = follow;
+
+    if (jump)
+        moveToTimeline (reported);
+    else if (timelineUnsettled)
+        moveToTimeline (counted);
+
+    timelineUnsettled = false;
+
+    // This call's points, which arrived before the grid was known: offsets become pieces.
+    for (int p = 0; p < numParameters; ++p)
+        for (int i = firstNewPoint[(size_t) p]; i < numHostPoints[(size_t) p]; ++i)
+        {
+            auto& point = hostPoints[(size_t) p][(size_t) i];
+            point.due = dueOffset (point.due);
+        }
+
+    firstNewPoint.fill (std::numeric_limits<int>::max());
+}
+
+void OndulaDelayAudioProcessor::moveToTimeline (int64_t position)
+{
+    // The host's last words before the move stand from the new position on, as do the values of
+    // the block's own first sample; then the engines work out their records there.
+    for (int p = 0; p < numParameters; ++p)
+    {
+        const auto count = numHostPoints[(size_t) p];
+        int kept = 0;
+
+        for (int i = 0; i < count; ++i)
+        {
+            const auto& point = hostPoints[(size_t) p][(size_t) i];
+            const bool isNew = i >= firstNewPoint[(size_t) p];
+
+            if (! isNew || point.due <= 0)
+                applyHostValue (p, point.value);
+            else
+                hostPoints[(size_t) p][(size_t) kept++] = point;
+        }
+
+        firstNewPoint[(size_t) p] = 0; // what is kept came with this call
+        numHostPoints[(size_t) p] = kept;
+    }
+
+    leftDelay.moveToTimeline (position);
+    rightDelay.moveToTimeline (position);
+    leftCompressor.moveToTimeline (position);
+    rightCompressor.moveToTimeline (position);
+}
+
+int OndulaDelayAudioProcessor::dueOffset (int sampleOffset) const noexcept
+{
+    // The first piece start at or after the offset.
+    const int first = leftDelay.samplesToNextPiece();
+    const int length = leftDelay.pieceSamples();
+
+    if (sampleOffset <= first)
+        return first;
+
+    return first + (sampleOffset - first + length - 1) / length * length;
+}
+
+void OndulaDelayAudioProcessor::applyPointsDueAt (int offset) noexcept
+{
+    for (int p = 0; p < numParameters; ++p)
+    {
+        auto& points = hostPoints[(size_t) p];
+        const auto count = numHostPoints[(size_t) p];
+        int kept = 0;
+
+        for (int i = 0; i < count; ++i)
+        {
+            if (points[(size_t) i].due == offset)
+                applyHostValue (p, points[(size_t) i].value);
+            else
+                points[(size_t) kept++] = points[(size_t) i];
+        }
+
+        numHostPoints[(size_t) p] = kept;
+    }
+}
+
+void OndulaDelayAudioProcessor::applyHostValue (int parameterIndex, float normalisedValue) noexcept
+{
+    const auto& spec = parameterSpecs[parameterIndex];
+    const auto& all = getParameters();
+    auto* parameter = dynamic_cast<juce::RangedAudioParameter*> (all[parameterIndex]);
+
+    if (parameter == nullptr)
+        return;
+
+    const float value = parameter->convertFrom0to1 (juce::jlimit (0.0f, 1.0f, normalisedValue));
+
+    switch (spec.target)
+    {
+        case HostTarget::engines:
+            leftDelay.setFromHost (spec.engineSetting, value);
+            rightDelay.setFromHost (spec.engineSetting, value);
+            break;
+        case HostTarget::wet:
+            dryWetMixer.setWetFromHost (value);
+            break;
+        case HostTarget::threshold:
+            leftCompressor.setThresholdFromHost (value);
+            rightCompressor.setThresholdFromHost (value);
+            break;
+        case HostTarget::slope:
+            leftCompressor.setSlopeFromHost (value);
+            rightCompressor.setSlopeFromHost (value);
+            break;
+        case HostTarget::none:
+            break;
+    }
+}
+
+void OndulaDelayAudioProcessor::hostParameterChangesBegin() noexcept
+{
+    // Points of an earlier call that no block took (a call that only flushed parameters, or a
+    // bypassed block) are older than any to come: they take the next block's first piece, or the
+    // piece of the points still waiting before them.
+    for (int p = 0; p < numParameters; ++p)
+    {
+        auto& points = hostPoints[(size_t) p];
+        const int firstStale = juce::jmin (firstNewPoint[(size_t) p], numHostPoints[(size_t) p]);
+        const int due = firstStale > 0 ? points[(size_t) firstStale - 1].due : 0;
+
+        for (int i = firstStale; i < numHostPoints[(size_t) p]; ++i)
+            points[(size_t) i].due = due;
+
+        firstNewPoint[(size_t) p] = std::numeric_limits<int>::max();
+    }
+
+    pointSeenThisCall.fill (false);
+}
+
+void OndulaDelayAudioProcessor::hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept
+{
+    if (parameterIndex < 0 || parameterIndex >= numParameters)
+        return; // the client's own bypass, or a parameter this plug-in does not have
+
+    const auto p = (size_t) parameterIndex;
+    const float value = std::isnan (normalisedValue) ? 0.0f : juce::jlimit (0.0f, 1.0f, normalisedValue);
+
+    // A point that does not move the parameter changes nothing: it would otherwise put the
+    // parameter's bound in place of a value only the tree can hold.
+    const float before = pointSeenThisCall[p] ? lastPointValue[p] : getParameters()[parameterIndex]->getValue();
+    pointSeenThisCall[p] = true;
+    lastPointValue[p] = value;
+
+    if (value == before)
+        return;
+
+    auto& count = numHostPoints[p];
+    const HostPoint point { juce::jmax (0, sampleOffset), value };
+
+    if (firstNewPoint[p] > count)
+        firstNewPoint[p] = count;
+
+    if (count < maxPointsPerParameter)
+        hostPoints[p][(size_t) count++] = point;
+    else
+        hostPoints[p][(size_t) count - 1] = point; // full: the latest point takes the last place
+}
+
+void OndulaDelayAudioProcessor::renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
+{
     // A host that hands over more samples than it announced gets them processed in announced-size
     // pieces, so no scratch buffer is overrun.
-    for (int start = 0; start < n; start += preparedBlockSize)
-        processChunk (buffer, start, juce::jmin (preparedBlockSize, n - start));
+    for (int done = 0; done < numSamples; done += preparedBlockSize)
+        processChunk (buffer, startSample + done, juce::jmin (preparedBlockSize, numSamples - done));
 }
 
 void OndulaDelayAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)

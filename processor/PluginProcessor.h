@@ -4,18 +4,23 @@
 #include "engine/DynamicRangeCompressor.h"
 #include "engine/OndulaDelay.h"
 #include "processor/CommandLineInterpreter.h"
+#include "processor/HostParameterSink.h"
 #include "processor/ParameterMappingFunctions.h"
 #include "processor/PresetManager.h"
 #include "processor/ValueTreeParameterAttachment.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <array>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
 /** The plug-in instance: buses, the 30 host parameters and their attachments, the state tree that
     holds every setting, the two delay engines, the two compressors and the dry/wet stage. */
-class OndulaDelayAudioProcessor : public juce::AudioProcessor
+class OndulaDelayAudioProcessor : public juce::AudioProcessor,
+                                  public HostParameterSink
 {
 public:
     OndulaDelayAudioProcessor();
@@ -45,6 +50,19 @@ public:
     void setStateInformation (const void* data, int sizeInBytes) override;
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    void hostParameterChangesBegin() noexcept override;
+    void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept override;
+
+    /** A playing host's position may differ by this many samples from the one the plug-in counted
+        without the timeline having moved: some hosts derive it from musical time and round. A
+        larger difference is a relocation (a loop, a jump, a pre-roll reported at the range start). */
+    static constexpr int64_t positionTolerance = 1;
+
+    static constexpr int numParameters = 30;
+    // Points kept per parameter between the host's call and the control piece that takes them;
+    // beyond it a point replaces the parameter's last one, so the last value is never lost.
+    static constexpr int maxPointsPerParameter = 256;
 
     /** Merges a tree that passed the gate (a saved state's or a preset's) into the live one, when
         its root is the state tree's, and makes the audio objects re-read their settings, as a
@@ -84,11 +102,41 @@ private:
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
     void addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property);
     void bindAudioObjects();
+    void followTimeline();
+    void moveToTimeline (int64_t position);
+    void renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
+    void applyHostValue (int parameterIndex, float normalisedValue) noexcept;
+    void applyPointsDueAt (int offset) noexcept;
+    int dueOffset (int sampleOffset) const noexcept;
 
     // Largest block the mixer and the engines were sized for; written by prepareToPlay, read by
     // processBlock, which the host never runs at the same time.
     int preparedBlockSize = 0;
+
+    // Audio thread (and prepareToPlay, outside processing): whether the last block followed a
+    // playing host's position, and whether the timeline must be taken up afresh (after prepare).
+    bool followedHost = false;
+    bool timelineUnsettled = true;
+
+    /** A host point waiting for its control piece: `due` counts samples from the current block's
+        start (from the next block's start once the block is done). */
+    struct HostPoint
+    {
+        int due = 0;
+        float value = 0.0f;
+    };
+
+    // Audio thread only: per parameter, its points in the host's order, oldest first; and the
+    // value its queue's points are compared with, so that a point which does not move the
+    // parameter never overrides what only the tree can hold (a negative automation amount).
+    std::array<std::array<HostPoint, maxPointsPerParameter>, numParameters> hostPoints {};
+    std::array<int, numParameters> numHostPoints {};
+    std::array<float, numParameters> lastPointValue {};
+    std::array<bool, numParameters> pointSeenThisCall {};
+    // Points of this call arrive before the block's grid is known: their offsets stand in `due`
+    // until processBlock works out their pieces. Index of each parameter's first such point.
+    std::array<int, numParameters> firstNewPoint = [] { std::array<int, numParameters> a {}; a.fill (std::numeric_limits<int>::max()); return a; }();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaDelayAudioProcessor)
 };

@@ -33,19 +33,41 @@ void QuorlStyleCurve::addControlPoint (float x, float y, float curve)
 
 float QuorlStyleCurve::calculateCurveValue (float x) const noexcept
 {
+    const auto segment = segmentAt (x);
+    return segment.valueWith (segment.from, segment.to);
+}
+
+float QuorlStyleCurve::Segment::valueWith (float fromHeight, float toHeight) const noexcept
+{
+    if (empty)
+        return 0.0f;
+
+    if (outside)
+        return clamp01 (fromHeight);
+
+    return clamp01 (fromHeight * (1.0f - shape) + toHeight * shape);
+}
+
+QuorlStyleCurve::Segment QuorlStyleCurve::segmentAt (float x) const noexcept
+{
+    Segment segment;
     const auto n = points.size();
 
     if (n == 0)
-        return 0.0f;
+    {
+        segment.empty = true;
+        return segment;
+    }
 
     const auto& first = points.front();
     const auto& last = points.back();
 
-    if (x < first.x)
-        return clamp01 (first.y);
-
-    if (x > last.x)
-        return clamp01 (last.y);
+    if (x < first.x || x > last.x)
+    {
+        segment.outside = true;
+        segment.from = x < first.x ? first.y : last.y;
+        return segment;
+    }
 
     size_t j = 0;
 
@@ -64,9 +86,12 @@ float QuorlStyleCurve::calculateCurveValue (float x) const noexcept
     const float t = q.x == p.x ? 0.0f : (x - p.x) / (q.x - p.x);
     const float c = p.curve;
     const float e = 63.0f * c * c + 1.0f;
-    const float s = c >= 0.0f ? std::pow (t, e) : 1.0f - std::pow (1.0f - t, e);
 
-    return clamp01 (p.y * (1.0f - s) + q.y * s);
+    segment.from = p.y;
+    segment.to = q.y;
+    segment.shape = c >= 0.0f ? std::pow (t, e) : 1.0f - std::pow (1.0f - t, e);
+    segment.closingPoint = n == 1;
+    return segment;
 }
 
 QuorlStyleCurve QuorlStyleCurve::operator* (float s) const

@@ -31,6 +31,24 @@ public:
     /** The curve's value at x, always within 0..1; 0 for a curve without points. */
     float calculateCurveValue (float x) const noexcept;
 
+    /** Where x falls on the curve: the heights the value lies between and the weight of the
+        second. A copy of the curve whose heights were moved (an offset added, a scale applied)
+        keeps its points' places and bends, so its value at x is valueWith() of the moved heights:
+        the engine moves per-tap heights on the audio thread this way, without building curves. */
+    struct Segment
+    {
+        float from = 0.0f, to = 0.0f; // heights at the segment's start and end
+        float shape = 0.0f;           // weight of `to` at x
+        bool outside = false;         // x lies beyond the points: the value is `from`
+        bool closingPoint = false;    // a lone point's segment ends at (1, 0), which no move touches
+        bool empty = false;           // no points: the value is 0
+
+        /** The value for the given (possibly moved) heights, within 0..1. */
+        float valueWith (float fromHeight, float toHeight) const noexcept;
+    };
+
+    Segment segmentAt (float x) const noexcept;
+
     /** Every y becomes y * s, held to 0..1. */
     QuorlStyleCurve operator* (float s) const;
 

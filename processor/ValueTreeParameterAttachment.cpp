@@ -1,5 +1,7 @@
 #include "processor/ValueTreeParameterAttachment.h"
 
+#include "engine/HostValueEcho.h"
+
 #include <cmath>
 #include <utility>
 
@@ -22,6 +24,9 @@ ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioPar
             if (ignoreParameterEcho || isBoundOfAValueOutsideTheRange (denormalised))
                 return;
 
+            // The audio objects took a host's value on the audio thread when the host sent it;
+            // this write brings the tree in line and must not undo newer host values.
+            const HostValueEcho::Scope echo;
             updateValueTree (juce::var ((double) denormalised));
         },
         nullptr);

@@ -44,7 +44,7 @@ void PrintTo (const OracleCase& c, std::ostream* os)
 class Harness
 {
 public:
-    explicit Harness (const OracleCase& c)
+    explicit Harness (const OracleCase& c) : rate (c.sampleRate)
     {
         if (c.layout == Layout::stereo)
         {
@@ -76,13 +76,15 @@ public:
             single->set (node, property, value);
     }
 
-    void setHostTime (double seconds)
+    /** A relocation of the host's timeline, as the processor hands it on. */
+    void moveToTimeline (double seconds)
     {
+        const auto position = (long long) std::llround (seconds * rate);
+
         for (size_t e = 0; e < engines.size(); ++e)
         {
-            engines[e]->hostTime.store (seconds);
-            engines[e]->clock.store (0.0);
-            oracles[e]->resetClock();
+            engines[e]->moveToTimeline (position);
+            oracles[e]->moveToTimeline (position);
         }
     }
 
@@ -98,13 +100,14 @@ public:
     std::vector<std::unique_ptr<ScalarOndulaOracle>> oracles;
 
 private:
+    double rate;
     std::unique_ptr<StereoEngineRig> pair;
     std::unique_ptr<EngineTestRig> single;
 };
 
 /** Moves every setting the block reads at fixed points of the run: the modulation throughout,
     patterns (different on the two sides, then equal), grid, tempo sync (delay and rate), tempo,
-    host time and feedback along the way. */
+    timeline relocations and feedback along the way. */
 void applyScenarioStep (Harness& h, int block, int numBlocks)
 {
     const auto at = [numBlocks] (int percent) { return numBlocks * percent / 100; };
@@ -126,7 +129,7 @@ void applyScenarioStep (Harness& h, int block, int numBlocks)
         h.set ("ondula_amplitude", "curve", "0 1 0\n1 0.3 0.5\n");
         h.set ("ondula_pan", "curve", "0 0.2 0\n1 1 0\n");
         h.set ("automation_pan", "scale_y", -0.7);
-        h.setHostTime (3.25);
+        h.moveToTimeline (3.25);
     }
 
     if (block == at (15))
@@ -158,7 +161,7 @@ void applyScenarioStep (Harness& h, int block, int numBlocks)
         h.set ("delay_globals_time", "feedback_amplitude", 0.2);
         h.set ("delay_globals_time", "time", 0.02);
         h.set ("automation_frequency", "scale_y", -0.6);
-        h.setHostTime (100.0);
+        h.moveToTimeline (100.0);
     }
     if (block == at (85))
         h.set ("delay_globals_ondula", "time_mode", 2);
@@ -205,7 +208,7 @@ TEST_P (OndulaDelayMatchesScalarOracle, SampleForSampleOverManyModulatedBlocks)
             blocks.push_back (noiseBlock (c.blockSize, 1000u + (unsigned) b + 7919u * (unsigned) e, 3.0f));
             expected.push_back (blocks.back());
             const auto settings = h.engines[e]->currentSettings();
-            h.oracles[e]->process (expected[e].data(), c.blockSize, settings, h.engines[e]->hostTime.load());
+            h.oracles[e]->process (expected[e].data(), c.blockSize, settings);
         }
 
         h.process (blocks);
@@ -228,7 +231,7 @@ TEST_P (OndulaDelayMatchesScalarOracle, SampleForSampleOverManyModulatedBlocks)
         const auto& engine = *h.engines[e];
         const auto& oracle = *h.oracles[e];
         EXPECT_GT (energy[e], 1.0) << "channel " << e << " should be far from silent";
-        EXPECT_EQ (engine.clock.load(), oracle.clock);
+        EXPECT_EQ (engine.timelinePosition(), oracle.streamPosition);
 
         for (int t = 0; t < 32; ++t)
         {
@@ -322,8 +325,8 @@ TEST (OndulaDelayPairs, EnginesMatchTheirOraclesWhetherTheirSettingsAgreeOrNot)
 
             auto left = noiseBlock (64, 500u + (unsigned) b, 2.0f), right = noiseBlock (64, 900u + (unsigned) b, 2.0f);
             auto expectedLeft = left, expectedRight = right;
-            leftOracle.process (expectedLeft.data(), 64, rig.left->currentSettings(), rig.left->hostTime.load());
-            rightOracle.process (expectedRight.data(), 64, rig.right->currentSettings(), rig.right->hostTime.load());
+            leftOracle.process (expectedLeft.data(), 64, rig.left->currentSettings());
+            rightOracle.process (expectedRight.data(), 64, rig.right->currentSettings());
 
             if (pc.together)
                 rig.process (left, right);

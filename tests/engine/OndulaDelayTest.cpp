@@ -478,7 +478,7 @@ TEST (OndulaDelaySignal, HostBlocksLongerThanPreparedAreRenderedWhole)
         const auto settings = rig.engine->currentSettings();
 
         for (int start = 0; start < 200; start += 64)
-            oracle.process (expected.data() + start, std::min (64, 200 - start), settings, rig.engine->hostTime.load());
+            oracle.process (expected.data() + start, std::min (64, 200 - start), settings);
 
         rig.process (block);
 
@@ -491,7 +491,7 @@ TEST (OndulaDelaySignal, EmptyBlockChangesNothing)
 {
     EngineTestRig rig;
     processBlocks (rig, 2, 100);
-    const double clockBefore = rig.engine->clock.load();
+    const auto positionBefore = rig.engine->timelinePosition();
     const auto delayBefore = rig.engine->tapStates[20].delayBase;
     const float lineBefore = rig.engine->lineSampleRelativeToWrite (-1);
     rig.set ("delay_globals_time", "time", 0.9);
@@ -499,10 +499,10 @@ TEST (OndulaDelaySignal, EmptyBlockChangesNothing)
     float nothing = 0.0f;
     rig.process (&nothing, 0);
 
-    EXPECT_EQ (rig.engine->clock.load(), clockBefore);
+    EXPECT_EQ (rig.engine->timelinePosition(), positionBefore);
     EXPECT_EQ (rig.engine->tapStates[20].delayBase, delayBefore);
     EXPECT_EQ (rig.engine->lineSampleRelativeToWrite (-1), lineBefore);
-    EXPECT_EQ (rig.engine->clock.load(), 200.0 / 48000.0);
+    EXPECT_EQ (rig.engine->timelinePosition(), 200);
 }
 
 TEST (OndulaDelaySignal, LowSampleRatesStayFinite)
@@ -559,17 +559,19 @@ TEST (OndulaDelayTempo, SyncedOndulaRateFollowsTheTempoOfEveryBlock)
     }
 }
 
-TEST (OndulaDelayTempo, ClockCountsTheSamplesSinceItWasSet)
+TEST (OndulaDelayTempo, TimelinePositionCountsTheSamplesSinceTheLastMove)
 {
     EngineTestRig rig (false, 44100.0, 512);
-    rig.engine->hostTime = 12.5;
+    rig.engine->moveToTimeline (551250); // 12.5 s
     processBlocks (rig, 3, 441);
-    EXPECT_EQ (rig.engine->clock.load(), 1323.0 / 44100.0);
+    EXPECT_EQ (rig.engine->timelinePosition(), 551250 + 1323);
     EXPECT_EQ (rig.engine->hostTime.load(), 12.5);
+    EXPECT_EQ (rig.engine->clock.load(), 1323.0 / 44100.0);
 
-    // Set from outside (as the processor does when the host reports a time), it counts on from there.
-    rig.engine->clock = 0.25;
+    // Moved again (as the processor does when the host relocates), it counts on from there.
+    rig.engine->moveToTimeline (-300);
     processBlocks (rig, 2, 100);
-    EXPECT_EQ (rig.engine->clock.load(), 0.25 + 200.0 / 44100.0);
+    EXPECT_EQ (rig.engine->timelinePosition(), -100);
+    EXPECT_EQ (rig.engine->samplesToNextPiece(), 100);
 }
 } // namespace

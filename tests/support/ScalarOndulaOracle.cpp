@@ -36,12 +36,12 @@ ScalarOndulaOracle::ScalarOndulaOracle (const ParameterMappingFunctions& mapping
 
 float ScalarOndulaOracle::timeUnit() const
 {
-    return mapping.time_unit_seconds (s->time);
+    return mapping.time_unit_seconds (s->time, s->timeMode);
 }
 
 float ScalarOndulaOracle::velocityHz() const
 {
-    return mapping.velocitySync.load() ? mapping.velocity_hz (s->rawVelocity) : s->velocity;
+    return mapping.velocity_hz (s->rawVelocity, s->velocityMode);
 }
 
 float ScalarOndulaOracle::ondulaValue (int p, int t, double tau, bool withOffset) const
@@ -125,14 +125,17 @@ void ScalarOndulaOracle::renderPath (const Record& from, const Record& to, bool 
     }
 }
 
-void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Settings& settings, double hostTime)
+void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Settings& settings)
 {
     s = &settings;
+
+    if (moved)
+        settleAtTimeline();
 
     for (int done = 0; done < n;)
     {
         if (position == 0)
-            startPiece (hostTime + clock);
+            startPiece (streamPosition, false);
 
         const int length = std::min (n - done, piece - position);
         renderStretch (samples + done, length);
@@ -140,9 +143,37 @@ void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Sett
     }
 }
 
-void ScalarOndulaOracle::startPiece (double tau)
+void ScalarOndulaOracle::settleAtTimeline()
+{
+    // The records at the position are those of the piece holding it (at a piece's start, of the
+    // piece before): 200 pieces of smoothing from records settled on the first one's targets,
+    // and the feedback path settled on its targets.
+    const long long pieceIndex = streamPosition >= 0 ? streamPosition / piece : -((-streamPosition + piece - 1) / piece);
+    const int offset = (int) (streamPosition - pieceIndex * piece);
+    const long long standing = offset == 0 ? pieceIndex - 1 : pieceIndex;
+
+    for (int j = 200; j >= 0; --j)
+        startPiece ((standing - j) * piece, j == 200);
+
+    const auto& settings = *s;
+    const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);
+    feedback.delayOndula = feedback.delayBase = (int) Dfb;
+    feedback.frequency = F (clamp01 (settings.feedbackFrequency));
+    feedback.bandwidth = B (clamp01 (settings.feedbackWidth));
+    feedback.gain = feedback.amplitude = clamp01 (settings.feedbackAmplitude);
+    feedback.pan = clamp01 (settings.feedbackPan);
+    design (feedback.frequency, feedback.bandwidth, feedback);
+    feedback.enabled = true;
+    previousFeedback = feedback;
+
+    position = offset;
+    moved = false;
+}
+
+void ScalarOndulaOracle::startPiece (long long pieceStart, bool first)
 {
     const auto& settings = *s;
+    const double tau = (double) pieceStart / (double) (int) fs;
 
     // Feedback path.
     const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);
@@ -239,7 +270,6 @@ void ScalarOndulaOracle::startPiece (double tau)
             previousTaps[t] = tap;
     }
 
-    first = false;
 }
 
 void ScalarOndulaOracle::renderStretch (float* samples, int n)
@@ -311,9 +341,7 @@ void ScalarOndulaOracle::renderStretch (float* samples, int n)
         }
     }
 
-    // The clock counts samples since it was last set.
-    clockSamples += n;
-    clock = (double) clockSamples / (double) fs;
+    streamPosition += n;
     position = (position + n) % piece;
     std::copy (output.begin(), output.end(), samples);
 }

@@ -18,8 +18,12 @@ class ScalarOndulaOracle
 public:
     ScalarOndulaOracle (const ParameterMappingFunctions& mappings, bool rightChannel, float sampleRate);
 
-    /** Renders one block in place, as the engine would with the same settings and host time. */
-    void process (float* samples, int n, const OndulaDelay::Settings& settings, double hostTime);
+    /** Renders one block in place, as the engine would with the same settings. */
+    void process (float* samples, int n, const OndulaDelay::Settings& settings);
+
+    /** Places the next sample at a timeline position, as the engine's move does: pieces on the
+        timeline's grid, the records worked out over the pieces before it. */
+    void moveToTimeline (long long position) { streamPosition = position; moved = true; }
 
     /** Samples per control piece at this rate. */
     int pieceLength() const { return piece; }
@@ -27,8 +31,6 @@ public:
     /** Moves the write position, as the engine's test hook does. */
     void moveWritePosition (int position) { writeIndex = position; }
 
-    /** Restarts the running clock, as the processor does when the host reports a time. */
-    void resetClock() { clock = 0.0; clockSamples = 0; }
 
     struct Record
     {
@@ -40,7 +42,7 @@ public:
 
     Record taps[32];
     Record feedback;
-    double clock = 0.0;
+    long long streamPosition = 0;
 
 private:
     struct History
@@ -52,8 +54,10 @@ private:
     float ondulaValue (int p, int t, double tau, bool withOffset) const;
     float velocityHz() const;
     void design (float f0, float bw, Record& r) const;
-    /** Targets, smoothing steps and designs of a new piece, at running time tau. */
-    void startPiece (double tau);
+    /** Targets, smoothing steps and designs of the piece starting at a timeline position; with
+        `settle`, the records take the targets as they are. */
+    void startPiece (long long pieceStart, bool settle);
+    void settleAtTimeline();
     /** n samples of the current piece from ramp position `position` on, in place. */
     void renderStretch (float* samples, int n);
     /** Delayed read and ramped biquad of one path over n samples from ramp position `position`;
@@ -65,11 +69,10 @@ private:
     const float fs;
     const int piece;
     int position = 0;
-    long long clockSamples = 0;
+    bool moved = true;
     std::vector<float> line;
     int writeIndex = 0;
     int blockStart = 0;
-    bool first = true;
     Record previousTaps[32];
     Record previousFeedback;
     History feedbackHistory;
