@@ -32,15 +32,20 @@ void DryWetMixer_KT::valueTreePropertyChanged (juce::ValueTree& tree, const juce
     if (std::isnan (v)) // keep the last proportion rather than mixing with NaN gains
         return;
 
+    // A proportion the tree did not hold before is an edit of its own, unless the tree only
+    // echoes a host value, which the audio thread has or will take at its own time.
     const auto proportion = juce::jlimit (0.0f, 1.0f, v);
 
-    if (proportion == pendingWetProportion.load (std::memory_order_relaxed))
+    if (proportion == treeWet)
+        return;
+
+    treeWet = proportion;
+
+    if (HostValueEcho::isActive())
         return;
 
     pendingWetProportion.store (proportion, std::memory_order_relaxed);
-
-    if (! HostValueEcho::isActive())
-        wetEdits.fetch_add (1, std::memory_order_relaxed);
+    wetEdits.fetch_add (1, std::memory_order_relaxed);
 }
 
 void DryWetMixer_KT::prepare (const juce::dsp::ProcessSpec& spec)

@@ -41,6 +41,7 @@ public:
 
 private:
     float appliedWetProportion = 1.0f; // audio thread only
+    float treeWet = 1.0f;               // message thread: what the tree last held, echoes included
     // Audio thread only: the host's proportion and the tree edits it stands against.
     float hostWet = 1.0f;
     uint32_t hostWetEdits = 0;

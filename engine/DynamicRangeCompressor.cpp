@@ -10,19 +10,21 @@ namespace
 {
 constexpr auto relaxed = std::memory_order_relaxed;
 
-/** Stores a value the tree holds; a changed value that is no echo of a host value counts as an
-    edit of the tree's own. */
-void publish (std::atomic<float>& field, std::atomic<uint32_t>& edits, float value) noexcept
+/** Takes a value the tree holds. A value it did not hold before is an edit of the tree's own,
+    unless the tree only echoes a host value, which the audio thread has or will take at its own
+    time: then the value played stays as it is. */
+void publish (float& held, std::atomic<float>& field, std::atomic<uint32_t>& edits, float value) noexcept
 {
-    const float before = field.load (relaxed);
+    if (std::memcmp (&held, &value, sizeof value) == 0)
+        return;
 
-    if (std::memcmp (&before, &value, sizeof value) == 0)
+    held = value;
+
+    if (HostValueEcho::isActive())
         return;
 
     field.store (value, relaxed);
-
-    if (! HostValueEcho::isActive())
-        edits.fetch_add (1, relaxed);
+    edits.fetch_add (1, relaxed);
 }
 } // namespace
 
@@ -58,9 +60,9 @@ void DynamicRangeCompressor::valueTreePropertyChanged (juce::ValueTree& tree, co
         return;
 
     if (property == slopeId)
-        publish (slope, slopeEdits, (v + v) - 1.0f);
+        publish (treeSlope, slope, slopeEdits, (v + v) - 1.0f);
     else
-        publish (thresholdDb, thresholdEdits, v * 60.0f - 60.0f);
+        publish (treeThreshold, thresholdDb, thresholdEdits, v * 60.0f - 60.0f);
 }
 
 void DynamicRangeCompressor::setThresholdFromHost (float normalised) noexcept

@@ -66,6 +66,8 @@ private:
 
     // Audio thread only: host values in the compressor's own units.
     HostValue hostThreshold, hostSlope;
+    // Message thread: what the tree last held, its echoes of host values included.
+    float treeThreshold = -30.0f, treeSlope = 0.5f;
 
     float playedThreshold() noexcept;
     float playedSlope() noexcept;

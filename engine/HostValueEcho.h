@@ -6,9 +6,7 @@
     A host's parameter value reaches the audio objects on the audio thread, in the block the host
     sends it, and later reaches the tree too: the parameter attachment writes it back on the
     message thread, whenever that thread gets to it. Such an echo is no edit of the tree's own: the
-    host may have sent newer values since, which must keep playing. A host edit made through the
-    edit controller (the host's own parameter display, on the message thread) is the exception: it
-    reaches the parameter there and never passes the audio thread, so its write-back is an edit. */
+    host may have sent newer values since, which must keep playing. */
 class HostValueEcho
 {
 public:
@@ -22,20 +20,9 @@ public:
         Scope& operator= (const Scope&) = delete;
     };
 
-    /** Held around a host edit that arrives through the edit controller. */
-    class ControllerEdit
-    {
-    public:
-        ControllerEdit() noexcept { ++controllerEditDepth; }
-        ~ControllerEdit() { --controllerEditDepth; }
-        ControllerEdit (const ControllerEdit&) = delete;
-        ControllerEdit& operator= (const ControllerEdit&) = delete;
-    };
-
     /** True while this thread writes an echo of a value the audio objects already have. */
-    static bool isActive() noexcept { return echoDepth > 0 && controllerEditDepth == 0; }
+    static bool isActive() noexcept { return echoDepth > 0; }
 
 private:
     static inline thread_local int echoDepth = 0;
-    static inline thread_local int controllerEditDepth = 0;
 };

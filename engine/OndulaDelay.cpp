@@ -169,6 +169,9 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     treeValues[delayTime].store (0.5f, relaxed);
     treeValues[patternMode].store (1.0f, relaxed);
 
+    for (int i = 0; i < numHostSettings; ++i)
+        treeHolds[i] = treeValues[i].load (relaxed);
+
     for (int t = 0; t < numTaps; ++t)
     {
         const float heights[4] { (float) (1000.0 * std::pow (0.8, t)), 0.9f, 0.8f, 0.0f };
@@ -322,18 +325,23 @@ void OndulaDelay::valueTreePropertyChanged (juce::ValueTree& tree, const juce::I
 
 void OndulaDelay::publish (int setting, float value) noexcept
 {
-    // A value that changed is an edit of the tree's own, which ends a host value of that setting,
-    // unless the tree only echoes a host value. Re-announcements of unchanged values end nothing,
-    // so opening the editor or rebinding changes nothing that plays.
-    const float before = treeValues[setting].load (relaxed);
+    // A value the tree did not hold before is an edit of the tree's own, which ends a host value
+    // of that setting, unless the tree only echoes a host value: the audio thread has that value
+    // already, or will take it at its own control piece, so the echo changes nothing it plays.
+    // Re-announcements of unchanged values change nothing either, so opening the editor or
+    // rebinding never moves what plays.
+    auto& held = treeHolds[setting];
 
-    if (std::memcmp (&before, &value, sizeof value) != 0)
-    {
-        treeValues[setting].store (value, relaxed);
+    if (std::memcmp (&held, &value, sizeof value) == 0)
+        return;
 
-        if (! HostValueEcho::isActive())
-            treeEdits[setting].fetch_add (1, relaxed);
-    }
+    held = value;
+
+    if (HostValueEcho::isActive())
+        return;
+
+    treeValues[setting].store (value, relaxed);
+    treeEdits[setting].fetch_add (1, relaxed);
 }
 
 void OndulaDelay::handleAutomation (const juce::ValueTree& node, int quantity)

@@ -290,10 +290,11 @@ private:
     };
 
     // Written by the handlers (message thread); read when the block works its settings out
-    // (audio thread). treeEdits counts the tree's own changes of each setting, not its echoes of
-    // host values.
+    // (audio thread): each setting as the tree's own last edit left it, and a count of those
+    // edits. The tree's echoes of host values are not edits.
     std::atomic<float> treeValues[numHostSettings];
     std::atomic<uint32_t> treeEdits[numHostSettings];
+    float treeHolds[numHostSettings] {}; // what the tree last held, echoes included (message thread)
     PublishedSegment automationCurves[4][numTaps];
     std::atomic<float> ondulaWeights[numOndulaQuantities][numTaps];
     std::atomic<bool> tapEnabled[numTaps];

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "engine/HostValueEcho.h"
-
 /** What the plug-in takes of a host's parameter changes straight from the VST3 client: every point
     of the block's queues with its sample offset, on the audio thread, before the block is
-    processed. (The client itself then sets each parameter to its queue's last point, whose
-    attachment writes it into the tree later, on the message thread.)
+    processed, and the edits made through the edit controller. (The client itself then sets each
+    parameter, whose attachment writes it into the tree later, on the message thread.)
 
     The client's build patch calls these; nothing else needs to. */
 class HostParameterSink
@@ -21,8 +19,9 @@ public:
         before this queue. */
     virtual void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept = 0;
 
-    /** Held by the client around a host edit that arrives through the edit controller (the
-        host's own parameter display, message thread): it reaches the parameter there and never
-        passes the audio thread, so the tree write it causes is an edit like any other. */
-    using ControllerEdit = HostValueEcho::ControllerEdit;
+    /** Any thread (the host's, calling the edit controller): a host edit made through the edit
+        controller while the transport is stopped (the host's own parameter display). It sets the
+        parameter there, not through the audio queues; the plug-in takes it at its next block.
+        Called only when the value differs from the parameter's. */
+    virtual void hostControllerEdit (int parameterIndex, float normalisedValue) noexcept = 0;
 };

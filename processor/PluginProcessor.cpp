@@ -363,6 +363,9 @@ void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExp
 {
     preparedBlockSize = juce::jmax (1, maximumExpectedSamplesPerBlock);
 
+    // Values a host set before playback play from the first sample, unramped.
+    takeControllerEdits();
+
     const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) preparedBlockSize, 1 };
     leftDelay.prepare (monoSpec);
     rightDelay.prepare (monoSpec);
@@ -428,8 +431,29 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
             hostPoints[(size_t) p][(size_t) i].due -= n;
 }
 
+void OndulaDelayAudioProcessor::takeControllerEdits() noexcept
+{
+    for (size_t p = 0; p < (size_t) numParameters; ++p)
+    {
+        const auto word = controllerEdits[p].load (std::memory_order_acquire);
+
+        if ((uint32_t) (word >> 32) != controllerEditsTaken[p])
+        {
+            controllerEditsTaken[p] = (uint32_t) (word >> 32);
+            const auto bits = (uint32_t) word;
+            float value;
+            std::memcpy (&value, &bits, sizeof value);
+            applyHostValue ((int) p, value);
+        }
+    }
+}
+
 void OndulaDelayAudioProcessor::followTimeline()
 {
+    // The host's edits through the edit controller since the last block came before this block's
+    // queue points.
+    takeControllerEdits();
+
     bool playing = false, hasPosition = false;
     int64_t reported = 0;
 
@@ -598,6 +622,19 @@ void OndulaDelayAudioProcessor::hostParameterChangesBegin() noexcept
     }
 
     pointSeenThisCall.fill (false);
+}
+
+void OndulaDelayAudioProcessor::hostControllerEdit (int parameterIndex, float normalisedValue) noexcept
+{
+    if (parameterIndex < 0 || parameterIndex >= numParameters || std::isnan (normalisedValue))
+        return;
+
+    // Only the latest edit matters; the count tells the audio thread that one came.
+    auto& slot = controllerEdits[(size_t) parameterIndex];
+    const auto count = (uint32_t) (slot.load (std::memory_order_relaxed) >> 32) + 1u;
+    uint32_t bits;
+    std::memcpy (&bits, &normalisedValue, sizeof bits);
+    slot.store (((uint64_t) count << 32) | bits, std::memory_order_release);
 }
 
 void OndulaDelayAudioProcessor::hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept

@@ -12,6 +12,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -53,6 +54,7 @@ public:
 
     void hostParameterChangesBegin() noexcept override;
     void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept override;
+    void hostControllerEdit (int parameterIndex, float normalisedValue) noexcept override;
 
     /** A playing host's position may differ by this many samples from the one the plug-in counted
         without the timeline having moved: some hosts derive it from musical time and round. A
@@ -103,6 +105,7 @@ private:
     void addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property);
     void bindAudioObjects();
     void followTimeline();
+    void takeControllerEdits() noexcept;
     void moveToTimeline (int64_t position);
     void renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
@@ -134,6 +137,11 @@ private:
     std::array<int, numParameters> numHostPoints {};
     std::array<float, numParameters> lastPointValue {};
     std::array<bool, numParameters> pointSeenThisCall {};
+    // Edits through the edit controller: written by the host's thread (the value's bits and a
+    // count of edits, in one word), read by the audio thread at each block's start.
+    std::array<std::atomic<uint64_t>, numParameters> controllerEdits {};
+    std::array<uint32_t, numParameters> controllerEditsTaken {};
+
     // Points of this call arrive before the block's grid is known: their offsets stand in `due`
     // until processBlock works out their pieces. Index of each parameter's first such point.
     std::array<int, numParameters> firstNewPoint = [] { std::array<int, numParameters> a {}; a.fill (std::numeric_limits<int>::max()); return a; }();

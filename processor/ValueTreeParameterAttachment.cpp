@@ -24,8 +24,16 @@ ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioPar
             if (ignoreParameterEcho || isBoundOfAValueOutsideTheRange (denormalised))
                 return;
 
-            // The audio objects took a host's value on the audio thread when the host sent it;
-            // this write brings the tree in line and must not undo newer host values.
+            // A tree edit pushed to the parameter comes back snapped to the parameter's values:
+            // that is still the edit. Any other value reached the parameter from the host, and
+            // the audio objects took it on the audio thread when the host sent it: this write
+            // only brings the tree in line and must not undo newer host values.
+            if (pushingToParameter)
+            {
+                updateValueTree (juce::var ((double) denormalised));
+                return;
+            }
+
             const HostValueEcho::Scope echo;
             updateValueTree (juce::var ((double) denormalised));
         },
@@ -55,6 +63,7 @@ void ValueTreeParameterAttachment::valueTreePropertyChanged (juce::ValueTree& ch
     if (! pushToParameterEnabled.load())
         return;
 
+    const juce::ScopedValueSetter<bool> pushing (pushingToParameter, true);
     attachment->setValueAsCompleteGesture (parameterValueOf (value));
 }
 

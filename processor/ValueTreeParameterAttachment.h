@@ -47,6 +47,8 @@ public:
 private:
     // Set on the message thread around a push that must not come back into the tree.
     bool ignoreParameterEcho = false;
+    // Set on the message thread around a push of a tree edit to the parameter.
+    bool pushingToParameter = false;
     // The property as it stood when the last quiet spell started; message thread only. Bindings
     // re-announce unchanged values meanwhile, so only a value that differs from it was changed.
     juce::var valueBeforeQuietSpell;

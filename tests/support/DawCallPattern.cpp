@@ -1,0 +1,145 @@
+#include "DawCallPattern.h"
+
+#include <cmath>
+#include <limits>
+
+juce::Optional<juce::AudioPlayHead::PositionInfo> DawCallPattern::Transport::getPosition() const
+{
+    PositionInfo info;
+    info.setBpm (120.0);
+    info.setIsPlaying (playing);
+
+    if (hasPosition)
+    {
+        info.setTimeInSamples (position);
+        info.setTimeInSeconds ((double) position / rate);
+    }
+
+    return info;
+}
+
+DawCallPattern::DawCallPattern (double sampleRate, int maximumBlock)
+    : rate (sampleRate), plugin (std::make_unique<OndulaDelayAudioProcessor>()), buffer (2, maximumBlock)
+{
+    transport.rate = rate;
+    plugin->setPlayHead (&transport);
+    plugin->prepareToPlay (rate, maximumBlock);
+}
+
+DawCallPattern::~DawCallPattern()
+{
+    plugin->setPlayHead (nullptr);
+}
+
+juce::RangedAudioParameter& DawCallPattern::parameter (const juce::String& id)
+{
+    auto* p = plugin->parameters.getParameter (id);
+    jassert (p != nullptr);
+    return *p;
+}
+
+void DawCallPattern::point (const juce::String& parameterId, juce::int64 position, float value)
+{
+    points.push_back ({ parameter (parameterId).getParameterIndex(), position, value });
+}
+
+void DawCallPattern::idle (int calls, int block, juce::int64 position)
+{
+    for (int i = 0; i < calls; ++i)
+        call (block, false, position, true, Input::silence, false);
+}
+
+void DawCallPattern::preroll (int samples, juce::int64 position)
+{
+    call (samples, true, position, true, Input::silence, false);
+}
+
+void DawCallPattern::play (juce::int64 from, int samples, const std::vector<int>& blocks, bool firstOnce)
+{
+    size_t next = 0;
+
+    for (int done = 0; done < samples;)
+    {
+        const size_t index = firstOnce && next > 0 ? 1 + (next - 1) % (blocks.size() - 1) : next % blocks.size();
+        const int length = std::min (blocks[index], samples - done);
+        ++next;
+        call (length, true, from + done, true, Input::timeline, true);
+        done += length;
+    }
+}
+
+void DawCallPattern::stopped (int samples, const std::vector<int>& blocks, juce::int64 position, bool withPosition)
+{
+    size_t next = 0;
+
+    for (int done = 0; done < samples;)
+    {
+        const int length = std::min (blocks[next++ % blocks.size()], samples - done);
+        call (length, false, position, withPosition, Input::live, true);
+        done += length;
+    }
+}
+
+void DawCallPattern::call (int samples, bool playing, juce::int64 position, bool withPosition, Input input, bool record)
+{
+    juce::AudioBuffer<float> block (buffer.getArrayOfWritePointers(), 2, 0, samples);
+
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < samples; ++i)
+        {
+            const juce::int64 at = input == Input::live ? liveCursor + i : position + i - regionStart;
+            const bool covered = input != Input::silence && at >= 0 && at < source.getNumSamples();
+            block.setSample (c, i, covered ? source.getSample (juce::jmin (c, source.getNumChannels() - 1), (int) at) : 0.0f);
+        }
+
+    if (input == Input::live)
+        liveCursor += samples;
+
+    // The client hands every point of the call's queues over, then sets each parameter to its
+    // queue's last point.
+    plugin->hostParameterChangesBegin();
+
+    if (playing)
+    {
+        for (auto* p : plugin->getParameters())
+        {
+            float last = std::numeric_limits<float>::quiet_NaN();
+
+            for (const auto& pt : points)
+                if (pt.parameterIndex == p->getParameterIndex() && pt.position >= position && pt.position < position + samples)
+                {
+                    plugin->hostParameterPoint (pt.parameterIndex, (int) (pt.position - position), pt.value);
+                    last = pt.value;
+                }
+
+            if (! std::isnan (last) && p->getValue() != last)
+                p->setValueNotifyingHost (last);
+        }
+    }
+
+    transport.playing = playing;
+    transport.hasPosition = withPosition;
+    transport.position = position;
+    juce::MidiBuffer midi;
+    plugin->processBlock (block, midi);
+
+    if (record)
+        for (int c = 0; c < 2; ++c)
+            recording[c].insert (recording[c].end(), block.getReadPointer (c), block.getReadPointer (c) + samples);
+}
+
+double residualDb (const std::vector<float>& a, const std::vector<float>& b)
+{
+    double difference = 0.0, reference = 0.0;
+
+    for (size_t i = 0; i < std::min (a.size(), b.size()); ++i)
+    {
+        difference += ((double) a[i] - b[i]) * ((double) a[i] - b[i]);
+        reference += (double) b[i] * b[i];
+    }
+
+    if (difference == 0.0)
+        return -std::numeric_limits<double>::infinity();
+
+    return 10.0 * std::log10 (difference / std::max (reference, 1.0e-30));
+}

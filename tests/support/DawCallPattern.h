@@ -1,0 +1,76 @@
+#pragma once
+
+#include "processor/PluginProcessor.h"
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include <memory>
+#include <vector>
+
+/** Drives a processor with the calls a DAW makes, as the VST3 client hands them on: the play
+    head's state (playing or stopped, the position, or none at all) and the block's parameter
+    queues, each point with its sample offset, handed over before the queue's last point sets the
+    parameter. The source signal sits on the timeline at `regionStart`; playing calls take their
+    input from there, stopped calls take it live, from a cursor of their own. */
+class DawCallPattern
+{
+public:
+    explicit DawCallPattern (double sampleRate = 48000.0, int maximumBlock = 8192);
+    ~DawCallPattern();
+
+    /** calls x block samples, stopped, each reporting `position`, silent; output discarded. */
+    void idle (int calls, int block, juce::int64 position);
+    /** One playing call of `samples` at `position`, silent; output discarded. */
+    void preroll (int samples, juce::int64 position);
+    /** Playing from `from`, `samples` in calls of `blocks` (cycled; the first entry used once
+        when `firstOnce`); output recorded. */
+    void play (juce::int64 from, int samples, const std::vector<int>& blocks, bool firstOnce = false);
+    /** Stopped, each call reporting `position` (or no position at all), live input; recorded. */
+    void stopped (int samples, const std::vector<int>& blocks, juce::int64 position, bool withPosition = true);
+
+    /** A parameter point at a timeline position, delivered in every playing call that covers it. */
+    void point (const juce::String& parameterId, juce::int64 position, float value);
+
+    OndulaDelayAudioProcessor& processor() { return *plugin; }
+    juce::RangedAudioParameter& parameter (const juce::String& id);
+
+    juce::AudioBuffer<float> source;
+    juce::int64 regionStart = 0;
+    std::vector<float> recording[2];
+
+private:
+    struct Transport : juce::AudioPlayHead
+    {
+        juce::Optional<PositionInfo> getPosition() const override;
+
+        double rate = 48000.0;
+        bool playing = false, hasPosition = true;
+        juce::int64 position = 0;
+    };
+
+    struct Point
+    {
+        int parameterIndex;
+        juce::int64 position;
+        float value;
+    };
+
+    enum class Input
+    {
+        silence,  // idle calls and pre-rolls
+        timeline, // the source where it lies on the timeline
+        live      // the source from the live cursor on
+    };
+
+    void call (int samples, bool playing, juce::int64 position, bool withPosition, Input input, bool record);
+
+    double rate;
+    Transport transport;
+    std::unique_ptr<OndulaDelayAudioProcessor> plugin;
+    juce::AudioBuffer<float> buffer;
+    std::vector<Point> points;
+    int liveCursor = 0;
+};
+
+/** Residual of `a` against `b` in dB relative to b's RMS (-inf when equal). */
+double residualDb (const std::vector<float>& a, const std::vector<float>& b);
