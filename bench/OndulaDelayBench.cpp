@@ -122,6 +122,74 @@ void Stereo48k_WholeProcessor_AllTaps (benchmark::State& state)
     reportRealTime (state, blockSize);
 }
 
+/** A transport that plays and, when asked, relocates at every block (a loop of one block). */
+struct LoopingTransport : juce::AudioPlayHead
+{
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo info;
+        info.setIsPlaying (true);
+        info.setTimeInSamples (position);
+        info.setTimeInSeconds ((double) position / rate);
+        info.setBpm (120.0);
+        return info;
+    }
+
+    juce::int64 position = 0;
+};
+
+/** The whole callback while the host plays: with a relocation at every block (what a move costs:
+    the records worked out over the two seconds of wave before the new position), or with three
+    automated parameters sending a point every 16 samples. */
+void runPlaying (benchmark::State& state, bool relocate, bool automate)
+{
+    const int blockSize = (int) state.range (0);
+    auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+    allTapsModulated (*processor);
+    LoopingTransport transport;
+    processor->setPlayHead (&transport);
+    processor->prepareToPlay (rate, blockSize);
+    juce::AudioBuffer<float> input (2, blockSize), buffer (2, blockSize);
+    juce::MidiBuffer midi;
+    std::mt19937 random (2);
+    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
+
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < blockSize; ++i)
+            input.setSample (c, i, noise (random));
+
+    int block = 0;
+
+    for (auto _ : state)
+    {
+        buffer.makeCopyOf (input, true);
+
+        if (automate)
+        {
+            processor->hostParameterChangesBegin();
+
+            for (int offset = 0; offset < blockSize; offset += 16)
+            {
+                const float ramp = (float) ((block * blockSize + offset) % 48000) / 48000.0f;
+                processor->hostParameterPoint (22, offset, ramp);        // the Ondula amount
+                processor->hostParameterPoint (27, offset, 1.0f - ramp); // wet
+                processor->hostParameterPoint (0, offset, ramp);         // the frequency automation's value
+            }
+        }
+
+        transport.position = relocate ? (block % 2) * 480000 : transport.position + blockSize;
+        processor->processBlock (buffer, midi);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+        ++block;
+    }
+
+    processor->setPlayHead (nullptr);
+    reportRealTime (state, blockSize);
+}
+
+void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, true, false); }
+void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, false, true); }
+
 /** Creating and destroying one plug-in instance (two 2^23-sample lines inside it). */
 void Processor_ConstructAndDestroy (benchmark::State& state)
 {
@@ -137,4 +205,6 @@ BENCHMARK (Stereo48k_AllTaps)->ArgName ("block")->Arg (1)->Arg (16)->Arg (32)->A
 BENCHMARK (Stereo48k_DefaultPatterns)->ArgName ("block")->Arg (32)->Arg (64)->Arg (512);
 BENCHMARK (Stereo48k_AllTaps_PortableOnly)->ArgName ("block")->Arg (64)->Arg (512);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps)->ArgName ("block")->Arg (1)->Arg (16)->Arg (64)->Arg (512)->Arg (4096);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock)->ArgName ("block")->Arg (64)->Arg (512)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Automated)->ArgName ("block")->Arg (64)->Arg (512)->Arg (4096);
 BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);

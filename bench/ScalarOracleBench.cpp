@@ -45,8 +45,8 @@ void ScalarOracle_Stereo48k_AllTaps (benchmark::State& state)
     for (auto _ : state)
     {
         buffer = input;
-        left->process (buffer.data(), blockSize, leftSettings, 0.0);
-        right->process (buffer.data() + blockSize, blockSize, rightSettings, 0.0);
+        left->process (buffer.data(), blockSize, leftSettings);
+        right->process (buffer.data() + blockSize, blockSize, rightSettings);
         benchmark::DoNotOptimize (buffer.data());
     }
 

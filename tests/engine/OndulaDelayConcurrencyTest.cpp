@@ -1,5 +1,6 @@
 // Run under ThreadSanitizer: settings change on the message thread while a stereo pair renders
-// on an audio thread and a graph copies the per-tap records.
+// on an audio thread (which also takes host values and timeline moves) and a graph copies the
+// per-tap records.
 
 #include "support/EngineTestRig.h"
 #include "support/StereoEngineRig.h"
@@ -24,16 +25,19 @@ TEST (OndulaDelayConcurrency, SettingsChangeWhileBlocksRenderWithoutARace)
     std::thread audio ([&]
     {
         auto left = noiseBlock (256, 1), right = noiseBlock (256, 3);
-        double seconds = 1.0;
 
         while (running.load())
         {
-            seconds += 0.005;
+            // The host relocates now and then, and sends parameter values, on this thread.
+            const int block = blocksRendered.load();
 
             for (auto* engine : { rig.left.get(), rig.right.get() })
             {
-                engine->hostTime.store (seconds, std::memory_order_relaxed);
-                engine->clock.store (0.0, std::memory_order_relaxed);
+                if (block % 7 == 0)
+                    engine->moveToTimeline (48000 + 1000 * block);
+
+                engine->setFromHost (OndulaDelay::globalAmount, (float) (block % 5) / 4.0f);
+                engine->setFromHost (OndulaDelay::automationValue + 1, (float) (block % 3) / 2.0f);
             }
 
             rig.mappings.secondsPerBeat.store (blocksRendered.load() % 2 == 0 ? 0.5f : 0.4f, std::memory_order_relaxed);

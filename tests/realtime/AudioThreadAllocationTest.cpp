@@ -134,6 +134,27 @@ TEST (AudioThread, ProcessingAllocatesNothingFromTheFirstBlockOn)
         AllocationCount count;
         processor->processBlock (buffer, midi);
         EXPECT_EQ (count(), 0) << rate << " Hz, after a setting changed";
+
+        // The host's points inside blocks, an edit through the controller, and a relocation.
+        processor->hostControllerEdit (27, 0.2f);
+
+        for (int block = 0; block < 4; ++block)
+        {
+            AllocationCount withPoints;
+            processor->hostParameterChangesBegin();
+
+            for (int k = 0; k < 40; ++k)
+            {
+                processor->hostParameterPoint (22, 7 * k, (float) k / 40.0f);
+                processor->hostParameterPoint (23, 11 * k, (float) (k % 3) / 2.0f);
+                processor->hostParameterPoint (0, 13 * k, 1.0f - (float) k / 40.0f);
+            }
+
+            transport.position = block == 2 ? 1234567 : transport.position + buffer.getNumSamples();
+            processor->processBlock (buffer, midi);
+            EXPECT_EQ (withPoints(), 0) << rate << " Hz, host points, block " << block;
+        }
+
         processor->setPlayHead (nullptr);
     }
 }
