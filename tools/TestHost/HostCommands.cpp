@@ -88,6 +88,10 @@ void HostCommands::printUsage()
                  "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file] [--time]\n"
                  "       ondula_test_host state <bundle> [--set id=value]... [--component-out file] [--load file]...\n"
                  "       ondula_test_host controller <bundle> [--set id=value|nan]...\n"
+                 "       ondula_test_host play <bundle> --out out.wav (--steps 'step; ...' | --steps-file file)\n"
+                 "              [--in in.wav | --signal impulse|sine|noise|clicks|silence --seconds s] [--region-at pos]\n"
+                 "              [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--component-in file]\n"
+                 "              [--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file]\n"
                  "       ondula_test_host open-editor <bundle> [--cycles n] [--hold-ms ms]\n";
 }
 
