@@ -22,6 +22,7 @@ public:
         int exitCode = -1;
         std::string output;
         std::map<std::string, std::string> values; // key=value lines
+        std::vector<float> samples;                // the recording, for play
 
         std::string operator[] (const std::string& key) const
         {
@@ -43,6 +44,18 @@ public:
     static Result run (const std::string& command, const std::string& arguments)
     {
         return runLine (isolatedEnvironment() + "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments + " 2>/dev/null");
+    }
+
+    /** Runs `test-host play <bundle>` with the steps in a file of this test process and reads
+        the recording (interleaved) into Result::samples. */
+    static Result play (const std::string& name, const std::string& steps, const std::string& arguments)
+    {
+        const auto stepsFile = scratch (name + ".steps"), out = scratch (name + ".wav");
+        writeFile (stepsFile, steps);
+        std::remove (out.c_str()); // no earlier run's recording stands in for a failed one
+        auto result = run ("play", "--steps-file '" + stepsFile + "' --out '" + out + "' " + arguments);
+        result.samples = readWavSamples (out);
+        return result;
     }
 
     /** Environment for a test host process: a home folder of this test process, so that nothing the
