@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <sys/wait.h>
 #include <cstdio>
 #include <fstream>
@@ -152,6 +153,20 @@ public:
                           + le16 (32) + "data" + le32 (dataBytes);
         bytes.append (reinterpret_cast<const char*> (interleaved.data()), dataBytes);
         writeFile (path, bytes);
+    }
+
+    /** The value of one property of one node in the state tree that a component state carries
+        (the plug-in writes each node as one tag, each property as an attribute); NaN when absent. */
+    static double treeValue (const std::string& component, const std::string& node, const std::string& property)
+    {
+        const auto tag = component.find ("<" + node + " ");
+        const auto tagEnd = component.find ('>', tag);
+        const auto attribute = component.find (" " + property + "=\"", tag);
+
+        if (tag == std::string::npos || attribute == std::string::npos || attribute > tagEnd)
+            return std::numeric_limits<double>::quiet_NaN();
+
+        return std::stod (component.substr (attribute + property.size() + 3));
     }
 
     /** The number a VST3 host knows a parameter by: the ID string's hash, limited to 31 bits. */

@@ -16,6 +16,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -157,7 +158,20 @@ public:
     }
 
     /** Points of play steps, by VST3 parameter number; the lists outlive the player. */
-    void addAutomation (Vst::ParamID id, const std::vector<PlaySteps::Point>& points) { automation.push_back ({ id, &points }); }
+    void addAutomation (Vst::ParamID id, const std::vector<PlaySteps::Point>& points)
+    {
+        automation.push_back (std::make_unique<Lane> (id, points));
+    }
+
+    /** Main thread: hands the controller the last value each parameter's automation sent, as a
+        DAW keeps its controller (and so its parameter display) in step with the automation it
+        plays. */
+    void updateController (Vst::IEditController& controller)
+    {
+        for (auto& lane : automation)
+            if (lane->unsent.exchange (false, std::memory_order_acquire))
+                controller.setParamNormalized (lane->id, lane->sent.load());
+    }
 
     /** Values for the next call at offset 0: stored ones before the first call, edits later. */
     void addPending (Vst::ParamID id, double value) { pending.push_back ({ id, value }); }
@@ -258,14 +272,19 @@ private:
 
         if (input == Input::timeline)
         {
-            for (const auto& [id, points] : automation)
+            for (auto& lane : automation)
             {
-                auto point = std::lower_bound (points->begin(), points->end(), position,
+                auto point = std::lower_bound (lane->points.begin(), lane->points.end(), position,
                                                [] (const PlaySteps::Point& p, juce::int64 at) { return p.position < at; });
 
-                for (; point != points->end() && point->position < position + length; ++point)
-                    if (! changes.add (id, (int32) (point->position - position), point->value))
+                for (; point != lane->points.end() && point->position < position + length; ++point)
+                {
+                    if (! changes.add (lane->id, (int32) (point->position - position), point->value))
                         return fail ("too many parameter changes in one call", error);
+
+                    lane->sent.store (point->value);
+                    lane->unsent.store (true, std::memory_order_release);
+                }
             }
         }
 
@@ -328,8 +347,19 @@ private:
 
     juce::AudioBuffer<float> inputs, outputs, recording;
     std::array<float*, 2> inputPointers {}, outputPointers {};
+    struct Lane
+    {
+        Lane (Vst::ParamID idToUse, const std::vector<PlaySteps::Point>& pointsToSend) : id (idToUse), points (pointsToSend) {}
+
+        const Vst::ParamID id;
+        const std::vector<PlaySteps::Point>& points;
+        // Written by the audio thread as it sends a point, read by the main thread.
+        std::atomic<double> sent { 0.0 };
+        std::atomic<bool> unsent { false };
+    };
+
     HostParameterChanges changes, pluginChanges;
-    std::vector<std::pair<Vst::ParamID, const std::vector<PlaySteps::Point>*>> automation;
+    std::vector<std::unique_ptr<Lane>> automation;
     std::vector<std::pair<Vst::ParamID, double>> pending;
     juce::int64 liveCursor = 0, continuousTime = 0, calls = 0;
     int recorded = 0;
@@ -571,9 +601,11 @@ int PlayCommand::run (const juce::StringArray& args)
     {
         TestHost::pumpMessages (2);
         edits.serve (module.getController());
+        player.updateController (module.getController());
     }
 
     audio.join();
+    player.updateController (module.getController());
     stopBusy = true;
 
     if (busy.joinable())

@@ -16,7 +16,9 @@
     the play, stopped and noposition steps, in order) is written as 32-bit float WAV.
 
     --set applies a stored value as a DAW restoring a project does: IEditController::
-    setParamNormalized, and the value as a point at offset 0 of the first call. With
+    setParamNormalized, and the value as a point at offset 0 of the first call. The main thread
+    also hands the controller the latest value of each automated parameter, as a DAW keeps its
+    controller in step with the automation it plays. With
     --busy-message-thread a second host thread asks for the component state in a tight loop for
     the whole run, which holds the plug-in's message thread.
 

@@ -171,6 +171,9 @@ bool Vst3Module::restoreComponentState (const juce::MemoryBlock& state) const
     if (component->setState (&forComponent) != kResultOk)
         return false;
 
+    // The SDK's base controller answers "not implemented" after reading what it needs, so only
+    // the component's answer counts, as in a DAW.
     MemoryStream forController (copy.getData(), (TSize) copy.getSize());
-    return controller->setComponentState (&forController) == kResultOk;
+    controller->setComponentState (&forController);
+    return true;
 }

@@ -29,7 +29,7 @@ public:
     juce::MemoryBlock componentState() const;
 
     /** Restores component state as a DAW opening a project does: IComponent::setState, then the
-        same bytes to the controller's setComponentState. */
+        same bytes to the controller's setComponentState. False when the component refuses them. */
     bool restoreComponentState (const juce::MemoryBlock& state) const;
 
     JUCE_DECLARE_NON_COPYABLE (Vst3Module)
