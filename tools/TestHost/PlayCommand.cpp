@@ -1,23 +1,19 @@
 #include "PlayCommand.h"
 
-#include "HostParameterChanges.h"
+#include "MainThreadEdits.h"
 #include "PlaySteps.h"
 #include "PluginStateTree.h"
 #include "TestHost.h"
 #include "TestSignal.h"
+#include "Vst3CallPlayer.h"
 #include "Vst3Module.h"
 #include "WavFile.h"
 
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
-#include <pluginterfaces/vst/ivstprocesscontext.h>
 #include <pluginterfaces/vst/vstspeaker.h>
 
-#include <algorithm>
-#include <array>
 #include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <limits>
 #include <set>
 #include <thread>
 
@@ -97,273 +93,6 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
 
     return true;
 }
-
-/** Host-side edits the audio thread hands to the main thread, waiting until each has run there,
-    as a DAW's own parameter slider acts on its GUI thread between audio calls. */
-class MainThreadEdits
-{
-public:
-    /** Audio thread: blocks until serve() has run the edit. */
-    void request (Vst::ParamID id, double value)
-    {
-        std::unique_lock<std::mutex> lock (mutex);
-        pending = { id, value };
-        hasPending = true;
-        done.wait (lock, [this] { return ! hasPending; });
-    }
-
-    /** Main thread. */
-    void serve (Vst::IEditController& controller)
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-
-        if (! hasPending)
-            return;
-
-        controller.setParamNormalized (pending.first, pending.second);
-        hasPending = false;
-        done.notify_all();
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable done;
-    std::pair<Vst::ParamID, double> pending;
-    bool hasPending = false;
-};
-
-/** Runs the steps' process calls against the plug-in's audio processor and keeps the recording. */
-class CallPlayer
-{
-public:
-    enum class Transport { playing, stopped, none };
-    enum class Input { silence, timeline, live };
-
-    CallPlayer (Vst::IAudioProcessor& processorToUse, MainThreadEdits& editsToUse, const juce::AudioBuffer<float>& sourceToPlay,
-                const Options& options, int maxBlock, juce::int64 recordLength)
-        : processor (processorToUse), edits (editsToUse), source (sourceToPlay), regionAt (options.regionAt),
-          channels (options.channels), sampleRate (options.rate), bpm (options.bpm), offline (options.offline),
-          inputs (options.channels, maxBlock), outputs (options.channels, maxBlock),
-          recording (options.channels, (int) recordLength),
-          changes (maxBlock + 16), pluginChanges (maxBlock + 16)
-    {
-        recording.clear();
-        pending.reserve (64);
-
-        for (int c = 0; c < channels; ++c)
-        {
-            inputPointers[(size_t) c] = inputs.getWritePointer (c);
-            outputPointers[(size_t) c] = outputs.getWritePointer (c);
-        }
-    }
-
-    /** Points of play steps, by VST3 parameter number; the lists outlive the player. */
-    void addAutomation (Vst::ParamID id, const std::vector<PlaySteps::Point>& points)
-    {
-        automation.push_back (std::make_unique<Lane> (id, points));
-    }
-
-    /** Main thread: hands the controller the last value each parameter's automation sent, as a
-        DAW keeps its controller (and so its parameter display) in step with the automation it
-        plays. */
-    void updateController (Vst::IEditController& controller)
-    {
-        for (auto& lane : automation)
-            if (lane->unsent.exchange (false, std::memory_order_acquire))
-                controller.setParamNormalized (lane->id, lane->sent.load());
-    }
-
-    /** Values for the next call at offset 0: stored ones before the first call, edits later. */
-    void addPending (Vst::ParamID id, double value) { pending.push_back ({ id, value }); }
-
-    /** Audio thread. False with the reason when the plug-in refused a call. */
-    bool perform (const PlaySteps::Step& step, const std::map<juce::String, Vst::ParamID>& ids, juce::String& error)
-    {
-        using Kind = PlaySteps::Step::Kind;
-
-        switch (step.kind)
-        {
-            case Kind::idle:
-                for (juce::int64 i = 0; i < step.calls; ++i)
-                    if (! call (step.blocks.sizes[0], Transport::stopped, step.position, Input::silence, 0, false, error))
-                        return false;
-
-                return true;
-
-            case Kind::preroll:
-                return call ((int) step.samples, Transport::playing, step.position, Input::silence, 0, false, error);
-
-            case Kind::play:
-            case Kind::stopped:
-            case Kind::noposition:
-            {
-                const auto transport = step.kind == Kind::play ? Transport::playing
-                                     : step.kind == Kind::stopped ? Transport::stopped : Transport::none;
-                juce::int64 done = 0;
-
-                for (size_t i = 0; done < step.samples; ++i)
-                {
-                    const auto length = (int) std::min ((juce::int64) step.blocks.size (i), step.samples - done);
-                    const bool ok = step.kind == Kind::play
-                        ? call (length, transport, step.position + done, Input::timeline, step.position + done - regionAt, true, error)
-                        : call (length, transport, step.position, Input::live, liveCursor, true, error);
-
-                    if (! ok)
-                        return false;
-
-                    if (step.kind != Kind::play)
-                        liveCursor += length;
-
-                    done += length;
-                }
-
-                return true;
-            }
-
-            case Kind::edit:
-            {
-                const auto id = ids.at (step.parameter);
-                edits.request (id, step.value);
-                addPending (id, step.value);
-                return true;
-            }
-
-            case Kind::wait:
-                std::this_thread::sleep_for (std::chrono::milliseconds (step.milliseconds));
-                return true;
-        }
-
-        return true;
-    }
-
-    const juce::AudioBuffer<float>& getRecording() const { return recording; }
-    juce::int64 getCalls() const { return calls; }
-
-private:
-    /** One process call of `length` samples reporting `position`; input from the source at
-        `sourceStart` (or silence); the output appended to the recording when `record`. */
-    bool call (int length, Transport transport, juce::int64 position, Input input, juce::int64 sourceStart, bool record, juce::String& error)
-    {
-        for (int c = 0; c < channels; ++c)
-        {
-            auto* in = inputs.getWritePointer (c);
-            const int from = juce::jmin (c, source.getNumChannels() - 1);
-
-            for (int i = 0; i < length; ++i)
-            {
-                const auto at = sourceStart + i;
-                in[i] = input != Input::silence && from >= 0 && at >= 0 && at < source.getNumSamples() ? source.getSample (from, (int) at) : 0.0f;
-            }
-        }
-
-        // Through the raw pointers: the buffer's own "is clear" flag knows nothing of what the
-        // plug-in wrote into them.
-        for (int c = 0; c < channels; ++c)
-            juce::FloatVectorOperations::clear (outputPointers[(size_t) c], length);
-
-        changes.clear();
-        pluginChanges.clear();
-
-        for (const auto& [id, value] : pending)
-            if (! changes.add (id, 0, value))
-                return fail ("too many parameter changes in one call", error);
-
-        pending.clear();
-
-        if (input == Input::timeline)
-        {
-            for (auto& lane : automation)
-            {
-                auto point = std::lower_bound (lane->points.begin(), lane->points.end(), position,
-                                               [] (const PlaySteps::Point& p, juce::int64 at) { return p.position < at; });
-
-                for (; point != lane->points.end() && point->position < position + length; ++point)
-                {
-                    if (! changes.add (lane->id, (int32) (point->position - position), point->value))
-                        return fail ("too many parameter changes in one call", error);
-
-                    lane->sent.store (point->value);
-                    lane->unsent.store (true, std::memory_order_release);
-                }
-            }
-        }
-
-        Vst::ProcessContext context {};
-        context.state = Vst::ProcessContext::kTempoValid | Vst::ProcessContext::kContTimeValid
-                      | (transport == Transport::playing ? Vst::ProcessContext::kPlaying : 0);
-        context.sampleRate = sampleRate;
-        context.projectTimeSamples = position;
-        context.continousTimeSamples = continuousTime; // sic, the SDK's spelling
-        context.tempo = bpm;
-
-        Vst::AudioBusBuffers inputBus {}, outputBus {};
-        inputBus.numChannels = channels;
-        inputBus.channelBuffers32 = inputPointers.data();
-        outputBus.numChannels = channels;
-        outputBus.channelBuffers32 = outputPointers.data();
-
-        Vst::ProcessData data {};
-        data.processMode = offline ? Vst::kOffline : Vst::kRealtime;
-        data.symbolicSampleSize = Vst::kSample32;
-        data.numSamples = length;
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &inputBus;
-        data.outputs = &outputBus;
-        data.inputParameterChanges = &changes;
-        data.outputParameterChanges = &pluginChanges;
-        data.processContext = transport == Transport::none ? nullptr : &context;
-
-        if (processor.process (data) != kResultOk)
-            return fail ("the plug-in refused process call " + juce::String (calls + 1), error);
-
-        ++calls;
-        continuousTime += length;
-
-        if (record)
-        {
-            for (int c = 0; c < channels; ++c)
-                recording.copyFrom (c, recorded, outputPointers[(size_t) c], length);
-
-            recorded += length;
-        }
-
-        return true;
-    }
-
-    static bool fail (const juce::String& what, juce::String& error)
-    {
-        error = what;
-        return false;
-    }
-
-    Vst::IAudioProcessor& processor;
-    MainThreadEdits& edits;
-    const juce::AudioBuffer<float>& source;
-    const juce::int64 regionAt;
-    const int channels;
-    const double sampleRate, bpm;
-    const bool offline;
-
-    juce::AudioBuffer<float> inputs, outputs, recording;
-    std::array<float*, 2> inputPointers {}, outputPointers {};
-    struct Lane
-    {
-        Lane (Vst::ParamID idToUse, const std::vector<PlaySteps::Point>& pointsToSend) : id (idToUse), points (pointsToSend) {}
-
-        const Vst::ParamID id;
-        const std::vector<PlaySteps::Point>& points;
-        // Written by the audio thread as it sends a point, read by the main thread.
-        std::atomic<double> sent { 0.0 };
-        std::atomic<bool> unsent { false };
-    };
-
-    HostParameterChanges changes, pluginChanges;
-    std::vector<std::unique_ptr<Lane>> automation;
-    std::vector<std::pair<Vst::ParamID, double>> pending;
-    juce::int64 liveCursor = 0, continuousTime = 0, calls = 0;
-    int recorded = 0;
-};
 
 bool loadSource (Options& options, juce::AudioBuffer<float>& source, juce::String& error)
 {
@@ -552,7 +281,15 @@ int PlayCommand::run (const juce::StringArray& args)
     }
 
     MainThreadEdits edits;
-    CallPlayer player (*processor, edits, source, options, maxBlock, steps.recordedSamples());
+    Vst3CallPlayer::Settings settings;
+    settings.sampleRate = options.rate;
+    settings.bpm = options.bpm;
+    settings.channels = options.channels;
+    settings.maxBlock = maxBlock;
+    settings.regionAt = options.regionAt;
+    settings.recordLength = steps.recordedSamples();
+    settings.offline = options.offline;
+    Vst3CallPlayer player (*processor, edits, source, settings);
 
     for (const auto& set : options.sets)
     {
