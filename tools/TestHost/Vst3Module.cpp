@@ -106,10 +106,11 @@ bool Vst3Module::open (const juce::String& bundlePath)
         return false;
     }
 
-    // A DAW hands both its application object, through which they make their messages.
-    hostContext = new Vst::HostApplication();
+    // A DAW hands both its application object, through which they make their messages. The
+    // SDK's one counts no references: the host owns it and deletes it after both have gone.
+    hostContext = std::make_unique<Vst::HostApplication>();
 
-    if (component->initialize (hostContext) != kResultOk || controller->initialize (hostContext) != kResultOk)
+    if (component->initialize (hostContext.get()) != kResultOk || controller->initialize (hostContext.get()) != kResultOk)
     {
         error = "the component or the controller refused to initialise";
         return false;
@@ -146,7 +147,7 @@ Vst3Module::~Vst3Module()
 
     release (controller);
     release (component);
-    release (hostContext);
+    hostContext.reset();
     release (factory);
 
     if (moduleExit != nullptr)

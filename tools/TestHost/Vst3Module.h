@@ -7,6 +7,13 @@
 #include <pluginterfaces/vst/ivsteditcontroller.h>
 #include <pluginterfaces/vst/ivstmessage.h>
 
+#include <memory>
+
+namespace Steinberg::Vst
+{
+class HostApplication;
+}
+
 /** The bundle's VST3 module opened straight from its shared library, as a DAW opens it, without
     the framework's hosting: the factory's audio component and edit controller, initialised with a
     host context and connected to each other. Everything is released in the reverse order when
@@ -40,7 +47,7 @@ private:
     juce::DynamicLibrary library;
     bool (*moduleExit)() = nullptr;
     Steinberg::IPluginFactory* factory = nullptr;
-    Steinberg::FUnknown* hostContext = nullptr;
+    std::unique_ptr<Steinberg::Vst::HostApplication> hostContext;
     Steinberg::Vst::IComponent* component = nullptr;
     Steinberg::Vst::IEditController* controller = nullptr;
     Steinberg::Vst::IConnectionPoint* componentPoint = nullptr;
