@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <limits>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -93,6 +94,43 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
 
     return true;
 }
+
+/** A second host thread asking for the component state in a tight loop, from construction to
+    finish(): the plug-in's getState locks its message thread for the copy, so this keeps that
+    thread busy, as a host's own work on its GUI thread does. */
+class StateRequestLoop
+{
+public:
+    explicit StateRequestLoop (const Vst3Module& module)
+        : thread ([this, &module]
+          {
+              while (! stop)
+              {
+                  module.componentState();
+                  ++calls;
+              }
+          })
+    {
+    }
+
+    ~StateRequestLoop() { finish(); }
+
+    /** Stops the loop; the number of requests it made. */
+    juce::int64 finish()
+    {
+        stop = true;
+
+        if (thread.joinable())
+            thread.join();
+
+        return calls;
+    }
+
+private:
+    std::atomic<bool> stop { false };
+    std::atomic<juce::int64> calls { 0 };
+    std::thread thread; // last, so that it starts once the flags exist
+};
 
 bool loadSource (Options& options, juce::AudioBuffer<float>& source, juce::String& error)
 {
@@ -291,6 +329,12 @@ int PlayCommand::run (const juce::StringArray& args)
     settings.offline = options.offline;
     Vst3CallPlayer player (*processor, edits, source, settings);
 
+    // From before the stored values, whose updates inside the plug-in then arrive late too.
+    std::optional<StateRequestLoop> busy;
+
+    if (options.busyMessageThread)
+        busy.emplace (module);
+
     for (const auto& set : options.sets)
     {
         const auto id = ids.at (set.upToFirstOccurrenceOf ("=", false, false).trim());
@@ -308,22 +352,8 @@ int PlayCommand::run (const juce::StringArray& args)
         return 1;
     }
 
-    std::atomic<bool> finished { false }, stopBusy { false };
-    std::atomic<juce::int64> getStateCalls { 0 };
+    std::atomic<bool> finished { false };
     bool ok = true;
-
-    // Holds the plug-in's message thread, which its getState locks for the copy.
-    std::thread busy;
-
-    if (options.busyMessageThread)
-        busy = std::thread ([&]
-        {
-            while (! stopBusy)
-            {
-                module.componentState();
-                ++getStateCalls;
-            }
-        });
 
     std::thread audio ([&]
     {
@@ -343,10 +373,7 @@ int PlayCommand::run (const juce::StringArray& args)
 
     audio.join();
     player.updateController (module.getController());
-    stopBusy = true;
-
-    if (busy.joinable())
-        busy.join();
+    const auto getStateCalls = busy ? busy->finish() : 0;
 
     processor->setProcessing (false);
     module.getComponent().setActive (false);
@@ -371,7 +398,7 @@ int PlayCommand::run (const juce::StringArray& args)
     }
 
     if (options.busyMessageThread)
-        TestHost::print ("busy.getStateCalls=" + juce::String (getStateCalls.load()));
+        TestHost::print ("busy.getStateCalls=" + juce::String (getStateCalls));
 
     if (options.stateOut.isNotEmpty())
     {

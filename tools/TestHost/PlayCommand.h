@@ -19,8 +19,8 @@
     setParamNormalized, and the value as a point at offset 0 of the first call. The main thread
     also hands the controller the latest value of each automated parameter, as a DAW keeps its
     controller in step with the automation it plays. With
-    --busy-message-thread a second host thread asks for the component state in a tight loop for
-    the whole run, which holds the plug-in's message thread.
+    --busy-message-thread a second host thread asks for the component state in a tight loop from
+    before the stored values to the end of the run, which holds the plug-in's message thread.
 
     Prints samples, calls, channel<c>.peak|rms, nonfinite, param.<number> (what the controller
     reports after the run), busy.getStateCalls, and result=ok. */
