@@ -147,7 +147,7 @@ TEST (AutomationThroughTheHost, AValueStoredBeforePlaybackIsAppliedTheSameWayOnE
     ASSERT_EQ (reference.samples.size(), 72000u * 2);
     EXPECT_EQ (reference["param." + HostRunner::vst3Number ("delay_globals_ondula_amount")], "1.000000000");
 
-    for (const char* extra : { "", " --busy-message-thread" })
+    for (const char* extra : { "", " --busy-message-thread", " --busy-message-thread" })
     {
         const auto render = HostRunner::play ("stored-again", "play 0 72000 1024", arguments + extra);
         ASSERT_EQ (render.exitCode, 0) << render.output;
