@@ -67,10 +67,10 @@ struct ExportGroup
     std::vector<Export> exports;
 };
 
-// At 48 kHz the buffers the issue was seen at, each after about a second of idling; at 96 kHz
-// four idle counts in a row (Ardour's varies by a few from run to run, and four 256-sample
-// buffers make one control piece), two to a group so that no group runs long, each against the
-// same export at a long buffer.
+// At 48 kHz the buffers at which exports were heard to differ, each after about a second of
+// idling; at 96 kHz four idle counts in a row (Ardour's varies by a few from run to run, and four
+// 256-sample buffers make one control piece), two to a group so that no group runs long, each
+// against the same export at a long buffer.
 const std::vector<Export> at48k { { 1024, 37 }, { 64, 443 }, { 8192, 5 } };
 const std::vector<Export> at96kFirst { { 4096, 24 }, { 256, 1127 }, { 256, 1128 } };
 const std::vector<Export> at96kThen { { 4096, 24 }, { 256, 1129 }, { 256, 1130 } };
