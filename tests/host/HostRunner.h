@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <sys/wait.h>
 #include <cstdio>
 #include <fstream>
@@ -22,6 +23,7 @@ public:
         int exitCode = -1;
         std::string output;
         std::map<std::string, std::string> values; // key=value lines
+        std::vector<float> samples;                // the recording, for play
 
         std::string operator[] (const std::string& key) const
         {
@@ -43,6 +45,18 @@ public:
     static Result run (const std::string& command, const std::string& arguments)
     {
         return runLine (isolatedEnvironment() + "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments + " 2>/dev/null");
+    }
+
+    /** Runs `test-host play <bundle>` with the steps in a file of this test process and reads
+        the recording (interleaved) into Result::samples. */
+    static Result play (const std::string& name, const std::string& steps, const std::string& arguments)
+    {
+        const auto stepsFile = scratch (name + ".steps"), out = scratch (name + ".wav");
+        writeFile (stepsFile, steps);
+        std::remove (out.c_str()); // no earlier run's recording stands in for a failed one
+        auto result = run ("play", "--steps-file '" + stepsFile + "' --out '" + out + "' " + arguments);
+        result.samples = readWavSamples (out);
+        return result;
     }
 
     /** Environment for a test host process: a home folder of this test process, so that nothing the
@@ -139,6 +153,20 @@ public:
                           + le16 (32) + "data" + le32 (dataBytes);
         bytes.append (reinterpret_cast<const char*> (interleaved.data()), dataBytes);
         writeFile (path, bytes);
+    }
+
+    /** The value of one property of one node in the state tree that a component state carries
+        (the plug-in writes each node as one tag, each property as an attribute); NaN when absent. */
+    static double treeValue (const std::string& component, const std::string& node, const std::string& property)
+    {
+        const auto tag = component.find ("<" + node + " ");
+        const auto tagEnd = component.find ('>', tag);
+        const auto attribute = component.find (" " + property + "=\"", tag);
+
+        if (tag == std::string::npos || attribute == std::string::npos || attribute > tagEnd)
+            return std::numeric_limits<double>::quiet_NaN();
+
+        return std::stod (component.substr (attribute + property.size() + 3));
     }
 
     /** The number a VST3 host knows a parameter by: the ID string's hash, limited to 31 bits. */

@@ -46,23 +46,6 @@ TEST (SavedStateThroughTheHost, ACorruptStateFileLeavesAWorkingPlugin)
     EXPECT_GT (std::stof (r["channel0.peak"]), 0.0f);
 }
 
-namespace
-{
-/** The value of one property of one node in the state tree that a component state carries
-    (the plug-in writes each node as one tag, each property as an attribute). */
-double treeValue (const std::string& component, const std::string& node, const std::string& property)
-{
-    const auto tag = component.find ("<" + node + " ");
-    const auto tagEnd = component.find ('>', tag);
-    const auto attribute = component.find (" " + property + "=\"", tag);
-
-    if (tag == std::string::npos || attribute == std::string::npos || attribute > tagEnd)
-        return -1.0;
-
-    return std::stod (component.substr (attribute + property.size() + 3));
-}
-} // namespace
-
 TEST (SavedStateThroughTheHost, AFreshInstanceShowsTheHostTheValuesItsTreeHolds)
 {
     const auto component = HostRunner::scratch ("fresh.component");
@@ -76,7 +59,7 @@ TEST (SavedStateThroughTheHost, AFreshInstanceShowsTheHostTheValuesItsTreeHolds)
     for (size_t i = 0; i < values.size(); ++i)
     {
         const auto& row = ParameterTable::rows[i];
-        const auto value = treeValue (bytes, row.node, row.property);
+        const auto value = HostRunner::treeValue (bytes, row.node, row.property);
         ASSERT_GE (value, 0.0) << row.node << "." << row.property;
         EXPECT_FLOAT_EQ (values[i], (float) (row.isMode ? value / 2.0 : value)) << row.id;
     }

@@ -2,8 +2,8 @@
 
 #include "RenderTimer.h"
 #include "TestHost.h"
-
-#include <juce_audio_formats/juce_audio_formats.h>
+#include "TestSignal.h"
+#include "WavFile.h"
 
 #include <iostream>
 #include <thread>
@@ -74,65 +74,6 @@ private:
     juce::int64 samplePosition = 0;
 };
 
-juce::AudioBuffer<float> makeSignal (const juce::String& kind, int channels, int length, double sampleRate)
-{
-    juce::AudioBuffer<float> signal (channels, length);
-    signal.clear();
-    juce::Random random (1234);
-
-    for (int i = 0; i < length; ++i)
-    {
-        float v = 0.0f;
-
-        if (kind == "impulse")
-            v = i == 0 ? 1.0f : 0.0f;
-        else if (kind == "sine")
-            v = 0.5f * (float) std::sin (juce::MathConstants<double>::twoPi * 440.0 * i / sampleRate);
-        else if (kind == "noise")
-            v = 0.5f * (random.nextFloat() * 2.0f - 1.0f);
-        else if (kind == "clicks") // a short burst every half second
-            v = (i % (int) (sampleRate / 2)) < 64 ? 0.5f * (random.nextFloat() * 2.0f - 1.0f) : 0.0f;
-
-        for (int c = 0; c < channels; ++c)
-            signal.setSample (c, i, v);
-    }
-
-    return signal;
-}
-
-bool readWav (const juce::File& file, juce::AudioBuffer<float>& signal, double& sampleRate)
-{
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (file.createInputStream().release(), true));
-
-    if (reader == nullptr)
-        return false;
-
-    signal.setSize ((int) reader->numChannels, (int) reader->lengthInSamples);
-    reader->read (&signal, 0, (int) reader->lengthInSamples, 0, true, true);
-    sampleRate = reader->sampleRate;
-    return true;
-}
-
-bool writeWav (const juce::File& file, const juce::AudioBuffer<float>& signal, double sampleRate)
-{
-    file.deleteFile();
-    auto stream = file.createOutputStream();
-
-    if (stream == nullptr)
-        return false;
-
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer (
-        wav.createWriterFor (stream.get(), sampleRate, (unsigned int) signal.getNumChannels(), 32, {}, 0));
-
-    if (writer == nullptr)
-        return false;
-
-    stream.release(); // the writer owns it now
-    return writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples());
-}
-
 juce::String layoutName (const juce::AudioChannelSet& set)
 {
     return set.isDisabled() ? juce::String ("disabled") : set.getDescription();
@@ -147,6 +88,10 @@ void HostCommands::printUsage()
                  "              [--set id=value]... [--state-in file] [--state-out file] [--write-input file] [--time]\n"
                  "       ondula_test_host state <bundle> [--set id=value]... [--component-out file] [--load file]...\n"
                  "       ondula_test_host controller <bundle> [--set id=value|nan]...\n"
+                 "       ondula_test_host play <bundle> --out out.wav (--steps 'step; ...' | --steps-file file)\n"
+                 "              [--in in.wav | --signal impulse|sine|noise|clicks|silence --seconds s] [--region-at pos]\n"
+                 "              [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--component-in file]\n"
+                 "              [--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file]\n"
                  "       ondula_test_host open-editor <bundle> [--cycles n] [--hold-ms ms]\n";
 }
 
@@ -265,7 +210,7 @@ int HostCommands::render (const juce::StringArray& args)
 
     if (options.has ("in"))
     {
-        if (! readWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("in")), input, sampleRate))
+        if (! WavFile::read (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("in")), input, sampleRate))
         {
             TestHost::fail ("cannot read " + options.get ("in"));
             return 1;
@@ -274,7 +219,7 @@ int HostCommands::render (const juce::StringArray& args)
     else
     {
         const auto seconds = options.get ("seconds", "2").getDoubleValue();
-        input = makeSignal (options.get ("signal", "impulse"), channels, (int) (seconds * sampleRate), sampleRate);
+        input = TestSignal::make (options.get ("signal", "impulse"), channels, (int) (seconds * sampleRate), sampleRate);
     }
 
     juce::Array<int> blockSizes;
@@ -303,7 +248,7 @@ int HostCommands::render (const juce::StringArray& args)
         return 1;
     }
 
-    if (options.has ("write-input") && ! writeWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("write-input")), input, sampleRate))
+    if (options.has ("write-input") && ! WavFile::write (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("write-input")), input, sampleRate))
     {
         TestHost::fail ("cannot write " + options.get ("write-input"));
         return 1;
@@ -388,7 +333,7 @@ int HostCommands::render (const juce::StringArray& args)
         }
     }
 
-    if (! writeWav (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("out")), output, sampleRate))
+    if (! WavFile::write (juce::File::getCurrentWorkingDirectory().getChildFile (options.get ("out")), output, sampleRate))
     {
         TestHost::fail ("cannot write " + options.get ("out"));
         return 1;

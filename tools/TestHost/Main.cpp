@@ -1,6 +1,7 @@
 #include "ControllerCommand.h"
 #include "HostCommands.h"
 #include "OpenEditorCommand.h"
+#include "PlayCommand.h"
 #include "ScriptCommand.h"
 #include "StateCommand.h"
 
@@ -35,6 +36,8 @@ public:
             result = StateCommand::run (args);
         else if (command == "controller")
             result = ControllerCommand::run (args);
+        else if (command == "play")
+            result = PlayCommand::run (args);
         else
             HostCommands::printUsage();
 

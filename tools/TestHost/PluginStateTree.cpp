@@ -30,13 +30,22 @@ std::unique_ptr<juce::XmlElement> PluginStateTree::read (juce::AudioPluginInstan
     return start < end ? juce::parseXML (juce::String::fromUTF8 (start, (int) (stop - start))) : nullptr;
 }
 
-void PluginStateTree::load (juce::AudioPluginInstance& plugin, const juce::XmlElement& tree)
+juce::MemoryBlock PluginStateTree::componentState (const juce::XmlElement& tree)
 {
     juce::MemoryBlock block;
     juce::AudioProcessor::copyXmlToBinary (tree, block);
+    return block;
+}
 
+std::unique_ptr<juce::XmlElement> PluginStateTree::readFile (const juce::File& file)
+{
+    return file.getSize() <= 4 * 1024 * 1024 ? juce::parseXML (file) : nullptr;
+}
+
+void PluginStateTree::load (juce::AudioPluginInstance& plugin, const juce::XmlElement& tree)
+{
     juce::XmlElement document ("VST3PluginState");
-    document.createNewChildElement (componentElement)->addTextElement (block.toBase64Encoding());
+    document.createNewChildElement (componentElement)->addTextElement (componentState (tree).toBase64Encoding());
 
     juce::MemoryBlock hostState;
     juce::AudioProcessor::copyXmlToBinary (document, hostState);

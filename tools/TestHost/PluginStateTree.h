@@ -15,4 +15,10 @@ public:
 
     /** Hands the tree to the plug-in as the whole of its component state. */
     static void load (juce::AudioPluginInstance& plugin, const juce::XmlElement& tree);
+
+    /** The component state that holds just this tree, in the plug-in's own wrapping. */
+    static juce::MemoryBlock componentState (const juce::XmlElement& tree);
+
+    /** A tree written as an XML file, or nullptr when it cannot be read (or is over 4 MB). */
+    static std::unique_ptr<juce::XmlElement> readFile (const juce::File& file);
 };

@@ -431,7 +431,7 @@ bool prepare (juce::AudioPluginInstance& plugin, const Options& options, juce::S
     if (options.treeIn.isNotEmpty())
     {
         const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (options.treeIn);
-        const auto tree = file.getSize() <= 4 * 1024 * 1024 ? juce::parseXML (file) : nullptr;
+        const auto tree = PluginStateTree::readFile (file);
 
         if (tree == nullptr)
         {

@@ -1,0 +1,118 @@
+#include "HostParameterChanges.h"
+
+#include <cstring>
+
+using namespace Steinberg;
+
+HostParameterChanges::HostParameterChanges (int pointsPerQueue)
+{
+    for (auto& queue : queues)
+        queue.reserve (pointsPerQueue);
+}
+
+void HostParameterChanges::clear() noexcept
+{
+    used = 0;
+}
+
+bool HostParameterChanges::add (Vst::ParamID id, int32 offset, double value) noexcept
+{
+    int32 index = 0;
+    auto* queue = addParameterData (id, index);
+    return queue != nullptr && queue->addPoint (offset, value, index) == kResultTrue;
+}
+
+int32 PLUGIN_API HostParameterChanges::getParameterCount()
+{
+    return used;
+}
+
+Vst::IParamValueQueue* PLUGIN_API HostParameterChanges::getParameterData (int32 index)
+{
+    return index >= 0 && index < used ? &queues[(size_t) index] : nullptr;
+}
+
+Vst::IParamValueQueue* PLUGIN_API HostParameterChanges::addParameterData (const Vst::ParamID& id, int32& index)
+{
+    for (index = 0; index < used; ++index)
+        if (queues[(size_t) index].getParameterId() == id)
+            return &queues[(size_t) index];
+
+    if (used == maxParameters)
+        return nullptr;
+
+    index = used++;
+    queues[(size_t) index].reset (id);
+    return &queues[(size_t) index];
+}
+
+tresult PLUGIN_API HostParameterChanges::queryInterface (const TUID iid, void** object)
+{
+    if (FUnknownPrivate::iidEqual (iid, Vst::IParameterChanges::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
+    {
+        *object = this;
+        return kResultOk;
+    }
+
+    *object = nullptr;
+    return kNoInterface;
+}
+
+void HostParameterChanges::Queue::reset (Vst::ParamID newId) noexcept
+{
+    id = newId;
+    count = 0;
+}
+
+tresult PLUGIN_API HostParameterChanges::Queue::getPoint (int32 index, int32& offset, Vst::ParamValue& value)
+{
+    if (index < 0 || index >= count)
+        return kResultFalse;
+
+    offset = storage[(size_t) index].offset;
+    value = storage[(size_t) index].value;
+    return kResultTrue;
+}
+
+tresult PLUGIN_API HostParameterChanges::Queue::addPoint (int32 offset, Vst::ParamValue value, int32& index)
+{
+    // Kept in ascending offset; a point at an offset already held replaces it.
+    int32 at = count;
+
+    for (int32 i = 0; i < count; ++i)
+    {
+        if (storage[(size_t) i].offset == offset)
+        {
+            storage[(size_t) i].value = value;
+            index = i;
+            return kResultTrue;
+        }
+
+        if (storage[(size_t) i].offset > offset)
+        {
+            at = i;
+            break;
+        }
+    }
+
+    if ((size_t) count == storage.size())
+        return kResultFalse;
+
+    std::memmove (storage.data() + at + 1, storage.data() + at, (size_t) (count - at) * sizeof (Point));
+    storage[(size_t) at] = { offset, value };
+    ++count;
+    index = at;
+    return kResultTrue;
+}
+
+tresult PLUGIN_API HostParameterChanges::Queue::queryInterface (const TUID iid, void** object)
+{
+    if (FUnknownPrivate::iidEqual (iid, Vst::IParamValueQueue::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
+    {
+        *object = this;
+        return kResultOk;
+    }
+
+    *object = nullptr;
+    return kNoInterface;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <pluginterfaces/vst/ivstparameterchanges.h>
+
+#include <array>
+#include <vector>
+
+/** One process call's parameter changes as a DAW hands them over (IParameterChanges): a queue of
+    (sample offset, normalised value) points per parameter. The storage is sized once, so filling
+    and reading it on the audio thread allocates nothing. The plug-in's output changes use one too;
+    what it adds there is accepted and dropped at the next clear(). */
+class HostParameterChanges : public Steinberg::Vst::IParameterChanges
+{
+public:
+    /** Room for this many points in each of up to maxParameters queues. */
+    explicit HostParameterChanges (int pointsPerQueue);
+
+    /** Empties every queue, for the next call. */
+    void clear() noexcept;
+
+    /** Adds a point to the parameter's queue (made on first use). A point at an offset the queue
+        already holds replaces its value, as in the SDK's own queue. False when there is no room. */
+    bool add (Steinberg::Vst::ParamID id, Steinberg::int32 offset, double value) noexcept;
+
+    Steinberg::int32 PLUGIN_API getParameterCount() override;
+    Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData (Steinberg::int32 index) override;
+    Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData (const Steinberg::Vst::ParamID& id, Steinberg::int32& index) override;
+
+    // Owned by the host for the length of the run, so counting references is not needed.
+    Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID iid, void** object) override;
+    Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+    Steinberg::uint32 PLUGIN_API release() override { return 1; }
+
+    static constexpr int maxParameters = 64;
+
+private:
+    class Queue : public Steinberg::Vst::IParamValueQueue
+    {
+    public:
+        void reset (Steinberg::Vst::ParamID newId) noexcept;
+        void reserve (int points) { storage.resize ((size_t) points); }
+
+        Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id; }
+        Steinberg::int32 PLUGIN_API getPointCount() override { return count; }
+        Steinberg::tresult PLUGIN_API getPoint (Steinberg::int32 index, Steinberg::int32& offset, Steinberg::Vst::ParamValue& value) override;
+        Steinberg::tresult PLUGIN_API addPoint (Steinberg::int32 offset, Steinberg::Vst::ParamValue value, Steinberg::int32& index) override;
+
+        Steinberg::tresult PLUGIN_API queryInterface (const Steinberg::TUID iid, void** object) override;
+        Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+        Steinberg::uint32 PLUGIN_API release() override { return 1; }
+
+    private:
+        struct Point
+        {
+            Steinberg::int32 offset;
+            double value;
+        };
+
+        Steinberg::Vst::ParamID id = 0;
+        Steinberg::int32 count = 0;
+        std::vector<Point> storage;
+    };
+
+    std::array<Queue, maxParameters> queues;
+    Steinberg::int32 used = 0;
+};

@@ -1,0 +1,21 @@
+#include "MainThreadEdits.h"
+
+void MainThreadEdits::request (Steinberg::Vst::ParamID id, double value)
+{
+    std::unique_lock<std::mutex> lock (mutex);
+    pending = { id, value };
+    hasPending = true;
+    done.wait (lock, [this] { return ! hasPending; });
+}
+
+void MainThreadEdits::serve (Steinberg::Vst::IEditController& controller)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+
+    if (! hasPending)
+        return;
+
+    controller.setParamNormalized (pending.first, pending.second);
+    hasPending = false;
+    done.notify_all();
+}

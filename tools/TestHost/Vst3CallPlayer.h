@@ -1,0 +1,85 @@
+#pragma once
+
+#include "HostParameterChanges.h"
+#include "MainThreadEdits.h"
+#include "PlaySteps.h"
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <vector>
+
+/** Turns the play command's steps into process calls on a VST3 audio processor, as a DAW makes
+    them: its process context, its transport state, its parameter queues with points at their
+    sample offsets; and keeps the recording. Steps run on the audio thread; the processor must be
+    set up and processing. */
+class Vst3CallPlayer
+{
+public:
+    struct Settings
+    {
+        double sampleRate = 48000.0, bpm = 120.0;
+        int channels = 2, maxBlock = 512;
+        juce::int64 regionAt = 0;   // the timeline sample where the source starts
+        juce::int64 recordLength = 0;
+        bool offline = false;
+    };
+
+    Vst3CallPlayer (Steinberg::Vst::IAudioProcessor& processor, MainThreadEdits& edits,
+                    const juce::AudioBuffer<float>& source, const Settings& settings);
+
+    /** Points of play steps, by VST3 parameter number; the list must outlive the player. */
+    void addAutomation (Steinberg::Vst::ParamID id, const std::vector<PlaySteps::Point>& points);
+
+    /** A value for the next call at offset 0: stored ones before the first call, edits later. */
+    void addPending (Steinberg::Vst::ParamID id, double value);
+
+    /** Audio thread. False with the reason when the plug-in refused a call. */
+    bool perform (const PlaySteps::Step& step, const std::map<juce::String, Steinberg::Vst::ParamID>& ids, juce::String& error);
+
+    /** Main thread: hands the controller the last value each parameter's automation sent, as a
+        DAW keeps its controller (and so its parameter display) in step with the automation it
+        plays. */
+    void updateController (Steinberg::Vst::IEditController& controller);
+
+    const juce::AudioBuffer<float>& getRecording() const { return recording; }
+    juce::int64 getCalls() const { return calls; }
+
+private:
+    enum class Transport { playing, stopped, none };
+    enum class Input { silence, timeline, live };
+
+    bool call (int length, Transport transport, juce::int64 position, Input input, juce::int64 sourceStart, bool record,
+               juce::String& error);
+    void fillInput (int length, Input input, juce::int64 sourceStart);
+    bool queueChanges (int length, Input input, juce::int64 position);
+
+    struct Lane
+    {
+        Lane (Steinberg::Vst::ParamID idToUse, const std::vector<PlaySteps::Point>& pointsToSend) : id (idToUse), points (pointsToSend) {}
+
+        const Steinberg::Vst::ParamID id;
+        const std::vector<PlaySteps::Point>& points;
+        // Written by the audio thread as it sends a point, read by the main thread.
+        std::atomic<double> sent { 0.0 };
+        std::atomic<bool> unsent { false };
+    };
+
+    Steinberg::Vst::IAudioProcessor& processor;
+    MainThreadEdits& edits;
+    const juce::AudioBuffer<float>& source;
+    const Settings settings;
+
+    juce::AudioBuffer<float> inputs, outputs, recording;
+    std::array<float*, 2> inputPointers {}, outputPointers {};
+    HostParameterChanges changes, pluginChanges;
+    std::vector<std::unique_ptr<Lane>> automation;
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> pending;
+    juce::int64 liveCursor = 0, continuousTime = 0, calls = 0;
+    int recorded = 0;
+};

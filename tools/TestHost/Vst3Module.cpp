@@ -1,0 +1,180 @@
+#include "Vst3Module.h"
+
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <public.sdk/source/common/memorystream.h>
+
+// The SDK's string class, under its host classes, trips a warning of its own.
+JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wextra")
+#include <public.sdk/source/vst/hosting/hostclasses.h>
+JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
+#include <cstring>
+
+namespace
+{
+using namespace Steinberg;
+
+/** The bundle's shared library: Contents/<architecture>-linux/<name>.so. */
+juce::File sharedLibraryOf (const juce::File& bundle)
+{
+    for (const auto& folder : bundle.getChildFile ("Contents").findChildFiles (juce::File::findDirectories, false, "*-linux"))
+        for (const auto& library : folder.findChildFiles (juce::File::findFiles, false, "*.so"))
+            return library;
+
+    return {};
+}
+
+template <typename Interface>
+Interface* create (IPluginFactory& factory, const char* category)
+{
+    for (int32 i = 0; i < factory.countClasses(); ++i)
+    {
+        PClassInfo info {};
+        void* object = nullptr;
+
+        if (factory.getClassInfo (i, &info) == kResultOk && std::strcmp (info.category, category) == 0
+            && factory.createInstance (info.cid, Interface::iid, &object) == kResultOk)
+            return static_cast<Interface*> (object);
+    }
+
+    return nullptr;
+}
+
+template <typename Interface>
+Interface* query (FUnknown& object)
+{
+    void* result = nullptr;
+    return object.queryInterface (Interface::iid, &result) == kResultOk ? static_cast<Interface*> (result) : nullptr;
+}
+
+template <typename Interface>
+void release (Interface*& object)
+{
+    if (object != nullptr)
+        object->release();
+
+    object = nullptr;
+}
+} // namespace
+
+Vst3Module::Vst3Module (const juce::String& bundlePath)
+{
+    if (! open (bundlePath))
+    {
+        release (controller);
+        release (component);
+    }
+}
+
+bool Vst3Module::open (const juce::String& bundlePath)
+{
+    const auto file = sharedLibraryOf (juce::File::getCurrentWorkingDirectory().getChildFile (bundlePath));
+
+    if (file == juce::File() || ! library.open (file.getFullPathName()))
+    {
+        error = "cannot open the bundle's library in " + bundlePath;
+        return false;
+    }
+
+    using EntryProc = bool (*) (void*);
+    using FactoryProc = IPluginFactory* (PLUGIN_API*)();
+    const auto entry = (EntryProc) library.getFunction ("ModuleEntry");
+    const auto exit = (bool (*)()) library.getFunction ("ModuleExit");
+    const auto getFactory = (FactoryProc) library.getFunction ("GetPluginFactory");
+
+    if (entry == nullptr || exit == nullptr || getFactory == nullptr || ! entry (library.getNativeHandle()))
+    {
+        error = "the library lacks the VST3 entry points";
+        return false;
+    }
+
+    moduleExit = exit;
+    factory = getFactory();
+
+    if (factory == nullptr)
+    {
+        error = "the library gives no factory";
+        return false;
+    }
+
+    component = create<Vst::IComponent> (*factory, kVstAudioEffectClass);
+    controller = create<Vst::IEditController> (*factory, kVstComponentControllerClass);
+
+    if (component == nullptr || controller == nullptr)
+    {
+        error = "the factory offers no audio component and edit controller";
+        return false;
+    }
+
+    // A DAW hands both its application object, through which they make their messages. The
+    // SDK's one counts no references: the host owns it and deletes it after both have gone.
+    hostContext = std::make_unique<Vst::HostApplication>();
+
+    if (component->initialize (hostContext.get()) != kResultOk || controller->initialize (hostContext.get()) != kResultOk)
+    {
+        error = "the component or the controller refused to initialise";
+        return false;
+    }
+
+    componentPoint = query<Vst::IConnectionPoint> (*component);
+    controllerPoint = query<Vst::IConnectionPoint> (*controller);
+
+    if (componentPoint != nullptr && controllerPoint != nullptr)
+    {
+        componentPoint->connect (controllerPoint);
+        controllerPoint->connect (componentPoint);
+    }
+
+    return true;
+}
+
+Vst3Module::~Vst3Module()
+{
+    if (componentPoint != nullptr && controllerPoint != nullptr)
+    {
+        controllerPoint->disconnect (componentPoint);
+        componentPoint->disconnect (controllerPoint);
+    }
+
+    release (controllerPoint);
+    release (componentPoint);
+
+    if (controller != nullptr)
+        controller->terminate();
+
+    if (component != nullptr)
+        component->terminate();
+
+    release (controller);
+    release (component);
+    hostContext.reset();
+    release (factory);
+
+    if (moduleExit != nullptr)
+        moduleExit();
+}
+
+juce::MemoryBlock Vst3Module::componentState() const
+{
+    MemoryStream stream;
+
+    if (component->getState (&stream) != kResultOk)
+        return {};
+
+    return { stream.getData(), (size_t) stream.getSize() };
+}
+
+bool Vst3Module::restoreComponentState (const juce::MemoryBlock& state) const
+{
+    juce::MemoryBlock copy (state);
+    MemoryStream forComponent (copy.getData(), (TSize) copy.getSize());
+
+    if (component->setState (&forComponent) != kResultOk)
+        return false;
+
+    // The SDK's base controller answers "not implemented" after reading what it needs, so only
+    // the component's answer counts, as in a DAW.
+    MemoryStream forController (copy.getData(), (TSize) copy.getSize());
+    controller->setComponentState (&forController);
+    return true;
+}
