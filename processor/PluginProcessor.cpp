@@ -364,7 +364,7 @@ void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExp
     preparedBlockSize = juce::jmax (1, maximumExpectedSamplesPerBlock);
 
     // Values a host set before playback play from the first sample, unramped.
-    takeControllerEdits();
+    hostAutomation.takeControllerEdits ([this] (int parameter, float value) { applyHostValue (parameter, value); });
 
     const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) preparedBlockSize, 1 };
     leftDelay.prepare (monoSpec);
@@ -401,58 +401,33 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
 
     followTimeline();
 
-    // The block is rendered in stretches that end where host points take effect: at the first
-    // control piece that starts at or after each point's offset, whatever the host's block size.
-    for (int cursor = 0;;)
+    if (! hostAutomation.anyActive())
     {
-        int next = n;
-
-        for (int p = 0; p < numParameters; ++p)
-            for (int i = 0; i < numHostPoints[(size_t) p]; ++i)
-            {
-                const int due = hostPoints[(size_t) p][(size_t) i].due;
-
-                if (due >= cursor && due < next)
-                    next = due;
-            }
-
-        renderRange (buffer, cursor, next - cursor);
-        cursor = next;
-
-        if (cursor >= n)
-            break;
-
-        applyPointsDueAt (cursor);
+        renderRange (buffer, 0, n);
+        return;
     }
 
-    // Points whose piece starts in a later block wait for it.
-    for (int p = 0; p < numParameters; ++p)
-        for (int i = 0; i < numHostPoints[(size_t) p]; ++i)
-            hostPoints[(size_t) p][(size_t) i].due -= n;
-}
+    // The block is rendered in stretches that end where control pieces start, each of which
+    // takes the host's automation as it stands there, whatever the host's block size.
+    const auto apply = [this] (int parameter, float value) { applyHostValue (parameter, value); };
+    int cursor = 0;
 
-void OndulaDelayAudioProcessor::takeControllerEdits() noexcept
-{
-    for (size_t p = 0; p < (size_t) numParameters; ++p)
+    for (int start = leftDelay.samplesToNextPiece(); start < n; start += leftDelay.pieceSamples())
     {
-        const auto word = controllerEdits[p].load (std::memory_order_acquire);
-
-        if ((uint32_t) (word >> 32) != controllerEditsTaken[p])
-        {
-            controllerEditsTaken[p] = (uint32_t) (word >> 32);
-            const auto bits = (uint32_t) word;
-            float value;
-            std::memcpy (&value, &bits, sizeof value);
-            applyHostValue ((int) p, value);
-        }
+        renderRange (buffer, cursor, start - cursor);
+        hostAutomation.valuesAt (start, apply);
+        cursor = start;
     }
+
+    renderRange (buffer, cursor, n - cursor);
+    hostAutomation.endBlock();
 }
 
 void OndulaDelayAudioProcessor::followTimeline()
 {
     // The host's edits through the edit controller since the last block came before this block's
-    // queue points.
-    takeControllerEdits();
+    // queues.
+    hostAutomation.takeControllerEdits ([this] (int parameter, float value) { applyHostValue (parameter, value); });
 
     bool playing = false, hasPosition = false;
     int64_t reported = 0;
@@ -497,78 +472,18 @@ void OndulaDelayAudioProcessor::followTimeline()
         moveToTimeline (counted);
 
     timelineUnsettled = false;
-
-    // This call's points, which arrived before the grid was known: offsets become pieces.
-    for (int p = 0; p < numParameters; ++p)
-        for (int i = firstNewPoint[(size_t) p]; i < numHostPoints[(size_t) p]; ++i)
-        {
-            auto& point = hostPoints[(size_t) p][(size_t) i];
-            point.due = dueOffset (point.due);
-        }
-
-    firstNewPoint.fill (std::numeric_limits<int>::max());
 }
 
 void OndulaDelayAudioProcessor::moveToTimeline (int64_t position)
 {
-    // The host's last words before the move stand from the new position on, as do the values of
-    // the block's own first sample; then the engines work out their records there.
-    for (int p = 0; p < numParameters; ++p)
-    {
-        const auto count = numHostPoints[(size_t) p];
-        int kept = 0;
-
-        for (int i = 0; i < count; ++i)
-        {
-            const auto& point = hostPoints[(size_t) p][(size_t) i];
-            const bool isNew = i >= firstNewPoint[(size_t) p];
-
-            if (! isNew || point.due <= 0)
-                applyHostValue (p, point.value);
-            else
-                hostPoints[(size_t) p][(size_t) kept++] = point;
-        }
-
-        firstNewPoint[(size_t) p] = 0; // what is kept came with this call
-        numHostPoints[(size_t) p] = kept;
-    }
+    // The host's automation as it stands at the block's first sample plays from the new position
+    // on; then the engines work out their records there.
+    hostAutomation.valuesAt (0, [this] (int parameter, float value) { applyHostValue (parameter, value); });
 
     leftDelay.moveToTimeline (position);
     rightDelay.moveToTimeline (position);
     leftCompressor.moveToTimeline (position);
     rightCompressor.moveToTimeline (position);
-}
-
-int OndulaDelayAudioProcessor::dueOffset (int sampleOffset) const noexcept
-{
-    // The first piece start at or after the offset.
-    const int first = leftDelay.samplesToNextPiece();
-    const int length = leftDelay.pieceSamples();
-
-    if (sampleOffset <= first)
-        return first;
-
-    return first + (sampleOffset - first + length - 1) / length * length;
-}
-
-void OndulaDelayAudioProcessor::applyPointsDueAt (int offset) noexcept
-{
-    for (int p = 0; p < numParameters; ++p)
-    {
-        auto& points = hostPoints[(size_t) p];
-        const auto count = numHostPoints[(size_t) p];
-        int kept = 0;
-
-        for (int i = 0; i < count; ++i)
-        {
-            if (points[(size_t) i].due == offset)
-                applyHostValue (p, points[(size_t) i].value);
-            else
-                points[(size_t) kept++] = points[(size_t) i];
-        }
-
-        numHostPoints[(size_t) p] = kept;
-    }
 }
 
 void OndulaDelayAudioProcessor::applyHostValue (int parameterIndex, float normalisedValue) noexcept
@@ -606,64 +521,20 @@ void OndulaDelayAudioProcessor::applyHostValue (int parameterIndex, float normal
 
 void OndulaDelayAudioProcessor::hostParameterChangesBegin() noexcept
 {
-    // Points of an earlier call that no block took (a call that only flushed parameters, or a
-    // bypassed block) are older than any to come: they take the next block's first piece, or the
-    // piece of the points still waiting before them.
-    for (int p = 0; p < numParameters; ++p)
-    {
-        auto& points = hostPoints[(size_t) p];
-        const int firstStale = juce::jmin (firstNewPoint[(size_t) p], numHostPoints[(size_t) p]);
-        const int due = firstStale > 0 ? points[(size_t) firstStale - 1].due : 0;
-
-        for (int i = firstStale; i < numHostPoints[(size_t) p]; ++i)
-            points[(size_t) i].due = due;
-
-        firstNewPoint[(size_t) p] = std::numeric_limits<int>::max();
-    }
-
-    pointSeenThisCall.fill (false);
+    hostAutomation.beginCall();
 }
 
 void OndulaDelayAudioProcessor::hostControllerEdit (int parameterIndex, float normalisedValue) noexcept
 {
-    if (parameterIndex < 0 || parameterIndex >= numParameters || std::isnan (normalisedValue))
-        return;
-
-    // Only the latest edit matters; the count tells the audio thread that one came.
-    auto& slot = controllerEdits[(size_t) parameterIndex];
-    const auto count = (uint32_t) (slot.load (std::memory_order_relaxed) >> 32) + 1u;
-    uint32_t bits;
-    std::memcpy (&bits, &normalisedValue, sizeof bits);
-    slot.store (((uint64_t) count << 32) | bits, std::memory_order_release);
+    hostAutomation.controllerEdit (parameterIndex, normalisedValue);
 }
 
 void OndulaDelayAudioProcessor::hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept
 {
     if (parameterIndex < 0 || parameterIndex >= numParameters)
-        return; // the client's own bypass, or a parameter this plug-in does not have
-
-    const auto p = (size_t) parameterIndex;
-    const float value = std::isnan (normalisedValue) ? 0.0f : juce::jlimit (0.0f, 1.0f, normalisedValue);
-
-    // A point that does not move the parameter changes nothing: it would otherwise put the
-    // parameter's bound in place of a value only the tree can hold.
-    const float before = pointSeenThisCall[p] ? lastPointValue[p] : getParameters()[parameterIndex]->getValue();
-    pointSeenThisCall[p] = true;
-    lastPointValue[p] = value;
-
-    if (value == before)
         return;
 
-    auto& count = numHostPoints[p];
-    const HostPoint point { juce::jmax (0, sampleOffset), value };
-
-    if (firstNewPoint[p] > count)
-        firstNewPoint[p] = count;
-
-    if (count < maxPointsPerParameter)
-        hostPoints[p][(size_t) count++] = point;
-    else
-        hostPoints[p][(size_t) count - 1] = point; // full: the latest point takes the last place
+    hostAutomation.addPoint (parameterIndex, sampleOffset, normalisedValue, getParameters()[parameterIndex]->getValue());
 }
 
 void OndulaDelayAudioProcessor::renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)

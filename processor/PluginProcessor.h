@@ -4,6 +4,7 @@
 #include "engine/DynamicRangeCompressor.h"
 #include "engine/OndulaDelay.h"
 #include "processor/CommandLineInterpreter.h"
+#include "processor/HostAutomation.h"
 #include "processor/HostParameterSink.h"
 #include "processor/ParameterMappingFunctions.h"
 #include "processor/PresetManager.h"
@@ -61,10 +62,7 @@ public:
         larger difference is a relocation (a loop, a jump, a pre-roll reported at the range start). */
     static constexpr int64_t positionTolerance = 1;
 
-    static constexpr int numParameters = 30;
-    // Points kept per parameter between the host's call and the control piece that takes them;
-    // beyond it a point replaces the parameter's last one, so the last value is never lost.
-    static constexpr int maxPointsPerParameter = 256;
+    static constexpr int numParameters = HostAutomation::numParameters;
 
     /** Merges a tree that passed the gate (a saved state's or a preset's) into the live one, when
         its root is the state tree's, and makes the audio objects re-read their settings, as a
@@ -105,13 +103,10 @@ private:
     void addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property);
     void bindAudioObjects();
     void followTimeline();
-    void takeControllerEdits() noexcept;
     void moveToTimeline (int64_t position);
     void renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void applyHostValue (int parameterIndex, float normalisedValue) noexcept;
-    void applyPointsDueAt (int offset) noexcept;
-    int dueOffset (int sampleOffset) const noexcept;
 
     // Largest block the mixer and the engines were sized for; written by prepareToPlay, read by
     // processBlock, which the host never runs at the same time.
@@ -122,29 +117,8 @@ private:
     bool followedHost = false;
     bool timelineUnsettled = true;
 
-    /** A host point waiting for its control piece: `due` counts samples from the current block's
-        start (from the next block's start once the block is done). */
-    struct HostPoint
-    {
-        int due = 0;
-        float value = 0.0f;
-    };
-
-    // Audio thread only: per parameter, its points in the host's order, oldest first; and the
-    // value its queue's points are compared with, so that a point which does not move the
-    // parameter never overrides what only the tree can hold (a negative automation amount).
-    std::array<std::array<HostPoint, maxPointsPerParameter>, numParameters> hostPoints {};
-    std::array<int, numParameters> numHostPoints {};
-    std::array<float, numParameters> lastPointValue {};
-    std::array<bool, numParameters> pointSeenThisCall {};
-    // Edits through the edit controller: written by the host's thread (the value's bits and a
-    // count of edits, in one word), read by the audio thread at each block's start.
-    std::array<std::atomic<uint64_t>, numParameters> controllerEdits {};
-    std::array<uint32_t, numParameters> controllerEditsTaken {};
-
-    // Points of this call arrive before the block's grid is known: their offsets stand in `due`
-    // until processBlock works out their pieces. Index of each parameter's first such point.
-    std::array<int, numParameters> firstNewPoint = [] { std::array<int, numParameters> a {}; a.fill (std::numeric_limits<int>::max()); return a; }();
+    // The host's parameter lines between its calls and the control pieces that take them.
+    HostAutomation hostAutomation;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaDelayAudioProcessor)
 };
