@@ -237,14 +237,17 @@ void PresetManagerComponent::chooseFileToSave()
     {
         const auto result = chooser.getResult();
 
-        if (result == juce::File())
-            return;
-
-        // The suggested file keeps the whole name, however the file name had to be cut or made
-        // safe; a file the user named in the dialog names the preset.
-        const auto file = PresetFileName::withExtension (result);
-        savePresetTo (file, file == suggested ? name : PresetFileName::nameOf (file));
+        if (result != juce::File())
+            saveChosenFile (result, suggested, name);
     });
+}
+
+bool PresetManagerComponent::saveChosenFile (const juce::File& chosen, const juce::File& suggested, const juce::String& name)
+{
+    // The suggested file keeps the whole name, however the file name had to be cut or made safe;
+    // a file the user named in the dialog names the preset.
+    const auto file = PresetFileName::withExtension (chosen);
+    return savePresetTo (file, file == suggested ? name : PresetFileName::nameOf (file));
 }
 
 void PresetManagerComponent::chooseFileToLoad()

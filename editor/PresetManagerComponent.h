@@ -36,6 +36,9 @@ public:
     // The file the save dialog suggests for a name: always a child of the preset folder.
     juce::File suggestedFileFor (const juce::String& name) const;
 
+    // What the save dialog's confirmation does with the file it returns.
+    bool saveChosenFile (const juce::File& chosen, const juce::File& suggested, const juce::String& name);
+
     // Shows the tree's preset name in the label when it differs.
     void refreshName();
 
