@@ -19,7 +19,7 @@ std::mutex redirectionLock;
 juce::File redirection; // guarded by redirectionLock
 
 // What the console says, reason first, for the errors a save or a read meets.
-juce::String reasonFor (int error)
+[[maybe_unused]] juce::String reasonFor (int error)
 {
     switch (error)
     {
@@ -197,7 +197,7 @@ bool readRegularFile (const juce::File& file, size_t limit, std::string& bytes, 
     }
 
     juce::MemoryBlock block;
-    stream.readIntoMemoryBlock (block, (ssize_t) limit + 1);
+    stream.readIntoMemoryBlock (block, (juce::pointer_sized_int) limit + 1);
     bytes.assign (static_cast<const char*> (block.getData()), block.getSize());
     return true;
 }
