@@ -18,8 +18,9 @@ namespace
 std::mutex redirectionLock;
 juce::File redirection; // guarded by redirectionLock
 
+#if ! JUCE_WINDOWS
 // What the console says, reason first, for the errors a save or a read meets.
-[[maybe_unused]] juce::String reasonFor (int error)
+juce::String reasonFor (int error)
 {
     switch (error)
     {
@@ -38,7 +39,6 @@ juce::File redirection; // guarded by redirectionLock
     }
 }
 
-#if ! JUCE_WINDOWS
 struct Descriptor
 {
     int fd = -1;
