@@ -3,6 +3,7 @@
 #include <juce_data_structures/juce_data_structures.h>
 
 #include "../processor/StateBlockReader.h"
+#include "PresetFileName.h"
 
 #include <memory>
 #include <string_view>
@@ -22,7 +23,7 @@ public:
     // write the user's own presets.
     static void redirectDefaultDirectory (const juce::File& folder);
 
-    static constexpr const char* extension = ".ondulapreset";
+    static constexpr const char* extension = PresetFileName::extension;
 
     const juce::File& getDirectory() const noexcept { return directory; }
 
@@ -30,14 +31,22 @@ public:
     juce::Array<juce::File> presets() const;
 
     // The preset `step` places after `current` in name order, wrapping at both ends. A current
-    // preset that is not in the folder is matched by name; failing that, stepping forward
-    // starts at the first preset and stepping back at the last. None when the folder is empty.
+    // preset that is not in the folder is matched by name (its file name, as PresetFileName makes
+    // it, or the name itself); failing that, stepping forward starts at the first preset and
+    // stepping back at the last. None when the folder is empty.
     juce::File neighbour (const juce::File& current, const juce::String& currentName, int step) const;
 
     // Writes the tree as XML; returns an empty string or the reason it failed.
     static juce::String write (const juce::ValueTree& tree, const juce::File& file);
 
+    // Writes the document as a whole new file beside the target and moves it over the target in
+    // one rename, after every write, the flush and the close succeeded; on any failure the new
+    // file is removed and the target is left as it was. Returns an empty string or the reason,
+    // short and first-worded for the console ("disk full", "name too long", ...).
+    static juce::String write (const juce::XmlElement& document, const juce::File& file);
+
     // Reads a preset file: the parsed tree, or nullptr with the reason in `error`. Only a
+    // regular file is opened, without blocking (never a FIFO, socket or device), and only a
     // document whose root is the state tree ("top", case ignored) is accepted.
     static std::unique_ptr<juce::XmlElement> read (const juce::File& file, juce::String& error);
 

@@ -111,26 +111,36 @@ void PresetManagerComponent::report (const juce::String& message, bool isError)
 
 bool PresetManagerComponent::savePresetTo (const juce::File& file)
 {
-    auto& tree = presetManager.tree;
+    return savePresetTo (file, PresetFileName::nameOf (file));
+}
 
-    if (! tree.isValid())
+bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::String& name)
+{
+    auto& tree = presetManager.tree;
+    const auto xml = tree.isValid() ? tree.createXml() : nullptr;
+
+    if (xml == nullptr)
     {
         report ("Nothing to save", true);
         return false;
     }
 
-    // A saved preset is named after its file, so the strip shows what the folder lists.
-    if (renamePreset (file.getFileNameWithoutExtension()))
-        tellHostStateChanged();
+    if (xml->hasAttribute ("preset_name"))
+        xml->setAttribute ("preset_name", name);
 
-    if (const auto error = PresetFolder::write (tree, file); error.isNotEmpty())
+    // The reason first: a long file name would push it out of the strip.
+    if (const auto error = PresetFolder::write (*xml, file); error.isNotEmpty())
     {
-        report ("Could not save " + plain (file.getFileName()) + " `1" + plain (error), true);
+        report ("Could not save, " + plain (error) + " `1" + plain (file.getFileName()), true);
         return false;
     }
 
+    // Renamed only once the file holds the new name, so a failed save changes nothing.
+    if (renamePreset (name))
+        tellHostStateChanged();
+
     currentPresetFile = file;
-    report ("Saved " + plain (file.getFileNameWithoutExtension()) + " `1" + plain (file.getParentDirectory().getFullPathName()), false);
+    report ("Saved " + plain (name) + " `1" + plain (file.getParentDirectory().getFullPathName()), false);
     return true;
 }
 
@@ -169,6 +179,8 @@ bool PresetManagerComponent::stepPreset (int step)
         return false;
     }
 
+    // A refused file is stepped past too: the next press goes on from it.
+    currentPresetFile = next;
     return loadPresetFrom (next);
 }
 
@@ -190,34 +202,59 @@ void PresetManagerComponent::tellHostStateChanged()
         stateNotifier->stateChangedByUser();
 }
 
+namespace
+{
+    // On Linux the framework's own dialog: it lists folders through the patched iterator, while
+    // a native one hands back names as raw bytes that the framework's strings cannot hold safely.
+   #if JUCE_LINUX || JUCE_BSD
+    constexpr bool useNativeDialog = false;
+   #else
+    constexpr bool useNativeDialog = true;
+   #endif
+}
+
+juce::File PresetManagerComponent::suggestedFileFor (const juce::String& name) const
+{
+    return presetFolder.getDirectory().getChildFile (PresetFileName::forName (name));
+}
+
 void PresetManagerComponent::chooseFileToSave()
 {
-    const auto name = presetNameLabel.getText().trim();
-    const auto suggested = presetFolder.getDirectory()
-        .getChildFile (juce::File::createLegalFileName (name.isEmpty() ? juce::String ("Preset") : name))
-        .withFileExtension (PresetFolder::extension);
+    // The stored name, whole: the label holds only its first characters.
+    const auto stored = presetManager.getPresetName();
+    const auto name = juce::String::fromUTF8 (stored.data(), (int) stored.size());
+    const auto suggested = suggestedFileFor (name);
 
     presetFolder.getDirectory().createDirectory();
-    fileChooser = std::make_unique<juce::FileChooser> ("Save preset", suggested, juce::String ("*") + PresetFolder::extension);
+    fileChooser = std::make_unique<juce::FileChooser> ("Save preset", suggested, juce::String ("*") + PresetFolder::extension,
+                                                       useNativeDialog);
 
     const auto flags = juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
                      | juce::FileBrowserComponent::warnAboutOverwriting;
 
     // The chooser is owned by the strip and dies with it, so the callback never outlives `this`.
-    fileChooser->launchAsync (flags, [this] (const juce::FileChooser& chooser)
+    fileChooser->launchAsync (flags, [this, suggested, name] (const juce::FileChooser& chooser)
     {
         const auto result = chooser.getResult();
 
         if (result != juce::File())
-            savePresetTo (result.withFileExtension (PresetFolder::extension));
+            saveChosenFile (result, suggested, name);
     });
+}
+
+bool PresetManagerComponent::saveChosenFile (const juce::File& chosen, const juce::File& suggested, const juce::String& name)
+{
+    // The suggested file keeps the whole name, however the file name had to be cut or made safe;
+    // a file the user named in the dialog names the preset.
+    const auto file = PresetFileName::withExtension (chosen);
+    return savePresetTo (file, file == suggested ? name : PresetFileName::nameOf (file));
 }
 
 void PresetManagerComponent::chooseFileToLoad()
 {
     presetFolder.getDirectory().createDirectory();
     fileChooser = std::make_unique<juce::FileChooser> ("Load preset", presetFolder.getDirectory(),
-                                                       juce::String ("*") + PresetFolder::extension);
+                                                       juce::String ("*") + PresetFolder::extension, useNativeDialog);
 
     fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
                               [this] (const juce::FileChooser& chooser)

@@ -25,10 +25,19 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    // The actions behind the buttons; the file-picking buttons end in the first two.
+    // The actions behind the buttons; the file-picking buttons end in the first three. A save
+    // writes the preset under `name` (by default the file's name without the extension) and
+    // renames the preset only once the file is written.
     bool savePresetTo (const juce::File& file);
+    bool savePresetTo (const juce::File& file, const juce::String& name);
     bool loadPresetFrom (const juce::File& file);
     bool stepPreset (int step);
+
+    // The file the save dialog suggests for a name: always a child of the preset folder.
+    juce::File suggestedFileFor (const juce::String& name) const;
+
+    // What the save dialog's confirmation does with the file it returns.
+    bool saveChosenFile (const juce::File& chosen, const juce::File& suggested, const juce::String& name);
 
     // Shows the tree's preset name in the label when it differs.
     void refreshName();

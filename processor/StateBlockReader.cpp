@@ -1,5 +1,7 @@
 #include "processor/StateBlockReader.h"
 
+#include "processor/SettingRange.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -76,8 +78,26 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
             names.push_back (liveNode.getPropertyName (i));
 
         for (const auto& name : names)
-            if (loadedNode.hasProperty (name))
-                liveNode.setProperty (name, withReadableNumber (loadedNode.getProperty (name)), nullptr);
+        {
+            if (! loadedNode.hasProperty (name))
+                continue;
+
+            auto value = loadedNode.getProperty (name);
+
+            // A number out of its setting's range or not a number at all would play one value
+            // while the host and the editor showed another.
+            if (const auto kind = SettingRange::of (liveNode.getType(), name))
+            {
+                const auto normalised = SettingRange::normalised (*kind, value);
+
+                if (! normalised.has_value())
+                    continue;
+
+                value = *normalised;
+            }
+
+            liveNode.setProperty (name, withReadableNumber (value), nullptr);
+        }
 
         // One pass over the loaded children; the live node has a handful. Each live child is
         // pushed where the last loaded child of its type stands, so the children are merged in

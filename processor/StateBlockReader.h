@@ -22,7 +22,7 @@ public:
     static std::unique_ptr<juce::XmlElement> parseText (std::string_view text, UntrustedXml::Refusal* refusal = nullptr);
 
     /** Sets each live property that the loaded node also has, depth first, children matched by
-        type. A live child is merged with the first loaded child of its type, once, however many
+        type; a numeric setting's value is first brought into its range (SettingRange). A live child is merged with the first loaded child of its type, once, however many
         the loaded node holds: visiting it again would change nothing, and on a crafted tree
         would multiply the work level by level. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);

@@ -3,7 +3,7 @@
 # Usage: tools/fuzz-state.sh [seconds] [loader|vst3|preset]   (default 600 loader)
 #   loader: the processor's state loader, given the bytes directly
 #   vst3:   the bytes through the VST3 component's setState, as a DAW restores a project
-#   preset: the bytes as a preset file, read and merged as the preset strip does
+#   preset: a preset file, its name and its bytes, listed, read and merged as the preset strip does
 # JOBS sets the build's parallel jobs (default: every core).
 set -euo pipefail
 

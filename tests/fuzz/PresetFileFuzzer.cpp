@@ -1,24 +1,124 @@
-// libFuzzer target: any bytes a user is handed as a preset file must load or be refused without a
-// crash, an out-of-bounds read or undefined behaviour: the preset strip's reading (the gate with
-// the saved state's limits, the root check), then the merge into a live processor.
+// libFuzzer target: any file a user is handed in a preset pack, its name and its bytes, must be
+// listed, read and merged or refused without a crash, an out-of-bounds access or undefined
+// behaviour, and what it loads must be what plays and what the host shows.
+//
+// Input: one byte n, then n bytes of file name (raw, as a folder may hold them), then the file's
+// contents. Each input:
+// - the name, when it is UTF-8, is a preset name: the file name made of it must be one plain name
+//   of at most 255 bytes inside the preset folder;
+// - the bytes are written under the raw name into a scratch folder, which the preset strip then
+//   lists and reads (the framework's directory iterator, patched, and the regular-file reader);
+// - the contents are read and merged as the preset strip does, after which every numeric
+//   setting must be a finite number in its range and every host parameter must stand at it.
 
+#include "editor/PresetFileName.h"
 #include "editor/PresetFolder.h"
 #include "processor/PluginProcessor.h"
+#include "processor/SettingRange.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
 #include <string_view>
+#include <unistd.h>
+
+namespace
+{
+void require (bool condition)
+{
+    if (! condition)
+        __builtin_trap();
+}
+
+void checkFileNameOf (const juce::String& name, const juce::File& folder)
+{
+    const auto fileName = PresetFileName::forName (name);
+    require (fileName.getNumBytesAsUTF8() <= (size_t) PresetFileName::maximumBytes);
+    require (fileName.endsWith (PresetFileName::extension) && fileName != PresetFileName::extension);
+    require (! fileName.containsAnyOf ("/\\") && ! fileName.startsWithChar ('.') && ! fileName.startsWithChar ('~'));
+    require (folder.getChildFile (fileName).getParentDirectory() == folder);
+}
+
+void checkNumbersAgree (OndulaDelayAudioProcessor& processor)
+{
+    for (const auto& group : processor.stateTree)
+        for (const auto& node : group)
+            for (int i = 0; i < node.getNumProperties(); ++i)
+                if (const auto kind = SettingRange::of (node.getType(), node.getPropertyName (i)))
+                {
+                    const auto v = (double) node[node.getPropertyName (i)];
+                    require (std::isfinite (v));
+                    require (v >= (*kind == SettingRange::Kind::signedUnit ? -1.0 : 0.0));
+                    require (v <= (*kind == SettingRange::Kind::mode ? 2.0 : 1.0));
+                }
+
+    for (const auto& attachment : processor.parameterAttachments)
+    {
+        const auto& range = attachment->parameter.getNormalisableRange();
+        const auto stored = juce::jlimit (range.start, range.end, (float) (double) attachment->tree[attachment->property]);
+        const auto shown = attachment->parameter.convertFrom0to1 (attachment->parameter.getValue());
+        // A mode parameter rounds, the engines truncate: only whole modes are ever stored.
+        require (std::abs (shown - stored) <= 1.0e-6f);
+    }
+}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
 {
     // Never destroyed: at exit the framework's own statics may already be gone.
     static auto* juce = new juce::ScopedJuceInitialiser_GUI();
     static auto* processor = new OndulaDelayAudioProcessor();
+    static const auto folder = []
+    {
+        auto f = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("ondula-preset-fuzz", "", false);
+        f.createDirectory();
+        return f;
+    }();
     juce::ignoreUnused (juce);
+
+    if (size == 0)
+        return 0;
+
+    const auto nameLength = juce::jmin ((size_t) data[0], size - 1);
+    const std::string rawName (reinterpret_cast<const char*> (data + 1), nameLength);
+    const std::string_view contents (reinterpret_cast<const char*> (data + 1 + nameLength), size - 1 - nameLength);
+
+    if (juce::CharPointer_UTF8::isValidString (rawName.c_str(), (int) rawName.size()) && rawName.find ('\0') == std::string::npos)
+        checkFileNameOf (juce::String::fromUTF8 (rawName.data(), (int) rawName.size()), folder);
+
+    // The raw name in a folder, as a preset pack may bring it; names the file system cannot hold
+    // (a separator, NUL, "." or "..") are left out.
+    const bool nameFits = ! rawName.empty() && rawName != "." && rawName != ".." && rawName.find_first_of (std::string ("/\0", 2)) == std::string::npos;
+    const auto path = folder.getFullPathName().toStdString() + "/" + rawName;
+
+    if (nameFits)
+        if (const auto fd = ::open (path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); fd >= 0)
+        {
+            juce::ignoreUnused (::write (fd, contents.data(), contents.size()));
+            ::close (fd);
+        }
+
+    for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFilesAndDirectories))
+        juce::ignoreUnused (entry.getFile().getFileName().length());
+
+    for (const auto& file : PresetFolder (folder).presets())
+    {
+        juce::String error;
+        juce::ignoreUnused (PresetFolder::read (file, error));
+    }
+
+    if (nameFits)
+        ::unlink (path.c_str());
 
     juce::String error;
 
-    if (const auto xml = PresetFolder::readText (std::string_view (reinterpret_cast<const char*> (data), size), error))
+    if (const auto xml = PresetFolder::readText (contents, error))
+    {
         processor->mergeLoadedState (xml.get());
+        checkNumbersAgree (*processor);
+    }
 
     return 0;
 }

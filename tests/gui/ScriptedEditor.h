@@ -14,12 +14,13 @@
 class ScriptedEditor
 {
 public:
-    /** `xvfb-run -a test-host script <bundle> <arguments>`; what it prints, as HostRunner reads it. */
-    static HostRunner::Result run (const std::string& arguments)
+    /** `xvfb-run -a test-host script <bundle> <arguments>`; what it prints, as HostRunner reads it.
+        A `wrapper` (a command that ends by running its arguments) goes in front of xvfb-run. */
+    static HostRunner::Result run (const std::string& arguments, const std::string& wrapper = {})
     {
         // xvfb-run's default screen (1280 px wide) would cut off the right of the 1350-px editor
         // placed at (40, 40), and the pointer cannot leave the screen.
-        return HostRunner::runLine (HostRunner::isolatedEnvironment() + "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1600x1000x24' '"
+        return HostRunner::runLine (HostRunner::isolatedEnvironment() + wrapper + "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1600x1000x24' '"
                                     + std::string (ONDULA_TEST_HOST) + "' script '" + HostRunner::bundle() + "' " + arguments + " 2>&1");
     }
 

@@ -1,0 +1,72 @@
+# The framework's Linux directory iterator turns a file name that is not well-formed UTF-8 into a
+# String that overruns its buffer (see the patch's own description), and both the preset strip and
+# the framework's file dialog list folders through it. juce_core is therefore compiled from a copy
+# of the framework's juce_core.cpp beside a patched copy of native/juce_linux_CommonFile.cpp, which
+# the copy includes in place of the original; every other file comes from the framework, which stays
+# Debian's and is never vendored. Every target that compiles juce_core gets the copy: the plug-in's
+# shared code (bundle, tests, benchmarks), the test host and the fuzz targets. Drop the patch once
+# the framework mends the fault, and this file and its include with it.
+
+set(ONDULA_JUCE_CORE_PATCH "${CMAKE_CURRENT_LIST_DIR}/patches/juce_linux_CommonFile-malformed-utf8-names.patch")
+
+function(ondula_patch_juce_core)
+    # Only these platforms compile the iterator from that file.
+    if(NOT (CMAKE_SYSTEM_NAME STREQUAL "Linux" OR CMAKE_SYSTEM_NAME MATCHES ".*BSD"))
+        return()
+    endif()
+
+    set(core_dir "${JUCE_MODULES_DIR}/juce_core")
+    set(core_source "${core_dir}/juce_core.cpp")
+    set(original "${core_dir}/native/juce_linux_CommonFile.cpp")
+    set(work_dir "${CMAKE_BINARY_DIR}/patched-juce-core")
+    set(patched "${work_dir}/native/juce_linux_CommonFile.cpp")
+
+    find_program(ONDULA_PATCH_PROGRAM patch)
+    if(NOT ONDULA_PATCH_PROGRAM)
+        message(FATAL_ERROR "The 'patch' program is needed to build the framework's core (apt-get install patch)")
+    endif()
+
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+        "${core_source}" "${original}" "${ONDULA_JUCE_CORE_PATCH}")
+
+    # Debian ships the file with CRLF line ends; the patch is kept with plain ones.
+    file(READ "${original}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    file(MAKE_DIRECTORY "${work_dir}/native")
+    file(WRITE "${work_dir}/juce_linux_CommonFile.before-patch.cpp" "${text}")
+    file(REMOVE "${patched}.rej")
+
+    # No fuzz: any change in the framework's code around the patch stops the configure step.
+    execute_process(
+        COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
+                -i "${ONDULA_JUCE_CORE_PATCH}" -o "${patched}.new" -r "${patched}.rej"
+                "${work_dir}/juce_linux_CommonFile.before-patch.cpp"
+        RESULT_VARIABLE result
+        OUTPUT_VARIABLE output
+        ERROR_VARIABLE output)
+
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "${ONDULA_JUCE_CORE_PATCH} no longer applies to ${original}:\n${output}\n"
+                            "Check whether the framework now mends that fault; update or drop the patch.")
+    endif()
+
+    # Only a changed result touches the copies, so a reconfigure does not rebuild the core.
+    file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)
+    file(REMOVE "${patched}.new")
+    file(COPY_FILE "${core_source}" "${work_dir}/juce_core.cpp" ONLY_IF_DIFFERENT)
+
+    get_target_property(sources juce_core INTERFACE_SOURCES)
+    list(FIND sources "${core_source}" index)
+    if(index EQUAL -1)
+        message(FATAL_ERROR "The framework's juce_core target no longer lists ${core_source}; "
+                            "cmake/PatchedJuceCore.cmake needs updating.")
+    endif()
+
+    list(REMOVE_AT sources ${index})
+    list(APPEND sources "${work_dir}/juce_core.cpp")
+    set_property(TARGET juce_core PROPERTY INTERFACE_SOURCES ${sources})
+
+    # The copy includes the patched file by its relative name, found beside it first; its other
+    # relative includes ("juce_core.h", "text/...") resolve against the framework's own folder.
+    target_include_directories(juce_core INTERFACE "${core_dir}")
+endfunction()
