@@ -18,6 +18,8 @@ void HostAutomation::beginCall() noexcept
 
     for (const auto& line : lines)
         active += line.owed ? 1 : 0;
+
+    takeControllerEdits();
 }
 
 void HostAutomation::addPoint (int parameter, int sampleOffset, float value, float parameterValue) noexcept
@@ -102,6 +104,23 @@ void HostAutomation::controllerEdit (int parameter, float value) noexcept
     uint32_t bits;
     std::memcpy (&bits, &value, sizeof bits);
     slot.store (((uint64_t) count << 32) | bits, std::memory_order_release);
+}
+
+void HostAutomation::takeControllerEdits() noexcept
+{
+    for (int p = 0; p < numParameters; ++p)
+    {
+        auto& line = lines[(size_t) p];
+        float value;
+
+        if (! takeControllerEdit (p, value))
+            continue;
+
+        line.end = value;
+        active += line.owed || line.hasQueue ? 0 : 1;
+        line.owed = true;
+        line.edited = true;
+    }
 }
 
 bool HostAutomation::takeControllerEdit (int parameter, float& value) noexcept

@@ -15,7 +15,7 @@
     host that keeps sending a parameter's value never replaces what only the tree can hold. A line
     whose last point falls after the block's last piece takes effect at the next block's first.
     Edits the host makes through the edit controller come in on the host's thread and are taken at
-    the next block.
+    the next control piece.
 
     Audio thread, apart from controllerEdit(). No allocation: every point has its place. */
 class HostAutomation
@@ -27,7 +27,8 @@ public:
     static constexpr int maxPoints = 256;
 
     /** A process call's queues begin. Queues of an earlier call that no block took (a call that
-        only flushed parameters, or a bypassed block) leave their last values to the next piece. */
+        only flushed parameters, or a bypassed block) leave their last values to the next piece,
+        and so do the controller edits made before the call. */
     void beginCall() noexcept;
 
     /** One point of a parameter's queue, in the queue's order; `parameterValue` is the parameter's
@@ -37,22 +38,10 @@ public:
     /** Any thread: the host set a parameter through the edit controller. */
     void controllerEdit (int parameter, float value) noexcept;
 
-    /** Hands on the controller edits since the last call: apply (parameter, value). */
-    template <typename Apply>
-    void takeControllerEdits (Apply&& apply) noexcept
-    {
-        for (int p = 0; p < numParameters; ++p)
-        {
-            float value;
-
-            if (takeControllerEdit (p, value))
-            {
-                lines[(std::size_t) p].handedOn = value;
-                lines[(std::size_t) p].owed = false;
-                apply (p, value);
-            }
-        }
-    }
+    /** Takes the controller edits since they were last taken: each is owed to the next control
+        piece, like a line's last value, unless a queue of this call takes its place. The parameter
+        already stands at the edit, so the next value is handed on even when it equals it. */
+    void takeControllerEdits() noexcept;
 
     /** True when some line may hand on a value in this block. */
     bool anyActive() const noexcept { return active > 0; }
@@ -72,9 +61,10 @@ public:
             const float value = line.hasQueue ? line.valueAt (offset) : line.end;
             line.owed = false;
 
-            if (value != line.handedOn)
+            if (value != line.handedOn || line.edited)
             {
                 line.handedOn = value;
+                line.edited = false;
                 apply (p, value);
             }
         }
@@ -99,6 +89,7 @@ private:
         float handedOn = 0.0f; // the value last handed on, or the one the next must differ from
         bool hasQueue = false; // this call brought a queue
         bool owed = false;     // `end` is still to be handed on
+        bool edited = false;   // a controller edit moved the parameter: hand on what stands, even if equal
 
         float valueAt (int offset) const noexcept;
     };

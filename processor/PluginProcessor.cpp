@@ -364,7 +364,8 @@ void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExp
     preparedBlockSize = juce::jmax (1, maximumExpectedSamplesPerBlock);
 
     // Values a host set before playback play from the first sample, unramped.
-    hostAutomation.takeControllerEdits ([this] (int parameter, float value) { applyHostValue (parameter, value); });
+    hostAutomation.takeControllerEdits();
+    hostAutomation.valuesAt (0, [this] (int parameter, float value) { applyHostValue (parameter, value); });
 
     const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) preparedBlockSize, 1 };
     leftDelay.prepare (monoSpec);
@@ -426,8 +427,8 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
 void OndulaDelayAudioProcessor::followTimeline()
 {
     // The host's edits through the edit controller since the last block came before this block's
-    // queues.
-    hostAutomation.takeControllerEdits ([this] (int parameter, float value) { applyHostValue (parameter, value); });
+    // queues, and play from the next control piece, as they do.
+    hostAutomation.takeControllerEdits();
 
     bool playing = false, hasPosition = false;
     int64_t reported = 0;

@@ -60,7 +60,11 @@ void ValueTreeParameterAttachment::valueTreePropertyChanged (juce::ValueTree& ch
 
     const auto value = changedTree.getProperty (property);
 
-    if (! pushToParameterEnabled.load())
+    // The push's own write-back of the snapped value, and the tree's echo of a host value: the
+    // parameter already held that value, and may hold a newer one from the host by now, which
+    // must neither start a second gesture nor be put back to the older one (the host would take
+    // that for an edit of the user's).
+    if (! pushToParameterEnabled.load() || pushingToParameter || HostValueEcho::isActive())
         return;
 
     const juce::ScopedValueSetter<bool> pushing (pushingToParameter, true);
