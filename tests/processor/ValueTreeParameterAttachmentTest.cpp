@@ -1,6 +1,8 @@
 #include "support/MessagePump.h"
 #include "support/ProcessorFixture.h"
 
+#include "engine/HostValueEcho.h"
+
 #include <thread>
 
 using AttachmentTest = ProcessorFixture;
@@ -156,4 +158,24 @@ TEST_F (AttachmentTest, AValueWrittenWhileTheDirectionWasOffReachesTheHostOnceWi
     processor->setPushToParameterEnabled (true);
     processor->sendChangesMadeWhileQuiet();
     EXPECT_EQ (gestureBegins, 1);
+}
+
+TEST_F (AttachmentTest, TheTreesLateEchoOfAHostValueIsNeverPushedBackToTheParameter)
+{
+    // The host moved the parameter on the audio thread to 0.3, then to 0.8; the message thread's
+    // write-back of 0.3 arrives late. The parameter keeps the host's latest value and the host
+    // hears no gesture, which it would take for the user's edit.
+    auto& wet = parameter ("delay_globals_dynamics_wet");
+    std::thread audio ([&] { wet.setValueNotifyingHost (0.3f); wet.setValueNotifyingHost (0.8f); });
+    audio.join();
+    MessagePump::run (20);
+    const int gesturesBefore = gestureBegins;
+
+    {
+        const HostValueEcho::Scope echo;
+        node ("delay_globals_dynamics").setProperty ("wet", 0.3, nullptr);
+    }
+
+    EXPECT_EQ (wet.getValue(), 0.8f);
+    EXPECT_EQ (gestureBegins, gesturesBefore);
 }
