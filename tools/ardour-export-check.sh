@@ -14,7 +14,7 @@ usage() {
     cat <<'EOF'
 usage: tools/ardour-export-check.sh [options]
        tools/ardour-export-check.sh --case NAME [options]   (options after --case override it)
-       tools/ardour-export-check.sh --all [--bundle PATH]   (every case below, one table each)
+       tools/ardour-export-check.sh --all [--bundle PATH] [--keep]   (every case below, a table each)
 
 options:
   --bundle PATH        the VST3 bundle (default: build-release/.../Ondula Delay Free.vst3)
@@ -36,7 +36,8 @@ options:
 cases (--case NAME):
   control              no plug-in, clicks, buffers 1024,64,8192, 2 runs
   default-clicks       default settings, clicks, buffers 1024,64,8192
-  strong-noise         strong modulation, noise, buffers 1024,64,8192 (try --rate 96000 too)
+  strong-noise         strong modulation, noise, buffers 1024,64,8192
+  strong-noise-96k     the same at 96 kHz
   repeat-96k           strong modulation, noise, 96 kHz, buffer 256, 8 runs
   region-at-2s         default settings, clicks, the region at 2 s, buffers 1024,64,8192
   wet-ramp             dry/wet's wet automated, clicks, buffer 4096, 3 runs
@@ -70,6 +71,7 @@ apply_case() {
         control) no_plugin=1 input=clicks buffers=1024,64,8192 runs=2 ;;
         default-clicks) settings=default input=clicks buffers=1024,64,8192 ;;
         strong-noise) settings=strong input=noise buffers=1024,64,8192 ;;
+        strong-noise-96k) settings=strong input=noise rate=96000 buffers=1024,64,8192 ;;
         repeat-96k) settings=strong input=noise rate=96000 buffers=256 runs=8 ;;
         region-at-2s) settings=default input=clicks position=2 buffers=1024,64,8192 ;;
         wet-ramp) input=clicks buffers=4096 runs=3 automate=delay_globals_dynamics_wet ;;
@@ -80,7 +82,7 @@ apply_case() {
     esac
 }
 
-all_cases=(control default-clicks strong-noise repeat-96k region-at-2s wet-ramp wet-fixed amount-ramp amount-ramp-buffers)
+all_cases=(control default-clicks strong-noise strong-noise-96k repeat-96k region-at-2s wet-ramp wet-fixed amount-ramp amount-ramp-buffers)
 run_all=0
 case_name=""
 
@@ -109,7 +111,9 @@ if [ "$run_all" = 1 ]; then
     status=0
     for c in "${all_cases[@]}"; do
         echo "== $c"
-        "${BASH_SOURCE[0]}" --bundle "$bundle" --case "$c" || status=1
+        keep_arg=()
+        [ "$keep" = 1 ] && keep_arg=(--keep)
+        "${BASH_SOURCE[0]}" --bundle "$bundle" --case "$c" "${keep_arg[@]+"${keep_arg[@]}"}" || status=1
         echo
     done
     exit "$status"
@@ -138,7 +142,7 @@ command -v ardour7-lua >/dev/null || fail "ardour7-lua not found: install Debian
 command -v python3 >/dev/null || fail "python3 not found"
 scanner=/usr/lib/ardour7/ardour-vst3-scanner
 [ -x "$scanner" ] || fail "$scanner not found (Debian's 'ardour' package)"
-[ -f "$bundle/Contents/x86_64-linux/Ondula Delay Free.so" ] || fail "no plug-in binary in '$bundle' (build it first)"
+compgen -G "$bundle/Contents/*-linux/*.so" >/dev/null || fail "no plug-in binary in '$bundle' (build it first)"
 bundle="$(cd "$bundle" && pwd)"
 plugin_name="Ondula Delay Free"
 if [ "$no_plugin" = 1 ]; then
@@ -190,7 +194,7 @@ EOF
 ardour_run() { # log-file script args...
     local log="$1"; shift
     if ! timeout 900 ardour7-lua "$@" >"$log" 2>&1 || ! grep -q -E '^(session made|exported at buffer)' "$log"; then
-        echo "ardour-export-check: ardour7-lua failed; the end of $log:" >&2
+        echo "ardour-export-check: ardour7-lua failed; the end of its log ($(basename "$log")):" >&2
         tail -n 20 "$log" >&2
         exit 1
     fi
@@ -226,8 +230,9 @@ shopt -u nullglob
 python3 "$lib/wavtool.py" input "$input" "$rate" "$seconds" "${left[0]}" "${right[0]}"
 rm -rf "$session/peaks" && mkdir "$session/peaks"
 
-echo "Ardour $(ardour7-lua --version 2>/dev/null | head -n 1 | tr -cd '[:print:]'), dummy backend, $rate Hz;" \
-    "$([ "$no_plugin" = 1 ] && echo "no plug-in" || echo "settings $settings"), input $input, region at ${position} s, ${seconds} s${automate:+, $automate ramped 0 -> 1 from 0.5 s to 4.5 s}"
+ardour_version="$(ardour7-lua --version 2>/dev/null | head -n 1 | sed 's/.*version //' | tr -cd '[:alnum:].~+-')"
+echo "Ardour $ardour_version, dummy backend, $rate Hz;" \
+    "$([ "$no_plugin" = 1 ] && echo "no plug-in" || echo "settings $settings"), input $input, region at ${position} s, ${seconds} s${automate:+, $automate ramped 0 -> 1 from 0.5 s to 4.5 s}${sets[0]+; set ${sets[*]}}"
 
 exports=()
 for b in "${buffer_list[@]}"; do
