@@ -40,9 +40,9 @@ cases (--case NAME):
   strong-noise-96k     the same at 96 kHz
   repeat-96k           strong modulation, noise, 96 kHz, buffer 256, 8 runs
   region-at-2s         default settings, clicks, the region at 2 s, buffers 1024,64,8192
-  wet-ramp             dry/wet's wet automated, clicks, buffer 4096, 3 runs
-  wet-fixed            the same without automation, 3 runs
-  amount-ramp          the Ondula amount automated, noise, buffer 4096, 3 runs
+  wet-ramp             dry/wet's wet automated, clicks, buffer 4096, 5 runs
+  wet-fixed            the same without automation, 5 runs
+  amount-ramp          the Ondula amount automated, noise, buffer 4096, 5 runs
   amount-ramp-buffers  the same at buffers 4096,64,1024
 
 Prints one row per compared pair: residual (difference energy relative to the reference's
@@ -74,9 +74,9 @@ apply_case() {
         strong-noise-96k) settings=strong input=noise rate=96000 buffers=1024,64,8192 ;;
         repeat-96k) settings=strong input=noise rate=96000 buffers=256 runs=8 ;;
         region-at-2s) settings=default input=clicks position=2 buffers=1024,64,8192 ;;
-        wet-ramp) input=clicks buffers=4096 runs=3 automate=delay_globals_dynamics_wet ;;
-        wet-fixed) input=clicks buffers=4096 runs=3 automate="" ;;
-        amount-ramp) input=noise buffers=4096 runs=3 automate=delay_globals_ondula_amount ;;
+        wet-ramp) input=clicks buffers=4096 runs=5 automate=delay_globals_dynamics_wet ;;
+        wet-fixed) input=clicks buffers=4096 runs=5 automate="" ;;
+        amount-ramp) input=noise buffers=4096 runs=5 automate=delay_globals_ondula_amount ;;
         amount-ramp-buffers) input=noise buffers=4096,64,1024 runs=1 automate=delay_globals_ondula_amount ;;
         *) echo "unknown case '$1'" >&2; exit 2 ;;
     esac
@@ -228,6 +228,7 @@ right=("$session"/interchange/*/audiofiles/input%R.wav)
 shopt -u nullglob
 [ "${#left[@]}" = 1 ] && [ "${#right[@]}" = 1 ] || fail "the session's placeholder sources are missing"
 python3 "$lib/wavtool.py" input "$input" "$rate" "$seconds" "${left[0]}" "${right[0]}"
+# The placeholder's peak files describe silence; Ardour remakes them from the new sources.
 rm -rf "$session/peaks" && mkdir "$session/peaks"
 
 ardour_version="$(ardour7-lua --version 2>/dev/null | head -n 1 | sed 's/.*version //' | tr -cd '[:alnum:].~+-')"
