@@ -45,10 +45,12 @@ cases (--case NAME):
   amount-ramp          the Ondula amount automated, noise, buffer 4096, 5 runs
   amount-ramp-buffers  the same at buffers 4096,64,1024
 
-Prints one row per compared pair: residual (difference energy relative to the reference's
-energy), largest sample difference, first-echo onset in samples from the export's start (clicks
-only: the first sample at -60 dBFS or more after the first burst), the time from which the files
-differ, and the largest level difference of the 0.5 s windows.
+Prints one row per compared pair (each buffer size's first run against the first buffer size's,
+each further run against the first run at its size): the residual (the difference's energy
+relative to the reference's), the largest sample difference, the first echo's onset in both files
+(clicks only: the first sample at -60 dBFS or more outside the input's bursts, counted from the
+export's start), the time from which the files differ, and the largest level difference of the
+channels' 0.5 s windows. Then, for repeated runs, which runs gave identical files.
 EOF
 }
 

@@ -168,7 +168,7 @@ def compare(rate, kind, items):
         if label != firsts[buffer][0]:
             pairs.append((label, firsts[buffer][0], s, firsts[buffer][1]))
 
-    rows = [("export", "against", "residual", "largest diff", "first echo", "differs from", "worst 0.5 s window")]
+    rows = [("export", "against", "residual", "largest diff", "first echo (both)", "differs from", "worst 0.5 s window")]
     for label, other, s, r in pairs:
         m = compare_pair(s, r, channels, rate)
         echo = f"{show(onsets[label])} / {show(onsets[other])}" if clicks else "-"
@@ -184,6 +184,17 @@ def compare(rate, kind, items):
         print("| " + " | ".join(c.ljust(w) for c, w in zip(r, widths)) + " |")
         if k == 0:
             print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+
+    # Repeated exports that differ tend to fall into a few sets of identical files.
+    for buffer in firsts:
+        runs = [(run, s.tobytes()) for label, b, run, s in files if b == buffer]
+        if len(runs) < 2:
+            continue
+        groups = {}
+        for run, blob in runs:
+            groups.setdefault(blob, []).append(run)
+        print(f"{buffer}: {len(groups)} distinct export(s) in {len(runs)} runs: "
+              + " | ".join(" ".join(g) for g in groups.values()))
 
 
 def main(argv):
