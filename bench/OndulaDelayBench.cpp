@@ -72,6 +72,20 @@ struct StereoEngines
     std::vector<float> input;
 };
 
+/** A block of stereo noise (uniform, +-0.5), the same at every run. */
+juce::AudioBuffer<float> stereoNoise (int blockSize)
+{
+    juce::AudioBuffer<float> input (2, blockSize);
+    std::mt19937 random (2);
+    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
+
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < blockSize; ++i)
+            input.setSample (c, i, noise (random));
+
+    return input;
+}
+
 void reportRealTime (benchmark::State& state, int blockSize)
 {
     const double seconds = (double) state.iterations() * blockSize / rate;
@@ -103,14 +117,9 @@ void Stereo48k_WholeProcessor_AllTaps (benchmark::State& state)
     auto processor = std::make_unique<OndulaDelayAudioProcessor>();
     allTapsModulated (*processor);
     processor->prepareToPlay (rate, blockSize);
-    juce::AudioBuffer<float> input (2, blockSize), buffer (2, blockSize);
+    const auto input = stereoNoise (blockSize);
+    juce::AudioBuffer<float> buffer (2, blockSize);
     juce::MidiBuffer midi;
-    std::mt19937 random (2);
-    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
-
-    for (int c = 0; c < 2; ++c)
-        for (int i = 0; i < blockSize; ++i)
-            input.setSample (c, i, noise (random));
 
     for (auto _ : state)
     {
@@ -149,14 +158,9 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
     LoopingTransport transport;
     processor->setPlayHead (&transport);
     processor->prepareToPlay (rate, blockSize);
-    juce::AudioBuffer<float> input (2, blockSize), buffer (2, blockSize);
+    const auto input = stereoNoise (blockSize);
+    juce::AudioBuffer<float> buffer (2, blockSize);
     juce::MidiBuffer midi;
-    std::mt19937 random (2);
-    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
-
-    for (int c = 0; c < 2; ++c)
-        for (int i = 0; i < blockSize; ++i)
-            input.setSample (c, i, noise (random));
 
     int block = 0;
 

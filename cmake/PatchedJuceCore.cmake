@@ -7,6 +7,8 @@
 # shared code (bundle, tests, benchmarks), the test host and the fuzz targets. Drop the patch once
 # the framework mends the fault, and this file and its include with it.
 
+include(FrameworkPatch)
+
 set(ONDULA_JUCE_CORE_PATCH "${CMAKE_CURRENT_LIST_DIR}/patches/juce_linux_CommonFile-malformed-utf8-names.patch")
 
 function(ondula_patch_juce_core)
@@ -21,38 +23,8 @@ function(ondula_patch_juce_core)
     set(work_dir "${CMAKE_BINARY_DIR}/patched-juce-core")
     set(patched "${work_dir}/native/juce_linux_CommonFile.cpp")
 
-    find_program(ONDULA_PATCH_PROGRAM patch)
-    if(NOT ONDULA_PATCH_PROGRAM)
-        message(FATAL_ERROR "The 'patch' program is needed to build the framework's core (apt-get install patch)")
-    endif()
-
-    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-        "${core_source}" "${original}" "${ONDULA_JUCE_CORE_PATCH}")
-
-    # Debian ships the file with CRLF line ends; the patch is kept with plain ones.
-    file(READ "${original}" text)
-    string(REPLACE "\r\n" "\n" text "${text}")
-    file(MAKE_DIRECTORY "${work_dir}/native")
-    file(WRITE "${work_dir}/juce_linux_CommonFile.before-patch.cpp" "${text}")
-    file(REMOVE "${patched}.rej")
-
-    # No fuzz: any change in the framework's code around the patch stops the configure step.
-    execute_process(
-        COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
-                -i "${ONDULA_JUCE_CORE_PATCH}" -o "${patched}.new" -r "${patched}.rej"
-                "${work_dir}/juce_linux_CommonFile.before-patch.cpp"
-        RESULT_VARIABLE result
-        OUTPUT_VARIABLE output
-        ERROR_VARIABLE output)
-
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${ONDULA_JUCE_CORE_PATCH} no longer applies to ${original}:\n${output}\n"
-                            "Check whether the framework now mends that fault; update or drop the patch.")
-    endif()
-
-    # Only a changed result touches the copies, so a reconfigure does not rebuild the core.
-    file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)
-    file(REMOVE "${patched}.new")
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${core_source}")
+    ondula_patch_framework_file("${original}" "${patched}" "${ONDULA_JUCE_CORE_PATCH}")
     file(COPY_FILE "${core_source}" "${work_dir}/juce_core.cpp" ONLY_IF_DIFFERENT)
 
     get_target_property(sources juce_core INTERFACE_SOURCES)

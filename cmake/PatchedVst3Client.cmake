@@ -1,10 +1,12 @@
 # The framework's VST3 plug-in client trusts the size field of the trailer it appends to the saved
 # state, so a corrupt project crashes the host; it stores a host's NaN as a parameter's value; and
 # of a host's parameter changes it keeps one value per block, which reaches the plug-in's sound
-# only through the message thread (see each patch's own description). The client is therefore compiled from a copy of the
-# framework's juce_VST3_Wrapper.cpp with the patches below applied in order at configure time; the
-# framework stays Debian's and is never vendored. Drop a patch once the framework mends its fault,
-# and this file and its include with the last one.
+# only through the message thread (see each patch's own description). The client is therefore
+# compiled from a copy of the framework's juce_VST3_Wrapper.cpp with the patches below applied in
+# order at configure time; the framework stays Debian's and is never vendored. Drop a patch once
+# the framework mends its fault, and this file and its include with the last one.
+
+include(FrameworkPatch)
 
 set(ONDULA_VST3_CLIENT_PATCHES
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-state-trailer.patch"
@@ -20,42 +22,7 @@ function(ondula_patch_vst3_client)
     set(work_dir "${CMAKE_BINARY_DIR}/patched-juce")
     set(patched "${work_dir}/juce_VST3_Wrapper.cpp")
 
-    find_program(ONDULA_PATCH_PROGRAM patch)
-    if(NOT ONDULA_PATCH_PROGRAM)
-        message(FATAL_ERROR "The 'patch' program is needed to build the VST3 client (apt-get install patch)")
-    endif()
-
-    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-        "${original}" ${ONDULA_VST3_CLIENT_PATCHES})
-
-    # Debian ships the file with CRLF line ends; the patches are kept with plain ones.
-    file(READ "${original}" text)
-    string(REPLACE "\r\n" "\n" text "${text}")
-    file(MAKE_DIRECTORY "${work_dir}")
-    file(WRITE "${patched}.new" "${text}")
-    file(REMOVE "${patched}.rej")
-
-    foreach(client_patch IN LISTS ONDULA_VST3_CLIENT_PATCHES)
-        file(RENAME "${patched}.new" "${work_dir}/juce_VST3_Wrapper.before-patch.cpp")
-
-        # No fuzz: any change in the framework's code around a patch stops the configure step.
-        execute_process(
-            COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
-                    -i "${client_patch}" -o "${patched}.new" -r "${patched}.rej"
-                    "${work_dir}/juce_VST3_Wrapper.before-patch.cpp"
-            RESULT_VARIABLE result
-            OUTPUT_VARIABLE output
-            ERROR_VARIABLE output)
-
-        if(NOT result EQUAL 0)
-            message(FATAL_ERROR "${client_patch} no longer applies to ${original}:\n${output}\n"
-                                "Check whether the framework now mends that fault; update or drop the patch.")
-        endif()
-    endforeach()
-
-    # Only a changed result touches the copy, so a reconfigure does not rebuild the client.
-    file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)
-    file(REMOVE "${patched}.new")
+    ondula_patch_framework_file("${original}" "${patched}" ${ONDULA_VST3_CLIENT_PATCHES})
 
     get_target_property(sources juce_audio_plugin_client_VST3 INTERFACE_SOURCES)
     list(FIND sources "${client_source}" index)

@@ -388,15 +388,8 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
             options.steps << next() << "\n";
         else if (a == "--steps-file")
         {
-            const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (next());
-
-            if (! file.existsAsFile() || file.getSize() > 1024 * 1024)
-            {
-                error = "cannot read the steps file " + file.getFullPathName();
+            if (! TestHost::appendStepsFile (next(), 1024 * 1024, options.steps, error))
                 return false;
-            }
-
-            options.steps << file.loadFileAsString() << "\n";
         }
         else if (a == "--tree-in")
             options.treeIn = next();

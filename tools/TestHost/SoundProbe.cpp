@@ -1,5 +1,7 @@
 #include "SoundProbe.h"
 
+#include "WavFile.h"
+
 #include <juce_audio_formats/juce_audio_formats.h>
 
 SoundProbe::Result SoundProbe::render (juce::AudioPluginInstance& plugin, double sampleRate, int blockSize,
@@ -80,19 +82,5 @@ double SoundProbe::difference (const Result& first, const Result& second)
 
 bool SoundProbe::writeWav (const juce::File& file, const Result& result)
 {
-    file.deleteFile();
-    auto stream = file.createOutputStream();
-
-    if (stream == nullptr)
-        return false;
-
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer (
-        wav.createWriterFor (stream.get(), result.sampleRate, (unsigned int) result.audio.getNumChannels(), 32, {}, 0));
-
-    if (writer == nullptr)
-        return false;
-
-    stream.release(); // the writer owns it now
-    return writer->writeFromAudioSampleBuffer (result.audio, 0, result.audio.getNumSamples());
+    return WavFile::write (file, result.audio, result.sampleRate);
 }

@@ -66,6 +66,20 @@ juce::String TestHost::vst3ParameterNumber (const juce::String& parameterId)
     return juce::String ((juce::uint32) parameterId.hashCode() & 0x7fffffffu);
 }
 
+bool TestHost::appendStepsFile (const juce::String& path, juce::int64 maxBytes, juce::String& steps, juce::String& error)
+{
+    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
+
+    if (! file.existsAsFile() || file.getSize() > maxBytes)
+    {
+        error = "cannot read the steps file " + file.getFullPathName();
+        return false;
+    }
+
+    steps << file.loadFileAsString() << "\n";
+    return true;
+}
+
 juce::AudioProcessorParameter* TestHost::findParameter (juce::AudioPluginInstance& plugin,
                                                         const juce::String& idOrName)
 {

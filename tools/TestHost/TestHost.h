@@ -31,6 +31,10 @@ public:
     static void print (const juce::String& line);
     static void fail (const juce::String& line);
 
+    /** Appends a steps file (a path relative to the working folder, at most maxBytes) to `steps`;
+        false with `error` filled when it cannot be read. */
+    static bool appendStepsFile (const juce::String& path, juce::int64 maxBytes, juce::String& steps, juce::String& error);
+
     /** Finds a parameter by its ID string or its name. */
     static juce::AudioProcessorParameter* findParameter (juce::AudioPluginInstance& plugin,
                                                          const juce::String& idOrName);

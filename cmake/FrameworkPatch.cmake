@@ -1,0 +1,43 @@
+# Writes a patched copy of one framework file: the file as Debian ships it (its CRLF line ends made
+# plain, as the patches are kept), with the given patches applied in order, without fuzz, so that
+# any change in the framework's code around a patch stops the configure step. Only a changed result
+# touches the copy, so a reconfigure does not rebuild what compiles it.
+function(ondula_patch_framework_file original patched)
+    set(patches ${ARGN})
+
+    find_program(ONDULA_PATCH_PROGRAM patch)
+    if(NOT ONDULA_PATCH_PROGRAM)
+        message(FATAL_ERROR "The 'patch' program is needed to build the framework (apt-get install patch)")
+    endif()
+
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${original}" ${patches})
+
+    get_filename_component(work_dir "${patched}" DIRECTORY)
+    get_filename_component(name "${patched}" NAME_WE)
+    set(before "${work_dir}/${name}.before-patch.cpp")
+
+    file(READ "${original}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    file(MAKE_DIRECTORY "${work_dir}")
+    file(WRITE "${patched}.new" "${text}")
+    file(REMOVE "${patched}.rej")
+
+    foreach(framework_patch IN LISTS patches)
+        file(RENAME "${patched}.new" "${before}")
+
+        execute_process(
+            COMMAND "${ONDULA_PATCH_PROGRAM}" -t -N -F 0 -s
+                    -i "${framework_patch}" -o "${patched}.new" -r "${patched}.rej" "${before}"
+            RESULT_VARIABLE result
+            OUTPUT_VARIABLE output
+            ERROR_VARIABLE output)
+
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "${framework_patch} no longer applies to ${original}:\n${output}\n"
+                                "Check whether the framework now mends that fault; update or drop the patch.")
+        endif()
+    endforeach()
+
+    file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)
+    file(REMOVE "${patched}.new")
+endfunction()
