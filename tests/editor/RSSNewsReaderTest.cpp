@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P (Documents, FeedParsing, ::testing::Values (
     FeedCase { "linksMadeSafeToOpen",
                feed ("<item><title>t</title><link> HTTPS://x.invalid/a b$(id) </link></item>"), true, { "t" },
                { "https://x.invalid/a%20b%24%28id%29" } },
-    FeedCase { "byteOrderMarkBeforeTheDeclaration", "\xef\xbb\xbf" + feed (item (3)), true, { "Title 3" } }),
+    FeedCase { "byteOrderMarkBeforeTheDeclaration", juce::String (juce::CharPointer_UTF8 ("\xef\xbb\xbf")) + feed (item (3)), true, { "Title 3" } }),
     [] (const auto& info) { return std::string (info.param.name); });
 
 TEST (RSSNewsReader, KeepsAtMostFiveHundredItemsAndAFewHundredCharactersOfATitle)
