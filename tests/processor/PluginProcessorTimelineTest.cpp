@@ -303,17 +303,22 @@ TEST (PluginProcessorTimeline, TheLastOfAHostValueAndATreeEditWinsAndTheTreesEch
     host.source = noiseThenSilence (48000.0, 0.1, 0.1);
     const auto played = [&p] { return p.leftDelay.playedSettings().amount; };
 
+    const auto hostReads = [&host] { return host.parameter ("delay_globals_ondula_amount").getValue(); };
+
     host.point ("delay_globals_ondula_amount", 0, 0.25f);
     host.play (0, 512, { 512 });
     EXPECT_EQ (played(), 0.25f) << "the host's value";
+    EXPECT_EQ (hostReads(), 0.25f);
 
     globals.setProperty ("amount", 0.75, nullptr); // an edit in the editor
     host.play (512, 512, { 512 });
     EXPECT_EQ (played(), 0.75f) << "the editor's later edit";
+    EXPECT_EQ (hostReads(), 0.75f);
 
     host.point ("delay_globals_ondula_amount", 1024, 0.5f);
     host.play (1024, 512, { 512 });
     EXPECT_EQ (played(), 0.5f) << "the host's later value";
+    EXPECT_EQ (hostReads(), 0.5f);
 
     {
         // The attachment's write-back of an older host value, arriving late.
@@ -323,5 +328,6 @@ TEST (PluginProcessorTimeline, TheLastOfAHostValueAndATreeEditWinsAndTheTreesEch
 
     host.play (1536, 512, { 512 });
     EXPECT_EQ (played(), 0.5f) << "an echo is no edit";
+    EXPECT_EQ (hostReads(), 0.5f);
 }
 
