@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TreeOrHostValue.h"
+
 #include <juce_data_structures/juce_data_structures.h>
 #include <juce_dsp/juce_dsp.h>
 
@@ -34,18 +36,12 @@ public:
     juce::ValueTree globalsDynamicsTree;
     juce::dsp::DryWetMixer<float> mixer;
 
-    // Written by the tree listener (message thread), read by the audio thread at each block
-    // start, with a count of the tree's own edits (its echoes of host values not counted).
-    std::atomic<float> pendingWetProportion { 1.0f };
-    std::atomic<uint32_t> wetEdits { 0 };
+    // Taken from the tree by the listener (message thread) and from the host (audio thread);
+    // read by the audio thread at each block start.
+    TreeOrHostValue pendingWetProportion { 1.0f };
 
 private:
     float appliedWetProportion = 1.0f; // audio thread only
-    float treeWet = 1.0f;               // message thread: what the tree last held, echoes included
-    // Audio thread only: the host's proportion and the tree edits it stands against.
-    float hostWet = 1.0f;
-    uint32_t hostWetEdits = 0;
-    bool hostWetSet = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (DryWetMixer_KT)
 };

@@ -1,32 +1,7 @@
 #include "engine/DynamicRangeCompressor.h"
 
-#include "engine/HostValueEcho.h"
-
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-
-namespace
-{
-constexpr auto relaxed = std::memory_order_relaxed;
-
-/** Takes a value the tree holds. A value it did not hold before is an edit of the tree's own,
-    unless the tree only echoes a host value, which the audio thread has or will take at its own
-    time: then the value played stays as it is. */
-void publish (float& held, std::atomic<float>& field, std::atomic<uint32_t>& edits, float value) noexcept
-{
-    if (std::memcmp (&held, &value, sizeof value) == 0)
-        return;
-
-    held = value;
-
-    if (HostValueEcho::isActive())
-        return;
-
-    field.store (value, relaxed);
-    edits.fetch_add (1, relaxed);
-}
-} // namespace
 
 void DynamicRangeCompressor::setValueTree (juce::ValueTree root)
 {
@@ -60,40 +35,19 @@ void DynamicRangeCompressor::valueTreePropertyChanged (juce::ValueTree& tree, co
         return;
 
     if (property == slopeId)
-        publish (treeSlope, slope, slopeEdits, (v + v) - 1.0f);
+        slope.takeFromTree ((v + v) - 1.0f);
     else
-        publish (treeThreshold, thresholdDb, thresholdEdits, v * 60.0f - 60.0f);
+        thresholdDb.takeFromTree (v * 60.0f - 60.0f);
 }
 
 void DynamicRangeCompressor::setThresholdFromHost (float normalised) noexcept
 {
-    if (std::isfinite (normalised))
-        hostThreshold = { normalised * 60.0f - 60.0f, thresholdEdits.load (relaxed), true };
+    thresholdDb.takeFromHost (normalised * 60.0f - 60.0f);
 }
 
 void DynamicRangeCompressor::setSlopeFromHost (float normalised) noexcept
 {
-    if (std::isfinite (normalised))
-        hostSlope = { (normalised + normalised) - 1.0f, slopeEdits.load (relaxed), true };
-}
-
-float DynamicRangeCompressor::playedThreshold() noexcept
-{
-    // A host value stands until the tree makes an edit of its own.
-    if (hostThreshold.set && hostThreshold.edits == thresholdEdits.load (relaxed))
-        return hostThreshold.value;
-
-    hostThreshold.set = false;
-    return thresholdDb.load (relaxed);
-}
-
-float DynamicRangeCompressor::playedSlope() noexcept
-{
-    if (hostSlope.set && hostSlope.edits == slopeEdits.load (relaxed))
-        return hostSlope.value;
-
-    hostSlope.set = false;
-    return slope.load (relaxed);
+    slope.takeFromHost ((normalised + normalised) - 1.0f);
 }
 
 void DynamicRangeCompressor::moveToTimeline (int64_t position) noexcept
@@ -222,13 +176,13 @@ void DynamicRangeCompressor::finishChunks (DynamicRangeCompressor* const* compre
     for (int c = 0; c < count; ++c)
     {
         auto& k = *compressors[c];
-        over[c] = (level[c] - k.playedThreshold()) / k.knee;
+        over[c] = (level[c] - k.thresholdDb.played()) / k.knee;
     }
 
     for (int c = 0; c < count; ++c)
     {
         auto& k = *compressors[c];
-        const float s = k.playedSlope();
+        const float s = k.slope.played();
         gainDb[c] = (double) k.knee * ((double) s - 1.0) * std::log10 (1.0 + std::pow (10.0, (double) over[c]));
 
         if (std::isnan (gainDb[c])) // slope 1 against an infinite overshoot: 0 * inf

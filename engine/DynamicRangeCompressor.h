@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TreeOrHostValue.h"
+
 #include <juce_data_structures/juce_data_structures.h>
 
 #include <atomic>
@@ -43,11 +45,10 @@ public:
     static constexpr int chunkLength = 100;
 
     juce::ValueTree globalsDynamicsTree;
-    // Written by the tree listener (message thread), read once per chunk by the audio thread,
-    // with counts of the tree's own edits of each (its echoes of host values not counted).
-    std::atomic<float> thresholdDb { -30.0f };
-    std::atomic<float> slope { 0.5f };
-    std::atomic<uint32_t> thresholdEdits { 0 }, slopeEdits { 0 };
+    // Taken from the tree by the listener (message thread) and from the host (audio thread);
+    // read once per chunk by the audio thread.
+    TreeOrHostValue thresholdDb { -30.0f };
+    TreeOrHostValue slope { 0.5f };
     const float knee = 5.0f;
     float currentGain = 0.0f; // audio thread only
     float targetGain = 0.0f;  // audio thread only
@@ -57,20 +58,6 @@ public:
     float smoothing = 0.9f;   // set by the processor before any audio runs
 
 private:
-    struct HostValue
-    {
-        float value = 0.0f;
-        uint32_t edits = 0;
-        bool set = false;
-    };
-
-    // Audio thread only: host values in the compressor's own units.
-    HostValue hostThreshold, hostSlope;
-    // Message thread: what the tree last held, its echoes of host values included.
-    float treeThreshold = -30.0f, treeSlope = 0.5f;
-
-    float playedThreshold() noexcept;
-    float playedSlope() noexcept;
     void finishChunk (float sum, int length) noexcept;
     static void finishChunks (DynamicRangeCompressor* const* compressors, const float* sums, int count, int length) noexcept;
 

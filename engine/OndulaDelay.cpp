@@ -1,6 +1,5 @@
 #include "engine/OndulaDelay.h"
 
-#include "engine/HostValueEcho.h"
 #include "processor/QuorlStyleCurve.h"
 
 #include <algorithm>
@@ -158,19 +157,13 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     // Until a tree is bound: the automation columns read their heights as they stand (value 0,
     // scale 1) and every Ondula weight is 1; the delay time unit is its middle value.
     for (int i = 0; i < numHostSettings; ++i)
-    {
-        treeValues[i].store (0.0f, relaxed);
-        treeEdits[i].store (0, relaxed);
-    }
+        hostSettings[i].store (0.0f);
 
     for (int q = 0; q < 4; ++q)
-        treeValues[automationScale + q].store (1.0f, relaxed);
+        hostSettings[automationScale + q].store (1.0f);
 
-    treeValues[delayTime].store (0.5f, relaxed);
-    treeValues[patternMode].store (1.0f, relaxed);
-
-    for (int i = 0; i < numHostSettings; ++i)
-        treeHolds[i] = treeValues[i].load (relaxed);
+    hostSettings[delayTime].store (0.5f);
+    hostSettings[patternMode].store (1.0f);
 
     for (int t = 0; t < numTaps; ++t)
     {
@@ -325,23 +318,9 @@ void OndulaDelay::valueTreePropertyChanged (juce::ValueTree& tree, const juce::I
 
 void OndulaDelay::publish (int setting, float value) noexcept
 {
-    // A value the tree did not hold before is an edit of the tree's own, which ends a host value
-    // of that setting, unless the tree only echoes a host value: the audio thread has that value
-    // already, or will take it at its own control piece, so the echo changes nothing it plays.
-    // Re-announcements of unchanged values change nothing either, so opening the editor or
-    // rebinding never moves what plays.
-    auto& held = treeHolds[setting];
-
-    if (std::memcmp (&held, &value, sizeof value) == 0)
-        return;
-
-    held = value;
-
-    if (HostValueEcho::isActive())
-        return;
-
-    treeValues[setting].store (value, relaxed);
-    treeEdits[setting].fetch_add (1, relaxed);
+    // Re-announcements of unchanged values and the tree's echoes of host values change nothing
+    // that plays, so opening the editor or rebinding never moves the sound.
+    hostSettings[setting].takeFromTree (value);
 }
 
 void OndulaDelay::handleAutomation (const juce::ValueTree& node, int quantity)
@@ -433,10 +412,7 @@ void OndulaDelay::setFromHost (int setting, float value) noexcept
     if (setting < 0 || setting >= numHostSettings || ! std::isfinite (value))
         return;
 
-    // It stands against the tree's edits made so far: a later edit of the tree's own wins.
-    hostValues[setting] = value;
-    hostValueEdits[setting] = treeEdits[setting].load (relaxed);
-    hostValueSet[setting] = true;
+    hostSettings[setting].takeFromHost (value);
     hostValuesMoved = true;
 }
 
@@ -445,7 +421,7 @@ OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
     float values[numHostSettings];
 
     for (int i = 0; i < numHostSettings; ++i)
-        values[i] = treeValues[i].load (relaxed);
+        values[i] = hostSettings[i].load();
 
     Settings s;
     deriveSettings (s, values);
@@ -725,13 +701,7 @@ void OndulaDelay::refreshBlockSettings() noexcept
     float values[numHostSettings];
 
     for (int i = 0; i < numHostSettings; ++i)
-    {
-        // A host value stands until the tree makes an edit of its own to that setting.
-        if (hostValueSet[i] && treeEdits[i].load (relaxed) != hostValueEdits[i])
-            hostValueSet[i] = false;
-
-        values[i] = hostValueSet[i] ? hostValues[i] : treeValues[i].load (relaxed);
-    }
+        values[i] = hostSettings[i].played();
 
     deriveSettings (blockSettings, values);
     blockSettingsVersion = version;

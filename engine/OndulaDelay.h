@@ -4,6 +4,7 @@
 #include "engine/RecursivePriorityMutex.h"
 #include "engine/TapLaneKernel.h"
 #include "engine/TapState.h"
+#include "engine/TreeOrHostValue.h"
 #include "processor/ParameterMappingFunctions.h"
 
 #include <juce_data_structures/juce_data_structures.h>
@@ -274,11 +275,7 @@ private:
     uint32_t comparedSerials[2] {};
     bool tapSettingsMatch = false;
 
-    // Host values (audio thread): each stands while the tree has made no edit of its own to that
-    // setting since it came.
-    float hostValues[numHostSettings] {};
-    uint32_t hostValueEdits[numHostSettings] {};
-    bool hostValueSet[numHostSettings] {};
+    // Set by a host value (audio thread): the settings are worked out again at the next piece.
     bool hostValuesMoved = false;
 
     /** A curve segment of one tap, as the automation handler publishes it for the block to move
@@ -289,12 +286,12 @@ private:
         std::atomic<uint8_t> kind { 0 }; // bit 0 outside, bit 1 closing point, bit 2 empty
     };
 
-    // Written by the handlers (message thread); read when the block works its settings out
-    // (audio thread): each setting as the tree's own last edit left it, and a count of those
-    // edits. The tree's echoes of host values are not edits.
-    std::atomic<float> treeValues[numHostSettings];
-    std::atomic<uint32_t> treeEdits[numHostSettings];
-    float treeHolds[numHostSettings] {}; // what the tree last held, echoes included (message thread)
+    // The settings host parameters stand for: taken from the tree by the handlers (message
+    // thread) and from the host by setFromHost (audio thread); read when the block works its
+    // settings out.
+    TreeOrHostValue hostSettings[numHostSettings];
+
+    // Written by the handlers (message thread); read when the block works its settings out.
     PublishedSegment automationCurves[4][numTaps];
     std::atomic<float> ondulaWeights[numOndulaQuantities][numTaps];
     std::atomic<bool> tapEnabled[numTaps];

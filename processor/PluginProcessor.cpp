@@ -148,6 +148,10 @@ OndulaDelayAudioProcessor::OndulaDelayAudioProcessor()
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       parameters (*this, nullptr, valueTreeId, createParameterLayout())
 {
+    // Looked up once, so the audio thread maps host values without a search or a cast.
+    for (size_t p = 0; p < hostParameters.size(); ++p)
+        hostParameters[p] = parameters.getParameter (parameterSpecs[p].id);
+
     initValueTree();
     presetManager.tree = stateTree;
     rightDelay.isRightChannel = true;
@@ -490,8 +494,7 @@ void OndulaDelayAudioProcessor::moveToTimeline (int64_t position)
 void OndulaDelayAudioProcessor::applyHostValue (int parameterIndex, float normalisedValue) noexcept
 {
     const auto& spec = parameterSpecs[parameterIndex];
-    const auto& all = getParameters();
-    auto* parameter = dynamic_cast<juce::RangedAudioParameter*> (all[parameterIndex]);
+    auto* parameter = hostParameters[(size_t) parameterIndex];
 
     if (parameter == nullptr)
         return;
@@ -535,7 +538,7 @@ void OndulaDelayAudioProcessor::hostParameterPoint (int parameterIndex, int samp
     if (parameterIndex < 0 || parameterIndex >= numParameters)
         return;
 
-    hostAutomation.addPoint (parameterIndex, sampleOffset, normalisedValue, getParameters()[parameterIndex]->getValue());
+    hostAutomation.addPoint (parameterIndex, sampleOffset, normalisedValue, hostParameters[(size_t) parameterIndex]->getValue());
 }
 
 void OndulaDelayAudioProcessor::renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)

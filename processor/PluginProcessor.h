@@ -13,9 +13,7 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -119,6 +117,8 @@ private:
 
     // The host's parameter lines between its calls and the control pieces that take them.
     HostAutomation hostAutomation;
+    // The parameters in host order, for the audio thread (filled by the constructor).
+    std::array<juce::RangedAudioParameter*, numParameters> hostParameters {};
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaDelayAudioProcessor)
 };

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "../host/HostRunner.h"
-#include "../support/DefaultState.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 #include <unistd.h>
 
@@ -34,19 +31,7 @@ public:
         --tree-in; returns the path. */
     static std::string writeTree (const std::string& name, const std::vector<std::pair<std::string, std::string>>& replacements)
     {
-        std::string xml = DefaultState::treeXml;
-
-        for (const auto& [from, to] : replacements)
-        {
-            const auto at = xml.find (from);
-            EXPECT_NE (at, std::string::npos) << from;
-            if (at != std::string::npos)
-                xml.replace (at, from.size(), to);
-        }
-
-        const auto path = scratch (name);
-        std::ofstream (path) << xml;
-        return path;
+        return HostRunner::writeTree (scratch (name), replacements);
     }
 
     /** Every key under a prefix, with the prefix removed. */

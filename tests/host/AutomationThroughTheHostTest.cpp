@@ -3,7 +3,6 @@
 // playback; with the plug-in's message thread idle and kept busy.
 
 #include "HostRunner.h"
-#include "support/DefaultState.h"
 #include "support/SoundComparison.h"
 
 #include <gtest/gtest.h>
@@ -25,20 +24,7 @@ std::string printedDb (double db)
 /** The default settings tree with some of its text replaced, written to a file of this test. */
 std::string treeFile (const std::string& name, const std::vector<std::pair<std::string, std::string>>& replacements)
 {
-    std::string xml = DefaultState::treeXml;
-
-    for (const auto& [from, to] : replacements)
-    {
-        const auto at = xml.find (from);
-        EXPECT_NE (at, std::string::npos) << from;
-
-        if (at != std::string::npos)
-            xml.replace (at, from.size(), to);
-    }
-
-    const auto path = HostRunner::scratch (name + ".xml");
-    HostRunner::writeFile (path, xml);
-    return path;
+    return HostRunner::writeTree (HostRunner::scratch (name + ".xml"), replacements);
 }
 
 /** The first frame at which two stereo recordings differ, or -1. */

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "support/DefaultState.h"
 #include "support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -178,5 +181,24 @@ public:
             hash = 31u * hash + c;
 
         return std::to_string (hash & 0x7fffffffu);
+    }
+
+    /** Writes the default settings tree with some of its text replaced (each text must occur) to
+        `path`, for --tree-in; returns the path. */
+    static std::string writeTree (const std::string& path, const std::vector<std::pair<std::string, std::string>>& replacements)
+    {
+        std::string xml = DefaultState::treeXml;
+
+        for (const auto& [from, to] : replacements)
+        {
+            const auto at = xml.find (from);
+            EXPECT_NE (at, std::string::npos) << from;
+
+            if (at != std::string::npos)
+                xml.replace (at, from.size(), to);
+        }
+
+        writeFile (path, xml);
+        return path;
     }
 };

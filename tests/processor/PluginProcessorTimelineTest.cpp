@@ -5,6 +5,7 @@
 
 #include "support/DawCallPattern.h"
 #include "support/MessagePump.h"
+#include "support/SoundComparison.h"
 
 #include "engine/HostValueEcho.h"
 
@@ -113,7 +114,7 @@ void expectEqualExports (const std::vector<ExportCase>& cases)
             {
                 const auto other = exportOf (cases[k], strong, region);
                 ASSERT_EQ (other.size(), reference.size());
-                EXPECT_LE (residualDb (other, reference), -100.0)
+                EXPECT_LE (SoundComparison::residualDb (other, reference), -100.0)
                     << cases[k].rate << " Hz, buffer " << cases[k].buffer << " after " << cases[k].idleCalls
                     << " idle calls, against buffer " << cases[0].buffer << (strong ? ", strong modulation" : ", defaults")
                     << ", region at " << region << " s";
@@ -160,11 +161,11 @@ TEST (PluginProcessorTimeline, WithTheTransportStoppedTheWaveTravelsAsInPlayback
     for (const int buffer : { 256, 1024, 4096 })
     {
         const auto stopped = render ([&] (DawCallPattern& h) { h.stopped (sine.getNumSamples(), { buffer }, buffer / 4 + 16); });
-        EXPECT_LE (residualDb (stopped, played), -100.0) << "stopped, buffer " << buffer;
+        EXPECT_LE (SoundComparison::residualDb (stopped, played), -100.0) << "stopped, buffer " << buffer;
     }
 
     const auto noPosition = render ([&] (DawCallPattern& h) { h.stopped (sine.getNumSamples(), { 333, 100 }, 0, false); });
-    EXPECT_LE (residualDb (noPosition, played), -100.0) << "no position";
+    EXPECT_LE (SoundComparison::residualDb (noPosition, played), -100.0) << "no position";
 }
 
 TEST (PluginProcessorTimeline, APositionReachedByARelocationSoundsAsPlaybackStartedThere)
@@ -192,7 +193,7 @@ TEST (PluginProcessorTimeline, APositionReachedByARelocationSoundsAsPlaybackStar
                                     h.play (12000, 20000, { 500 });
                                     h.play (144000, 38400, { 300 });
                                 });
-    EXPECT_LE (residualDb (jumped, direct), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (jumped, direct), -100.0);
 
     const auto wobbled = render ([] (DawCallPattern& h)
                                  {
@@ -201,8 +202,8 @@ TEST (PluginProcessorTimeline, APositionReachedByARelocationSoundsAsPlaybackStar
                                      h.play (144000 + 1001, 37400, { 500 }); // reported one sample late
                                  });
     const std::vector<float> early (direct.begin(), direct.begin() + 1000), wobbledEarly (wobbled.begin(), wobbled.begin() + 1000);
-    EXPECT_LE (residualDb (wobbledEarly, early), -100.0);
-    EXPECT_GT (residualDb (wobbled, direct), -60.0) << "the last 37400 samples are one sample late, not re-timed";
+    EXPECT_LE (SoundComparison::residualDb (wobbledEarly, early), -100.0);
+    EXPECT_GT (SoundComparison::residualDb (wobbled, direct), -60.0) << "the last 37400 samples are one sample late, not re-timed";
 }
 
 TEST (PluginProcessorTimeline, AHostPointTakesEffectAtTheFirstControlPieceAtOrAfterIt)
@@ -219,10 +220,10 @@ TEST (PluginProcessorTimeline, AHostPointTakesEffectAtTheFirstControlPieceAtOrAf
     };
 
     const auto reference = render (1024, 64);
-    EXPECT_LE (residualDb (render (1000, 64), reference), -100.0);
-    EXPECT_LE (residualDb (render (1000, 4096), reference), -100.0);
-    EXPECT_LE (residualDb (render (600, 333), reference), -100.0);
-    EXPECT_GT (residualDb (render (1025, 64), reference), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (render (1000, 64), reference), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (render (1000, 4096), reference), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (render (600, 333), reference), -100.0);
+    EXPECT_GT (SoundComparison::residualDb (render (1025, 64), reference), -100.0);
 }
 
 TEST (PluginProcessorTimeline, AutomationPlaysTheSameOnEveryRunWhateverTheMessageThreadDoes)
@@ -263,8 +264,8 @@ TEST (PluginProcessorTimeline, AutomationPlaysTheSameOnEveryRunWhateverTheMessag
     };
 
     const auto served = render (true);
-    EXPECT_LE (residualDb (render (false), served), -100.0);
-    EXPECT_LE (residualDb (render (true), served), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (render (false), served), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (render (true), served), -100.0);
 }
 
 TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyValuePlaying)
@@ -292,7 +293,7 @@ TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyV
         return interleaved (host);
     };
 
-    EXPECT_LE (residualDb (render (true), render (false)), -100.0);
+    EXPECT_LE (SoundComparison::residualDb (render (true), render (false)), -100.0);
 }
 
 TEST (PluginProcessorTimeline, TheLastOfAHostValueAndATreeEditWinsAndTheTreesEchoChangesNothing)

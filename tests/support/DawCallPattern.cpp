@@ -127,19 +127,3 @@ void DawCallPattern::call (int samples, bool playing, juce::int64 position, bool
         for (int c = 0; c < 2; ++c)
             recording[c].insert (recording[c].end(), block.getReadPointer (c), block.getReadPointer (c) + samples);
 }
-
-double residualDb (const std::vector<float>& a, const std::vector<float>& b)
-{
-    double difference = 0.0, reference = 0.0;
-
-    for (size_t i = 0; i < std::min (a.size(), b.size()); ++i)
-    {
-        difference += ((double) a[i] - b[i]) * ((double) a[i] - b[i]);
-        reference += (double) b[i] * b[i];
-    }
-
-    if (difference == 0.0)
-        return -std::numeric_limits<double>::infinity();
-
-    return 10.0 * std::log10 (difference / std::max (reference, 1.0e-30));
-}

@@ -71,6 +71,3 @@ private:
     std::vector<Point> points;
     int liveCursor = 0;
 };
-
-/** Residual of `a` against `b` in dB relative to b's RMS (-inf when equal). */
-double residualDb (const std::vector<float>& a, const std::vector<float>& b);
