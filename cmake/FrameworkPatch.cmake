@@ -41,3 +41,18 @@ function(ondula_patch_framework_file original patched)
     file(COPY_FILE "${patched}.new" "${patched}" ONLY_IF_DIFFERENT)
     file(REMOVE "${patched}.new")
 endfunction()
+
+# Makes every target that links a framework module's interface target compile `replacement` in
+# place of one of the module's own sources.
+function(ondula_replace_framework_source target original replacement)
+    get_target_property(sources ${target} INTERFACE_SOURCES)
+    list(FIND sources "${original}" index)
+    if(index EQUAL -1)
+        message(FATAL_ERROR "The framework's ${target} target no longer lists ${original}; "
+                            "the cmake file that patches it needs updating.")
+    endif()
+
+    list(REMOVE_AT sources ${index})
+    list(APPEND sources "${replacement}")
+    set_property(TARGET ${target} PROPERTY INTERFACE_SOURCES ${sources})
+endfunction()

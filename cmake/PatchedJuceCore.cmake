@@ -27,16 +27,7 @@ function(ondula_patch_juce_core)
     ondula_patch_framework_file("${original}" "${patched}" "${ONDULA_JUCE_CORE_PATCH}")
     file(COPY_FILE "${core_source}" "${work_dir}/juce_core.cpp" ONLY_IF_DIFFERENT)
 
-    get_target_property(sources juce_core INTERFACE_SOURCES)
-    list(FIND sources "${core_source}" index)
-    if(index EQUAL -1)
-        message(FATAL_ERROR "The framework's juce_core target no longer lists ${core_source}; "
-                            "cmake/PatchedJuceCore.cmake needs updating.")
-    endif()
-
-    list(REMOVE_AT sources ${index})
-    list(APPEND sources "${work_dir}/juce_core.cpp")
-    set_property(TARGET juce_core PROPERTY INTERFACE_SOURCES ${sources})
+    ondula_replace_framework_source(juce_core "${core_source}" "${work_dir}/juce_core.cpp")
 
     # The copy includes the patched file by its relative name, found beside it first; its other
     # relative includes ("juce_core.h", "text/...") resolve against the framework's own folder.

@@ -24,16 +24,7 @@ function(ondula_patch_vst3_client)
 
     ondula_patch_framework_file("${original}" "${patched}" ${ONDULA_VST3_CLIENT_PATCHES})
 
-    get_target_property(sources juce_audio_plugin_client_VST3 INTERFACE_SOURCES)
-    list(FIND sources "${client_source}" index)
-    if(index EQUAL -1)
-        message(FATAL_ERROR "The framework's VST3 client target no longer lists ${client_source}; "
-                            "cmake/PatchedVst3Client.cmake needs updating.")
-    endif()
-
-    list(REMOVE_AT sources ${index})
-    list(APPEND sources "${patched}")
-    set_property(TARGET juce_audio_plugin_client_VST3 PROPERTY INTERFACE_SOURCES ${sources})
+    ondula_replace_framework_source(juce_audio_plugin_client_VST3 "${client_source}" "${patched}")
 
     # The copy's relative includes ("../utility/...") resolve against the framework's own folder;
     # the plug-in's interface for the host's parameter points against the project's.
