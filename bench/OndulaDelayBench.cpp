@@ -168,9 +168,11 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
     {
         buffer.makeCopyOf (input, true);
 
+        transport.position = relocate ? (block % 2) * 480000 : transport.position + blockSize;
+
         if (automate)
         {
-            processor->hostParameterChangesBegin();
+            processor->hostCallBegins (blockSize);
 
             for (int offset = 0; offset < blockSize; offset += 16)
             {
@@ -181,7 +183,6 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
             }
         }
 
-        transport.position = relocate ? (block % 2) * 480000 : transport.position + blockSize;
         processor->processBlock (buffer, midi);
         benchmark::DoNotOptimize (buffer.getReadPointer (0));
         ++block;

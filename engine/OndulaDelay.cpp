@@ -50,6 +50,20 @@ inline float clampTo (float v, float lo, float hi) noexcept
 
 inline float clamp01 (float v) noexcept { return clampTo (v, 0.0f, 1.0f); }
 
+/** How far the wave has travelled at a timeline position, in turns reduced to 0..1: worked out
+    in double and reduced before it becomes a float, so the wave is as exact after hours (or
+    before 0) as near the timeline's start. */
+inline float waveTurn (float cyclesPerSecond, int64_t position, int sampleRate) noexcept
+{
+    const double cycles = (double) cyclesPerSecond * ((double) position / (double) sampleRate);
+
+    if (! std::isfinite (cycles))
+        return 0.0f;
+
+    const auto turn = (float) (cycles - std::floor (cycles));
+    return turn < 1.0f ? turn : 0.0f; // a turn just below 1 may round up to it
+}
+
 /** Band-pass centre in Hz for a control in 0..1: 10 Hz to 9 kHz (2.9542425 = log10 900). */
 inline float centreFrequency (float c) noexcept { return std::pow (10.0f, 1.0f + 2.9542425f * c); }
 
@@ -727,9 +741,8 @@ OndulaDelay::BlockInputs OndulaDelay::readBlockInputs (int64_t pieceStart) noexc
     // A synced rate follows the tempo of every piece. The running time is the piece's place on
     // the timeline, from whole samples, so a position gets the same wave however it was reached.
     in.velocityHz = mappingFunctions.velocity_hz (s.rawVelocity, s.velocityMode);
-    const double runningTime = (double) pieceStart / (double) rate;
     const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
-    in.waveTravel = (((in.velocityHz * wavelengthSeconds) / wavelengthSeconds) * twoPi) * (float) runningTime;
+    in.waveTravel = waveTurn ((in.velocityHz * wavelengthSeconds) / wavelengthSeconds, pieceStart, rate) * twoPi;
     return in;
 }
 

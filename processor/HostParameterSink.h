@@ -11,8 +11,10 @@ class HostParameterSink
 public:
     virtual ~HostParameterSink() = default;
 
-    /** Audio thread: a process call's parameter changes begin; its points follow. */
-    virtual void hostParameterChangesBegin() noexcept = 0;
+    /** Audio thread: a process call begins, its process context already in place (the play head
+        reports the call's position and transport); the points of its parameter queues follow.
+        `numSamples` is the call's length: 0 for a call that only flushes parameters. */
+    virtual void hostCallBegins (int numSamples) noexcept = 0;
 
     /** Audio thread: one point of a parameter's queue, in the queue's order. The offset counts
         samples from the start of the coming block; the parameter still holds its value from

@@ -404,7 +404,11 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     if (preparedBlockSize <= 0) // never prepared: nothing is sized to process with
         return;
 
-    followTimeline();
+    // The host's edits through the edit controller since the last block came before this block's
+    // queues, and play from the next control piece, as they do.
+    hostAutomation.takeControllerEdits();
+    takeTimelineStep (stepPlanned ? plannedStep : readTimeline());
+    stepPlanned = false;
 
     if (! hostAutomation.anyActive())
     {
@@ -428,12 +432,9 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     hostAutomation.endBlock();
 }
 
-void OndulaDelayAudioProcessor::followTimeline()
+OndulaDelayAudioProcessor::TimelineStep OndulaDelayAudioProcessor::readTimeline() const noexcept
 {
-    // The host's edits through the edit controller since the last block came before this block's
-    // queues, and play from the next control piece, as they do.
-    hostAutomation.takeControllerEdits();
-
+    TimelineStep step;
     bool playing = false, hasPosition = false;
     int64_t reported = 0;
 
@@ -441,11 +442,7 @@ void OndulaDelayAudioProcessor::followTimeline()
     {
         if (const auto position = playHead->getPosition())
         {
-            const auto bpm = static_cast<float> (position->getBpm().orFallback (120.0));
-
-            if (bpm > 0.0f)
-                mappingFunctions.secondsPerBeat.store (1.0f / (bpm / 60.0f), std::memory_order_relaxed);
-
+            step.bpm = static_cast<float> (position->getBpm().orFallback (120.0));
             playing = position->getIsPlaying();
 
             if (const auto samples = position->getTimeInSamples())
@@ -466,15 +463,32 @@ void OndulaDelayAudioProcessor::followTimeline()
     // up a position that does not continue the one they counted (transport start, relocation,
     // loop, a pre-roll reported at the range start) and otherwise count on. Stopped, or with no
     // position, they count on from where they are, so the wave keeps travelling.
-    const bool follow = playing && hasPosition;
+    step.follow = playing && hasPosition;
     const auto counted = leftDelay.timelinePosition();
-    const bool jump = follow && (! followedHost || timelineUnsettled || std::llabs (reported - counted) > positionTolerance);
-    followedHost = follow;
 
-    if (jump)
-        moveToTimeline (reported);
+    if (step.follow && (! followedHost || timelineUnsettled || std::llabs (reported - counted) > positionTolerance))
+    {
+        step.move = true;
+        step.position = reported;
+    }
     else if (timelineUnsettled)
-        moveToTimeline (counted);
+    {
+        step.move = true;
+        step.position = counted;
+    }
+
+    return step;
+}
+
+void OndulaDelayAudioProcessor::takeTimelineStep (const TimelineStep& step)
+{
+    if (step.bpm > 0.0f)
+        mappingFunctions.secondsPerBeat.store (1.0f / (step.bpm / 60.0f), std::memory_order_relaxed);
+
+    followedHost = step.follow;
+
+    if (step.move)
+        moveToTimeline (step.position);
 
     timelineUnsettled = false;
 }
@@ -523,9 +537,15 @@ void OndulaDelayAudioProcessor::applyHostValue (int parameterIndex, float normal
     }
 }
 
-void OndulaDelayAudioProcessor::hostParameterChangesBegin() noexcept
+void OndulaDelayAudioProcessor::hostCallBegins (int numSamples) noexcept
 {
     hostAutomation.beginCall();
+
+    // A call that only flushes parameters renders nothing and leaves the timeline alone.
+    stepPlanned = numSamples > 0 && preparedBlockSize > 0;
+
+    if (stepPlanned)
+        plannedStep = readTimeline();
 }
 
 void OndulaDelayAudioProcessor::hostControllerEdit (int parameterIndex, float normalisedValue) noexcept

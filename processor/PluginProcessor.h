@@ -51,7 +51,7 @@ public:
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
-    void hostParameterChangesBegin() noexcept override;
+    void hostCallBegins (int numSamples) noexcept override;
     void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept override;
     void hostControllerEdit (int parameterIndex, float normalisedValue) noexcept override;
 
@@ -100,7 +100,19 @@ private:
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
     void addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property);
     void bindAudioObjects();
-    void followTimeline();
+    /** What a call does with the host's timeline, read off its play head: decided when the call
+        begins (so that its parameter points are read against the control pieces it will render),
+        taken when its block is processed. */
+    struct TimelineStep
+    {
+        float bpm = 0.0f;          // the host's tempo; not positive: keep the current one
+        bool follow = false;       // the host plays and reports a position
+        bool move = false;         // the engines take up `position`
+        int64_t position = 0;      // where the call's first sample lies on the timeline, when moving
+    };
+
+    TimelineStep readTimeline() const noexcept;
+    void takeTimelineStep (const TimelineStep& step);
     void moveToTimeline (int64_t position);
     void renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
@@ -114,6 +126,10 @@ private:
     // playing host's position, and whether the timeline must be taken up afresh (after prepare).
     bool followedHost = false;
     bool timelineUnsettled = true;
+
+    // Audio thread: the step decided when the current call began, until its block takes it.
+    TimelineStep plannedStep;
+    bool stepPlanned = false;
 
     // The host's parameter lines between its calls and the control pieces that take them.
     HostAutomation hostAutomation;

@@ -28,7 +28,7 @@ TEST_F (HostParameterConcurrency, PointsControllerEditsAndTreeEditsCrossThreadsW
             buffer.setSample (0, 0, 0.5f);
 
             // As the VST3 client does: every point first, then the parameter to the last one.
-            processor->hostParameterChangesBegin();
+            processor->hostCallBegins (buffer.getNumSamples());
 
             for (int k = 0; k < 4; ++k)
             {

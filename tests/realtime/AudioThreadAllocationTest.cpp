@@ -141,7 +141,8 @@ TEST (AudioThread, ProcessingAllocatesNothingFromTheFirstBlockOn)
         for (int block = 0; block < 4; ++block)
         {
             AllocationCount withPoints;
-            processor->hostParameterChangesBegin();
+            transport.position = block == 2 ? 1234567 : transport.position + buffer.getNumSamples();
+            processor->hostCallBegins (buffer.getNumSamples());
 
             for (int k = 0; k < 40; ++k)
             {
@@ -150,7 +151,6 @@ TEST (AudioThread, ProcessingAllocatesNothingFromTheFirstBlockOn)
                 processor->hostParameterPoint (0, 13 * k, 1.0f - (float) k / 40.0f);
             }
 
-            transport.position = block == 2 ? 1234567 : transport.position + buffer.getNumSamples();
             processor->processBlock (buffer, midi);
             EXPECT_EQ (withPoints(), 0) << rate << " Hz, host points, block " << block;
         }

@@ -95,9 +95,13 @@ void DawCallPattern::call (int samples, bool playing, juce::int64 position, bool
     if (input == Input::live)
         liveCursor += samples;
 
-    // The client hands every point of the call's queues over, then sets each parameter to its
-    // queue's last point.
-    plugin->hostParameterChangesBegin();
+    // The client puts the call's process context in place, tells the plug-in that the call
+    // begins, hands every point of its queues over, then sets each parameter to its queue's last
+    // point.
+    transport.playing = playing;
+    transport.hasPosition = withPosition;
+    transport.position = position;
+    plugin->hostCallBegins (samples);
 
     if (playing)
     {
@@ -117,9 +121,6 @@ void DawCallPattern::call (int samples, bool playing, juce::int64 position, bool
         }
     }
 
-    transport.playing = playing;
-    transport.hasPosition = withPosition;
-    transport.position = position;
     juce::MidiBuffer midi;
     plugin->processBlock (block, midi);
 

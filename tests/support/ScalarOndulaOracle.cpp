@@ -53,8 +53,11 @@ float ScalarOndulaOracle::ondulaValue (int p, int t, double tau, bool withOffset
     const float twoPi = 6.2831855f;
     const float A = (twoPi * x) / L;
     const float P = (phi + s->phase) * twoPi;
-    const float tau1 = (float) tau;
-    const float V = ((velocityHz() * L) / L) * twoPi * tau1;
+    // The wave's travel in turns, reduced to one turn in double before it becomes a float.
+    const double cycles = (double) ((velocityHz() * L) / L) * tau;
+    float turn = std::isfinite (cycles) ? (float) (cycles - std::floor (cycles)) : 0.0f;
+    turn = turn < 1.0f ? turn : 0.0f;
+    const float V = turn * twoPi;
     float result = 0.5f * S * std::sin (A + (P - V));
 
     if (withOffset)
