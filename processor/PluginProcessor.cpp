@@ -480,6 +480,16 @@ OndulaDelayAudioProcessor::TimelineStep OndulaDelayAudioProcessor::readTimeline(
     return step;
 }
 
+int OndulaDelayAudioProcessor::firstPieceOffset (const TimelineStep& step) const noexcept
+{
+    if (! step.move)
+        return leftDelay.samplesToNextPiece();
+
+    const int64_t length = leftDelay.pieceSamples();
+    const auto into = ((step.position % length) + length) % length;
+    return into == 0 ? 0 : (int) (length - into);
+}
+
 void OndulaDelayAudioProcessor::takeTimelineStep (const TimelineStep& step)
 {
     if (step.bpm > 0.0f)

@@ -112,6 +112,10 @@ private:
     };
 
     TimelineStep readTimeline() const noexcept;
+
+    /** Where the first control piece starts in a call that takes `step`: 0 when its first sample
+        starts one. Pieces follow every leftDelay.pieceSamples() samples. */
+    int firstPieceOffset (const TimelineStep& step) const noexcept;
     void takeTimelineStep (const TimelineStep& step);
     void moveToTimeline (int64_t position);
     void renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
