@@ -52,8 +52,20 @@ void DynamicRangeCompressor::setSlopeFromHost (float normalised) noexcept
 
 void DynamicRangeCompressor::moveToTimeline (int64_t position) noexcept
 {
+    if (chunkCount > 0)
+        finishChunk (chunkSum, chunkCount);
+
     const auto place = position % chunkLength;
     chunkFill = (int) (place < 0 ? place + chunkLength : place);
+    chunkCount = 0;
+    chunkSum = 0.0f;
+}
+
+void DynamicRangeCompressor::reset() noexcept
+{
+    currentGain = 0.0f;
+    targetGain = 0.0f;
+    chunkFill = 0;
     chunkCount = 0;
     chunkSum = 0.0f;
 }

@@ -28,10 +28,13 @@ public:
     void setThresholdFromHost (float normalised) noexcept;
     void setSlopeFromHost (float normalised) noexcept;
 
-    /** Lines the chunks up with the timeline: a chunk ends at every multiple of chunkLength, and
-        the one under way when the timeline jumps is measured over the samples it then gets.
-        Audio thread. */
+    /** Lines the chunks up with the timeline: a chunk ends at every multiple of chunkLength. The
+        chunk under way when the timeline jumps is measured over the samples it got and sets the
+        gain, so a host that moves often (scrubbing) still has its level followed. Audio thread. */
     void moveToTimeline (int64_t position) noexcept;
+
+    /** Forgets the gain and the chunk under way, as a new compressor starts. Outside processing. */
+    void reset() noexcept;
 
     /** In place is allowed: each input sample is read before its output is written. */
     void processSamples (const float* input, float* output, int numSamples) noexcept;

@@ -32,6 +32,13 @@ public:
     Lanes laneX1 = Lanes::expand (0.0f), laneX2 = Lanes::expand (0.0f), laneX3 = Lanes::expand (0.0f);
     Lanes laneY1 = Lanes::expand (0.0f), laneY2 = Lanes::expand (0.0f), laneY3 = Lanes::expand (0.0f);
 
+    /** Empties the history of the single biquad and of the lanes. */
+    void clearHistory() noexcept
+    {
+        x1 = x2 = x3 = y1 = y2 = y3 = T (0);
+        laneX1 = laneX2 = laneX3 = laneY1 = laneY2 = laneY3 = Lanes::expand (0.0f);
+    }
+
     /** Band-pass with a 0 dB peak at f0 (Hz) and a width of bw octaves between the -3 dB points.
         Only the coefficient sets change; the history is left as it is. */
     void makeBiquadFlatBand (float f0, float bw) noexcept

@@ -53,9 +53,9 @@ inline float clamp01 (float v) noexcept { return clampTo (v, 0.0f, 1.0f); }
 /** How far the wave has travelled at a timeline position, in turns reduced to 0..1: worked out
     in double and reduced before it becomes a float, so the wave is as exact after hours (or
     before 0) as near the timeline's start. */
-inline float waveTurn (float cyclesPerSecond, int64_t position, int sampleRate) noexcept
+inline float waveTurn (float cyclesPerSecond, double position, int sampleRate) noexcept
 {
-    const double cycles = (double) cyclesPerSecond * ((double) position / (double) sampleRate);
+    const double cycles = (double) cyclesPerSecond * (position / (double) sampleRate);
 
     if (! std::isfinite (cycles))
         return 0.0f;
@@ -150,23 +150,7 @@ OndulaDelay::OndulaDelay (ParameterMappingFunctions& mappings)
     // The lane kernel picks its code from the processor's features, which the framework reads
     // from a file on Linux: here, not in the audio thread's first block.
     TapLaneKernel::fastestPath();
-    feedbackState.frequency = 0.5f;
-    previousFeedbackState.frequency = 0.5f;
-
-    // The records start as the TapState defaults.
-    for (auto* r : { &recordSets[0], &recordSets[1] })
-    {
-        const TapState initial;
-
-        for (int t = 0; t < numTaps; ++t)
-        {
-            r->delayOndula[t] = initial.delayOndula; r->delayBase[t] = initial.delayBase;
-            r->b0[t] = initial.b0; r->b1[t] = initial.b1; r->b2[t] = initial.b2;
-            r->a0[t] = initial.a0; r->a1[t] = initial.a1; r->a2[t] = initial.a2;
-            r->frequency[t] = initial.frequency; r->bandwidth[t] = initial.bandwidth; r->gain[t] = initial.gain;
-            r->amplitude[t] = initial.amplitude; r->pan[t] = initial.pan; r->enabled[t] = initial.enabled;
-        }
-    }
+    resetAudioState();
 
     // Until a tree is bound: the automation columns read their heights as they stand (value 0,
     // scale 1) and every Ondula weight is 1; the delay time unit is its middle value.
@@ -232,15 +216,59 @@ void OndulaDelay::prepare (const juce::dsp::ProcessSpec& spec)
     feedbackScratch = static_cast<float*> (memory);
     scratchLength = length;
     sampleRate.store (rate, relaxed);
-
-    // Pieces of the new length, on the timeline's grid: the records are worked out afresh there.
     pieceLength = length;
-    moved = true;
+
+    // A host prepares again to switch to an offline export or to another rate: nothing played
+    // before may come out again (an export would depend on what was played before it, and old
+    // echoes would come back at the wrong pitch). The engine starts as a new one does.
+    std::memset (delayLine, 0, sizeof (delayLine));
+    resetAudioState();
 
     feedbackFilter.sampleRate = (float) rate;
 
     for (auto& filter : groupFilters)
         filter.sampleRate = (float) rate;
+}
+
+void OndulaDelay::resetAudioState() noexcept
+{
+    writeIndex = 0;
+    blockStartWriteIndex = 0;
+    piecePosition = 0;
+    streamPosition = 0;
+    movedTo = 0;
+    moved = true;
+    followStream();
+    hostTime.store (0.0, relaxed);
+    clock.store (0.0, relaxed);
+
+    // The records start as the TapState defaults, the filters with empty memories.
+    const TapState initial;
+
+    for (auto* r : { &recordSets[0], &recordSets[1] })
+        for (int t = 0; t < numTaps; ++t)
+        {
+            r->delayOndula[t] = initial.delayOndula; r->delayBase[t] = initial.delayBase;
+            r->b0[t] = initial.b0; r->b1[t] = initial.b1; r->b2[t] = initial.b2;
+            r->a0[t] = initial.a0; r->a1[t] = initial.a1; r->a2[t] = initial.a2;
+            r->frequency[t] = initial.frequency; r->bandwidth[t] = initial.bandwidth; r->gain[t] = initial.gain;
+            r->amplitude[t] = initial.amplitude; r->pan[t] = initial.pan; r->enabled[t] = initial.enabled;
+        }
+
+    std::fill (std::begin (tapStates), std::end (tapStates), initial);
+    feedbackState = initial;
+    feedbackState.frequency = 0.5f;
+    previousFeedbackState = feedbackState;
+
+    feedbackFilter.clearHistory();
+
+    for (auto& filter : groupFilters)
+        filter.clearHistory();
+
+    lanes = {};
+
+    if (feedbackScratch != nullptr)
+        std::fill (feedbackScratch, feedbackScratch + scratchLength, 0.0f);
 }
 
 //==================================================================================================
@@ -623,8 +651,41 @@ void OndulaDelay::renderStream (OndulaDelay* const* engines, float* const* sampl
 void OndulaDelay::moveToTimeline (int64_t position) noexcept
 {
     std::lock_guard<RecursivePriorityMutex> lock (mutex);
-    streamPosition = position;
+    streamPosition = std::clamp (position, -timelineLimit, timelineLimit);
     moved = true;
+    followStream();
+}
+
+void OndulaDelay::followHostMotion (double hostPosition, double speed) noexcept
+{
+    std::lock_guard<RecursivePriorityMutex> lock (mutex);
+
+    if (! (std::isfinite (hostPosition) && std::isfinite (speed)))
+        return;
+
+    const auto limit = (double) timelineLimit;
+    inMotion = true;
+    waveAnchor = std::clamp (hostPosition, -limit, limit);
+    streamAnchor = streamPosition;
+    waveSpeed = speed;
+    hostTime.store (waveAnchor / (double) sampleRate.load (relaxed), relaxed);
+    clock.store (0.0, relaxed);
+}
+
+void OndulaDelay::countOnFromWave() noexcept
+{
+    if (inMotion && waveSpeed != 1.0)
+        followHostMotion (wavePositionAt (streamPosition), 1.0);
+}
+
+double OndulaDelay::wavePositionAt (int64_t position) const noexcept
+{
+    // Following the stream, the wave's place is the position itself, so a position sounds the
+    // same however it was reached.
+    if (! inMotion)
+        return (double) position;
+
+    return waveAnchor + waveSpeed * (double) (position - streamAnchor);
 }
 
 int OndulaDelay::samplesToNextPiece() const noexcept
@@ -742,7 +803,7 @@ OndulaDelay::BlockInputs OndulaDelay::readBlockInputs (int64_t pieceStart) noexc
     // the timeline, from whole samples, so a position gets the same wave however it was reached.
     in.velocityHz = mappingFunctions.velocity_hz (s.rawVelocity, s.velocityMode);
     const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
-    in.waveTravel = waveTurn ((in.velocityHz * wavelengthSeconds) / wavelengthSeconds, pieceStart, rate) * twoPi;
+    in.waveTravel = waveTurn ((in.velocityHz * wavelengthSeconds) / wavelengthSeconds, wavePositionAt (pieceStart), rate) * twoPi;
     return in;
 }
 
@@ -1311,8 +1372,10 @@ void OndulaDelay::renderSegment (OndulaDelay* const* engines, float* const* samp
         auto& engine = *engines[e];
         engine.takeLaneMemory (lanes, e);
         engine.takeFeedbackMemory (feedback, e);
-        engine.streamPosition += n;
+        engine.streamPosition = std::min (engine.streamPosition + n, timelineLimit);
         engine.piecePosition = (engine.piecePosition + n) % engine.pieceLength;
-        engine.clock.store ((double) (engine.streamPosition - engine.movedTo) / (double) engine.sampleRate.load (relaxed), relaxed);
+        const auto anchor = engine.inMotion ? engine.streamAnchor : engine.movedTo;
+        const auto travelled = engine.wavePositionAt (engine.streamPosition) - engine.wavePositionAt (anchor);
+        engine.clock.store (travelled / (double) engine.sampleRate.load (relaxed), relaxed);
     }
 }

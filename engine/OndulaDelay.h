@@ -62,6 +62,24 @@ public:
         moves the engine counts the samples it renders. Audio thread (or before audio runs). */
     void moveToTimeline (int64_t position) noexcept;
 
+    /** Positions lie within +-timelineLimit samples (millions of years): no position arithmetic
+        can overflow, whatever a host reports or however long the plug-in runs. */
+    static constexpr int64_t timelineLimit = (int64_t) 1 << 60;
+
+    /** While a host plays at a speed other than 1 (varispeed, shuttle), the wave follows the
+        host's position instead of the samples rendered: at the next sample it stands at
+        `hostPosition` and moves on by `speed` per sample, so a given speed sounds the same at any
+        block size. The control pieces go on over the rendered samples. Audio thread, at a
+        block's start. */
+    void followHostMotion (double hostPosition, double speed) noexcept;
+
+    /** The wave follows the rendered samples again (a move does this too). Audio thread. */
+    void followStream() noexcept { inMotion = false; }
+
+    /** Counting on without a host position (stopped, or a play head that stands still): after a
+        motion the wave goes on from where it stands, at speed 1. Audio thread. */
+    void countOnFromWave() noexcept;
+
     /** The timeline position of the next sample to render. Audio thread. */
     int64_t timelinePosition() const noexcept { return streamPosition; }
 
@@ -221,6 +239,8 @@ private:
     void packLanes (TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void takeLaneMemory (const TapLaneKernel::Lanes& lanes, int channel) noexcept;
     void releaseScratch() noexcept;
+    void resetAudioState() noexcept;
+    double wavePositionAt (int64_t position) const noexcept;
 
     // Audio-thread state (touched only inside the block, under mutex).
     float* feedbackScratch = nullptr; // scratchLength feedback samples
@@ -231,6 +251,10 @@ private:
     int64_t streamPosition = 0;       // timeline position of the next sample
     int64_t movedTo = 0;              // timeline position of the last move
     bool moved = true;                // the records are worked out afresh before the next sample
+    bool inMotion = false;            // the wave follows a host moving at waveSpeed, not the stream
+    double waveAnchor = 0.0;          // the wave's position at streamAnchor, while in motion
+    int64_t streamAnchor = 0;
+    double waveSpeed = 1.0;
     int writeIndex = 0;
     int blockStartWriteIndex = 0;
     /** The smoothed per-tap records, one array per field: the block's own copy, which

@@ -379,8 +379,12 @@ void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExp
 
     mappingFunctions.secondsPerBeat.store (0.5f, std::memory_order_relaxed);
 
-    // The next block takes up the timeline afresh, on the grid of the new rate.
-    timelineUnsettled = true;
+    // A new start: nothing played before comes out again, and the next block takes up the
+    // timeline afresh, on the grid of the new rate.
+    leftCompressor.reset();
+    rightCompressor.reset();
+    hostTimeline.unsettle();
+    stepPlanned = false;
 }
 
 void OndulaDelayAudioProcessor::releaseResources() {}
@@ -407,7 +411,7 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     // The host's edits through the edit controller since the last block came before this block's
     // queues, and play from the next control piece, as they do.
     hostAutomation.takeControllerEdits();
-    takeTimelineStep (stepPlanned ? plannedStep : readTimeline());
+    takeTimelineStep (stepPlanned ? plannedStep : readTimeline (n));
     stepPlanned = false;
 
     if (! hostAutomation.anyActive())
@@ -432,61 +436,46 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     hostAutomation.endBlock();
 }
 
-OndulaDelayAudioProcessor::TimelineStep OndulaDelayAudioProcessor::readTimeline() const noexcept
+OndulaDelayAudioProcessor::TimelineStep OndulaDelayAudioProcessor::readTimeline (int numSamples) const noexcept
 {
     TimelineStep step;
-    bool playing = false, hasPosition = false;
-    int64_t reported = 0;
+    HostTimeline::Report report;
+    report.length = numSamples;
 
     if (auto* playHead = getPlayHead())
     {
         if (const auto position = playHead->getPosition())
         {
             step.bpm = static_cast<float> (position->getBpm().orFallback (120.0));
-            playing = position->getIsPlaying();
+            report.playing = position->getIsPlaying();
+
+            // Positions beyond the timeline's limit (absurd, or not numbers) are no positions.
+            constexpr auto limit = (double) HostTimeline::limit;
 
             if (const auto samples = position->getTimeInSamples())
             {
-                reported = *samples;
-                hasPosition = true;
+                report.position = std::clamp (*samples, -HostTimeline::limit, HostTimeline::limit);
+                report.hasPosition = true;
             }
-            else if (const auto seconds = position->getTimeInSeconds(); seconds && std::isfinite (*seconds)
-                                                                         && std::abs (*seconds * getSampleRate()) < 9.0e18)
+            else if (const auto seconds = position->getTimeInSeconds(); seconds && std::abs (*seconds * getSampleRate()) < limit)
             {
-                reported = (int64_t) std::llround (*seconds * getSampleRate());
-                hasPosition = true;
+                report.position = (int64_t) std::llround (*seconds * getSampleRate());
+                report.hasPosition = true;
             }
         }
     }
 
-    // While the host plays, the wave and the control pieces follow its timeline: the engines take
-    // up a position that does not continue the one they counted (transport start, relocation,
-    // loop, a pre-roll reported at the range start) and otherwise count on. Stopped, or with no
-    // position, they count on from where they are, so the wave keeps travelling.
-    step.follow = playing && hasPosition;
-    const auto counted = leftDelay.timelinePosition();
-
-    if (step.follow && (! followedHost || timelineUnsettled || std::llabs (reported - counted) > positionTolerance))
-    {
-        step.move = true;
-        step.position = reported;
-    }
-    else if (timelineUnsettled)
-    {
-        step.move = true;
-        step.position = counted;
-    }
-
+    step.timeline = hostTimeline.decide (report, leftDelay.timelinePosition());
     return step;
 }
 
 int OndulaDelayAudioProcessor::firstPieceOffset (const TimelineStep& step) const noexcept
 {
-    if (! step.move)
+    if (step.timeline.action != HostTimeline::Action::move)
         return leftDelay.samplesToNextPiece();
 
     const int64_t length = leftDelay.pieceSamples();
-    const auto into = ((step.position % length) + length) % length;
+    const auto into = ((step.timeline.position % length) + length) % length;
     return into == 0 ? 0 : (int) (length - into);
 }
 
@@ -495,12 +484,28 @@ void OndulaDelayAudioProcessor::takeTimelineStep (const TimelineStep& step)
     if (step.bpm > 0.0f)
         mappingFunctions.secondsPerBeat.store (1.0f / (step.bpm / 60.0f), std::memory_order_relaxed);
 
-    followedHost = step.follow;
+    const auto& timeline = step.timeline;
 
-    if (step.move)
-        moveToTimeline (step.position);
+    switch (timeline.action)
+    {
+        case HostTimeline::Action::move:
+            moveToTimeline (timeline.position);
+            break;
+        case HostTimeline::Action::motion:
+            leftDelay.followHostMotion ((double) timeline.position, timeline.speed);
+            rightDelay.followHostMotion ((double) timeline.position, timeline.speed);
+            break;
+        case HostTimeline::Action::countOn:
+            leftDelay.countOnFromWave();
+            rightDelay.countOnFromWave();
+            break;
+        case HostTimeline::Action::follow:
+            leftDelay.followStream();
+            rightDelay.followStream();
+            break;
+    }
 
-    timelineUnsettled = false;
+    hostTimeline.take (timeline);
 }
 
 void OndulaDelayAudioProcessor::moveToTimeline (int64_t position)
@@ -555,7 +560,7 @@ void OndulaDelayAudioProcessor::hostCallBegins (int numSamples) noexcept
     stepPlanned = numSamples > 0 && preparedBlockSize > 0;
 
     if (stepPlanned)
-        plannedStep = readTimeline();
+        plannedStep = readTimeline (numSamples);
 }
 
 void OndulaDelayAudioProcessor::hostControllerEdit (int parameterIndex, float normalisedValue) noexcept

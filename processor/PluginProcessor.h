@@ -6,6 +6,7 @@
 #include "processor/CommandLineInterpreter.h"
 #include "processor/HostAutomation.h"
 #include "processor/HostParameterSink.h"
+#include "processor/HostTimeline.h"
 #include "processor/ParameterMappingFunctions.h"
 #include "processor/PresetManager.h"
 #include "processor/ValueTreeParameterAttachment.h"
@@ -55,11 +56,6 @@ public:
     void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept override;
     void hostControllerEdit (int parameterIndex, float normalisedValue) noexcept override;
 
-    /** A playing host's position may differ by this many samples from the one the plug-in counted
-        without the timeline having moved: some hosts derive it from musical time and round. A
-        larger difference is a relocation (a loop, a jump, a pre-roll reported at the range start). */
-    static constexpr int64_t positionTolerance = 1;
-
     static constexpr int numParameters = HostAutomation::numParameters;
 
     /** Merges a tree that passed the gate (a saved state's or a preset's) into the live one, when
@@ -105,13 +101,11 @@ private:
         taken when its block is processed. */
     struct TimelineStep
     {
-        float bpm = 0.0f;          // the host's tempo; not positive: keep the current one
-        bool follow = false;       // the host plays and reports a position
-        bool move = false;         // the engines take up `position`
-        int64_t position = 0;      // where the call's first sample lies on the timeline, when moving
+        float bpm = 0.0f; // the host's tempo; not positive: keep the current one
+        HostTimeline::Step timeline;
     };
 
-    TimelineStep readTimeline() const noexcept;
+    TimelineStep readTimeline (int numSamples) const noexcept;
 
     /** Where the first control piece starts in a call that takes `step`: 0 when its first sample
         starts one. Pieces follow every leftDelay.pieceSamples() samples. */
@@ -126,10 +120,8 @@ private:
     // processBlock, which the host never runs at the same time.
     int preparedBlockSize = 0;
 
-    // Audio thread (and prepareToPlay, outside processing): whether the last block followed a
-    // playing host's position, and whether the timeline must be taken up afresh (after prepare).
-    bool followedHost = false;
-    bool timelineUnsettled = true;
+    // Audio thread (and prepareToPlay, outside processing): how the engines follow the host.
+    HostTimeline hostTimeline;
 
     // Audio thread: the step decided when the current call began, until its block takes it.
     TimelineStep plannedStep;

@@ -68,6 +68,28 @@ void DawCallPattern::play (juce::int64 from, int samples, const std::vector<int>
     }
 }
 
+void DawCallPattern::moving (juce::int64 from, int samples, const std::vector<int>& blocks, double speed)
+{
+    size_t next = 0;
+
+    for (int done = 0; done < samples;)
+    {
+        const int length = std::min (blocks[next++ % blocks.size()], samples - done);
+        call (length, true, from + (juce::int64) std::llround (speed * done), true, Input::live, true);
+        done += length;
+    }
+}
+
+void DawCallPattern::reactivate (double sampleRate, bool offline)
+{
+    rate = sampleRate;
+    transport.rate = rate;
+    plugin->releaseResources();
+    plugin->setNonRealtime (offline);
+    plugin->setRateAndBufferSizeDetails (rate, buffer.getNumSamples());
+    plugin->prepareToPlay (rate, buffer.getNumSamples());
+}
+
 void DawCallPattern::stopped (int samples, const std::vector<int>& blocks, juce::int64 position, bool withPosition)
 {
     size_t next = 0;

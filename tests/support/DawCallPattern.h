@@ -28,6 +28,15 @@ public:
     /** Stopped, each call reporting `position` (or no position at all), live input; recorded. */
     void stopped (int samples, const std::vector<int>& blocks, juce::int64 position, bool withPosition = true);
 
+    /** Playing at `speed` (varispeed, shuttle; 0: a play head that never advances), `samples` in
+        calls of `blocks` (cycled), each call reporting `from` + round (speed x samples played so
+        far); live input; recorded. */
+    void moving (juce::int64 from, int samples, const std::vector<int>& blocks, double speed);
+
+    /** The host prepares the plug-in again, as DAWs do to switch to an offline export or to
+        another rate. */
+    void reactivate (double sampleRate, bool offline);
+
     /** A parameter point at a timeline position, delivered in every playing call that covers it. */
     void point (const juce::String& parameterId, juce::int64 position, float value);
 
