@@ -147,10 +147,34 @@ struct LoopingTransport : juce::AudioPlayHead
     juce::int64 position = 0;
 };
 
-/** The whole callback while the host plays: with a relocation at every block (what a move costs:
-    the records worked out over the two seconds of wave before the new position), or with three
-    automated parameters sending a point every 16 samples. */
-void runPlaying (benchmark::State& state, bool relocate, bool automate)
+/** How the host's reported position moves from call to call. */
+enum class HostMotion
+{
+    playback,   // speed 1
+    relocate,   // a jump to a far place at every call (what a move costs: the records worked out
+                // over the two seconds of wave before the new position)
+    halfSpeed,  // varispeed
+    standStill, // a play head that never advances
+    scrub       // a call back and forth
+};
+
+juce::int64 reportedPosition (HostMotion motion, int block, int blockSize)
+{
+    switch (motion)
+    {
+        case HostMotion::playback:   return (juce::int64) block * blockSize;
+        case HostMotion::relocate:   return (block % 2) * 480000;
+        case HostMotion::halfSpeed:  return (juce::int64) block * blockSize / 2;
+        case HostMotion::standStill: return 0;
+        case HostMotion::scrub:      return 480000 + (block % 2) * blockSize;
+    }
+
+    return 0;
+}
+
+/** The whole callback while the host plays as `motion` says, optionally with three automated
+    parameters sending a point every 16 samples. */
+void runPlaying (benchmark::State& state, HostMotion motion, bool automate)
 {
     const int blockSize = (int) state.range (0);
     auto processor = std::make_unique<OndulaDelayAudioProcessor>();
@@ -168,7 +192,7 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
     {
         buffer.makeCopyOf (input, true);
 
-        transport.position = relocate ? (block % 2) * 480000 : transport.position + blockSize;
+        transport.position = reportedPosition (motion, block, blockSize);
 
         if (automate)
         {
@@ -192,8 +216,14 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
     reportRealTime (state, blockSize);
 }
 
-void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, true, false); }
-void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, false, true); }
+void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, HostMotion::relocate, false); }
+void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, HostMotion::playback, true); }
+
+// A host that moves at every call: each against playback at the same block size.
+void Stereo48k_WholeProcessor_AllTaps_Playing (benchmark::State& state) { runPlaying (state, HostMotion::playback, false); }
+void Stereo48k_WholeProcessor_AllTaps_HalfSpeed (benchmark::State& state) { runPlaying (state, HostMotion::halfSpeed, false); }
+void Stereo48k_WholeProcessor_AllTaps_StandingStill (benchmark::State& state) { runPlaying (state, HostMotion::standStill, false); }
+void Stereo48k_WholeProcessor_AllTaps_Scrubbing (benchmark::State& state) { runPlaying (state, HostMotion::scrub, false); }
 
 /** Creating and destroying one plug-in instance (two 2^23-sample lines inside it). */
 void Processor_ConstructAndDestroy (benchmark::State& state)
@@ -212,4 +242,8 @@ BENCHMARK (Stereo48k_AllTaps_PortableOnly)->ArgName ("block")->Arg (64)->Arg (51
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps)->ArgName ("block")->Arg (1)->Arg (16)->Arg (64)->Arg (512)->Arg (4096);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock)->ArgName ("block")->Arg (64)->Arg (512)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Automated)->ArgName ("block")->Arg (64)->Arg (512)->Arg (4096);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Playing)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_HalfSpeed)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_StandingStill)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Scrubbing)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);

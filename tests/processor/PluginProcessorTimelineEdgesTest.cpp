@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -228,4 +229,26 @@ TEST (PluginProcessorTimelineEdges, APrepareStartsCleanAsANewInstanceDoes)
 
         EXPECT_EQ (interleaved (used), interleaved (fresh)) << c.firstRate << " -> " << c.secondRate;
     }
+}
+
+TEST (PluginProcessorTimelineEdges, PositionsAtTheEndsOf64BitsPlayWithoutOverflow)
+{
+    // Any position a host can report is taken (or held at the timeline's limit) and counted on
+    // from, without overflowing anywhere; the sanitizer build checks the arithmetic.
+    DawCallPattern host (rate, 512);
+    strongModulation (host.processor());
+    host.source = noise (rate, 1.0);
+    constexpr auto most = std::numeric_limits<juce::int64>::max();
+    constexpr auto least = std::numeric_limits<juce::int64>::min();
+
+    for (const auto position : { most, most, least, least + 1, most - 511, juce::int64 (0), least })
+        host.moving (position, 512, { 512 }, 1.0);
+
+    host.moving (most - 5000, 4096, { 64 }, 1.0);
+    host.moving (least, 4096, { 64 }, 0.5);
+    host.stopped (48000, { 512 }, most);
+
+    const auto out = interleaved (host);
+    EXPECT_TRUE (std::all_of (out.begin(), out.end(), [] (float s) { return std::isfinite (s) && std::abs (s) <= 4.0f; }));
+    EXPECT_LE (host.processor().leftDelay.timelinePosition(), OndulaDelay::timelineLimit);
 }
