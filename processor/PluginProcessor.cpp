@@ -405,7 +405,9 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     for (int channel = 0; channel < juce::jmin (ins, buffer.getNumChannels()); ++channel)
         silenceNonFinite (buffer.getWritePointer (channel), n);
 
-    if (preparedBlockSize <= 0) // never prepared: nothing is sized to process with
+    // Never prepared, nothing is sized to process with; an empty block holds no stretch of the
+    // timeline, so it changes nothing (its parameter points are owed to the next block).
+    if (preparedBlockSize <= 0 || n <= 0)
         return;
 
     // The host's edits through the edit controller since the last block came before this block's

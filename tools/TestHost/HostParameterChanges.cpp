@@ -32,10 +32,26 @@ Vst::IParamValueQueue* PLUGIN_API HostParameterChanges::getParameterData (int32 
     return index >= 0 && index < used ? &queues[(size_t) index] : nullptr;
 }
 
+bool HostParameterChanges::addRaw (Vst::ParamID id, int32 claimed) noexcept
+{
+    if (used == maxParameters || claimed < 0)
+        return false;
+
+    auto& queue = queues[(size_t) used++];
+    queue.reset (id);
+    queue.makeRaw (claimed);
+    return true;
+}
+
+bool HostParameterChanges::appendRaw (int32 offset, double value) noexcept
+{
+    return used > 0 && queues[(size_t) used - 1].isRaw() && queues[(size_t) used - 1].append (offset, value);
+}
+
 Vst::IParamValueQueue* PLUGIN_API HostParameterChanges::addParameterData (const Vst::ParamID& id, int32& index)
 {
     for (index = 0; index < used; ++index)
-        if (queues[(size_t) index].getParameterId() == id)
+        if (queues[(size_t) index].getParameterId() == id && ! queues[(size_t) index].isRaw())
             return &queues[(size_t) index];
 
     if (used == maxParameters)
@@ -62,6 +78,16 @@ void HostParameterChanges::Queue::reset (Vst::ParamID newId) noexcept
 {
     id = newId;
     count = 0;
+    claimed = -1;
+}
+
+bool HostParameterChanges::Queue::append (int32 offset, double value) noexcept
+{
+    if ((size_t) count == storage.size())
+        return false;
+
+    storage[(size_t) count++] = { offset, value };
+    return true;
 }
 
 tresult PLUGIN_API HostParameterChanges::Queue::getPoint (int32 index, int32& offset, Vst::ParamValue& value)

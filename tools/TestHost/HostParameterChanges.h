@@ -24,6 +24,15 @@ public:
         already holds replaces its value, as in the SDK's own queue. False when there is no room. */
     bool add (Steinberg::Vst::ParamID id, Steinberg::int32 offset, double value) noexcept;
 
+    /** Starts a queue of its own for the parameter, whatever queues it has, which reports
+        `claimed` as its point count, as a careless host may; add() never puts points into it.
+        False when there is no room. */
+    bool addRaw (Steinberg::Vst::ParamID id, Steinberg::int32 claimed) noexcept;
+
+    /** Appends a point as given (offsets unchecked, in the order appended) to the queue addRaw()
+        started last. False when there is no room. */
+    bool appendRaw (Steinberg::int32 offset, double value) noexcept;
+
     Steinberg::int32 PLUGIN_API getParameterCount() override;
     Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData (Steinberg::int32 index) override;
     Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData (const Steinberg::Vst::ParamID& id, Steinberg::int32& index) override;
@@ -41,9 +50,12 @@ private:
     public:
         void reset (Steinberg::Vst::ParamID newId) noexcept;
         void reserve (int points) { storage.resize ((size_t) points); }
+        void makeRaw (Steinberg::int32 claimedCount) noexcept { claimed = claimedCount; }
+        bool append (Steinberg::int32 offset, double value) noexcept;
+        bool isRaw() const noexcept { return claimed >= 0; }
 
         Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id; }
-        Steinberg::int32 PLUGIN_API getPointCount() override { return count; }
+        Steinberg::int32 PLUGIN_API getPointCount() override { return isRaw() ? claimed : count; }
         Steinberg::tresult PLUGIN_API getPoint (Steinberg::int32 index, Steinberg::int32& offset, Steinberg::Vst::ParamValue& value) override;
         Steinberg::tresult PLUGIN_API addPoint (Steinberg::int32 offset, Steinberg::Vst::ParamValue value, Steinberg::int32& index) override;
 
@@ -60,6 +72,7 @@ private:
 
         Steinberg::Vst::ParamID id = 0;
         Steinberg::int32 count = 0;
+        Steinberg::int32 claimed = -1; // the count reported, if not `count`
         std::vector<Point> storage;
     };
 

@@ -28,7 +28,7 @@ struct Options
     juce::StringArray sets;
     double seconds = 2.0, bpm = 120.0;
     double rate = 0.0; // 0: the input file's, or 48 kHz
-    int channels = 2, maxBlock = 0;
+    int channels = 2, maxBlock = 0, announcedMaxBlock = 0;
     juce::int64 regionAt = 0;
     bool offline = false, busyMessageThread = false;
 };
@@ -56,6 +56,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         else if (a == "--channels") options.channels = next().getIntValue();
         else if (a == "--bpm") options.bpm = next().getDoubleValue();
         else if (a == "--max-block") options.maxBlock = next().getIntValue();
+        else if (a == "--announced-max-block") options.announcedMaxBlock = next().getIntValue();
         else if (a == "--offline") options.offline = true;
         else if (a == "--busy-message-thread") options.busyMessageThread = true;
         else if (a == "--component-in") options.componentIn = next();
@@ -74,7 +75,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     if (options.bundle.isEmpty() || options.out.isEmpty() || options.steps.isEmpty())
     {
         error = "usage: play <bundle> --out out.wav (--steps \"...\" | --steps-file file) [--in in.wav | --signal kind --seconds s] "
-                "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--component-in file] "
+                "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--announced-max-block n] [--component-in file] "
                 "[--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file]";
         return false;
     }
@@ -82,6 +83,12 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     if (options.channels != 1 && options.channels != 2)
     {
         error = "--channels takes 1 or 2";
+        return false;
+    }
+
+    if (options.announcedMaxBlock < 0)
+    {
+        error = "--announced-max-block takes a size of 0 or more";
         return false;
     }
 
@@ -174,7 +181,7 @@ bool mapParameters (Vst::IEditController& controller, const Options& options, co
         names.add (set.upToFirstOccurrenceOf ("=", false, false).trim());
 
     for (const auto& step : steps.steps)
-        if (step.kind == PlaySteps::Step::Kind::edit)
+        if (step.kind == PlaySteps::Step::Kind::edit || step.kind == PlaySteps::Step::Kind::queue)
             names.add (step.parameter);
 
     for (const auto& [name, points] : steps.points)
@@ -225,7 +232,7 @@ bool restoreState (const Vst3Module& module, const Options& options, juce::Strin
     return true;
 }
 
-bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const Options& options, int maxBlock, juce::String& error)
+bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const Options& options, int announcedMaxBlock, juce::String& error)
 {
     Vst::SpeakerArrangement arrangement = options.channels == 1 ? Vst::SpeakerArr::kMono : Vst::SpeakerArr::kStereo;
 
@@ -239,7 +246,7 @@ bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const
     component.activateBus (Vst::kAudio, Vst::kInput, 0, true);
     component.activateBus (Vst::kAudio, Vst::kOutput, 0, true);
 
-    Vst::ProcessSetup setup { options.offline ? Vst::kOffline : Vst::kRealtime, Vst::kSample32, maxBlock, options.rate };
+    Vst::ProcessSetup setup { options.offline ? Vst::kOffline : Vst::kRealtime, Vst::kSample32, announcedMaxBlock, options.rate };
 
     if (processor.canProcessSampleSize (Vst::kSample32) != kResultTrue || processor.setupProcessing (setup) != kResultOk
         || component.setActive (true) != kResultOk)
@@ -285,6 +292,8 @@ int PlayCommand::run (const juce::StringArray& args)
     }
 
     const int maxBlock = options.maxBlock > 0 ? options.maxBlock : steps.largestCall();
+    // What the host tells the plug-in; its own buffers hold the largest call whatever it announced.
+    const int announcedMaxBlock = options.announcedMaxBlock > 0 ? options.announcedMaxBlock : maxBlock;
 
     if (maxBlock < steps.largestCall() || steps.recordedSamples() > std::numeric_limits<int>::max())
     {
@@ -317,6 +326,7 @@ int PlayCommand::run (const juce::StringArray& args)
     settings.bpm = options.bpm;
     settings.channels = options.channels;
     settings.maxBlock = maxBlock;
+    settings.announcedMaxBlock = announcedMaxBlock;
     settings.regionAt = options.regionAt;
     settings.recordLength = steps.recordedSamples();
     settings.offline = options.offline;
@@ -339,7 +349,7 @@ int PlayCommand::run (const juce::StringArray& args)
     for (const auto& [name, points] : steps.points)
         player.addAutomation (ids.at (name), points);
 
-    if (! startProcessing (module, *processor, options, maxBlock, error))
+    if (! startProcessing (module, *processor, options, announcedMaxBlock, error))
     {
         TestHost::fail (error);
         return 1;

@@ -5,15 +5,17 @@
 /** play <bundle> --out out.wav (--steps "STEPS" | --steps-file file)
                   [--in file.wav | --signal impulse|noise|sine|clicks|silence --seconds s]
                   [--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline]
-                  [--max-block n] [--component-in file] [--tree-in tree.xml] [--set id=value]...
+                  [--max-block n] [--announced-max-block n] [--component-in file] [--tree-in tree.xml] [--set id=value]...
                   [--busy-message-thread] [--state-out file]
 
     Drives the bundle's VST3 interfaces with a DAW's own call pattern, without the framework's
     hosting (which sends one value per parameter and block, at its start, and makes up the
     process context itself): the steps (PlaySteps) become process calls with the DAW's process
     context, transport state and parameter queues, on an audio thread of its own while this
-    thread serves the message loop and runs the host-side edits. The recording (the output of
-    the play, stopped and noposition steps, in order) is written as 32-bit float WAV.
+    thread serves the message loop and runs the host-side edits and re-activations. The
+    recording (the output of the play, speed, stopped and noposition steps, in order) is written
+    as 32-bit float WAV. --announced-max-block tells the plug-in a largest block other than the
+    largest call the steps make (a host that makes longer calls than it announced).
 
     --set applies a stored value as a DAW restoring a project does: IEditController::
     setParamNormalized, and the value as a point at offset 0 of the first call. The main thread

@@ -1,6 +1,8 @@
 #include "PlaySteps.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace
 {
@@ -10,6 +12,18 @@ bool readCount (const juce::String& text, juce::int64& result)
         return false;
 
     result = text.getLargeIntValue();
+    return true;
+}
+
+/** A timeline position or a sample count that may be negative. */
+bool readSigned (const juce::String& text, juce::int64& result)
+{
+    const auto digits = text.startsWithChar ('-') ? text.substring (1) : text;
+
+    if (! readCount (digits, result))
+        return false;
+
+    result = text.startsWithChar ('-') ? -result : result;
     return true;
 }
 
@@ -67,6 +81,7 @@ bool PlaySteps::parse (const juce::String& text, juce::String& error)
 
         const auto& command = words[0];
         const auto count = [&] (int i, juce::int64& v) { return readCount (words[i], v); };
+        const auto position = [&] (int i, juce::int64& v) { return readSigned (words[i], v); };
         const auto number = [&] (int i, double& v) { return readValue (words[i], v); };
         Step step;
         bool ok = false, isStep = true;
@@ -75,25 +90,64 @@ bool PlaySteps::parse (const juce::String& text, juce::String& error)
         {
             juce::int64 block = 0;
             step.kind = Step::Kind::idle;
-            ok = count (1, step.calls) && count (2, block) && block >= 1 && count (3, step.position);
+            ok = count (1, step.calls) && count (2, block) && block >= 1 && position (3, step.position);
             step.blocks.sizes = { (int) block };
         }
         else if (command == "preroll" && words.size() == 3)
         {
             step.kind = Step::Kind::preroll;
-            ok = count (1, step.samples) && step.samples >= 1 && count (2, step.position);
+            ok = count (1, step.samples) && step.samples >= 1 && position (2, step.position);
         }
         else if (command == "play" && words.size() == 4)
         {
             step.kind = Step::Kind::play;
-            ok = count (1, step.position) && count (2, step.samples) && readBlocks (words[3], step.blocks);
+            ok = position (1, step.position) && count (2, step.samples) && readBlocks (words[3], step.blocks);
+        }
+        else if (command == "speed" && words.size() == 5)
+        {
+            step.kind = Step::Kind::speed;
+            ok = position (1, step.position) && count (2, step.samples) && readBlocks (words[3], step.blocks)
+              && number (4, step.value) && std::abs (step.value) <= 1000.0;
+        }
+        else if (command == "call" && words.size() == 3)
+        {
+            step.kind = Step::Kind::call;
+            ok = position (1, step.samples) && step.samples >= std::numeric_limits<int>::min()
+              && step.samples <= std::numeric_limits<int>::max() && position (2, step.position);
+        }
+        else if (command == "queue" && words.size() >= 3 && words.size() % 2 == 1)
+        {
+            step.kind = Step::Kind::queue;
+            step.parameter = words[1];
+            ok = count (2, step.claimed) && step.claimed <= std::numeric_limits<int>::max();
+
+            for (int i = 3; ok && i < words.size(); i += 2)
+            {
+                juce::int64 offset = 0;
+                double value = 0.0;
+                ok = position (i, offset) && std::abs (offset) <= std::numeric_limits<int>::max() && number (i + 1, value);
+                step.queuePoints.push_back ({ (int) offset, value });
+            }
+        }
+        else if (command == "reactivate" && words.size() <= 3)
+        {
+            step.kind = Step::Kind::reactivate;
+            ok = true;
+
+            for (int i = 1; ok && i < words.size(); ++i)
+            {
+                if (words[i] == "offline" || words[i] == "realtime")
+                    step.mode = words[i] == "offline" ? Step::Mode::offline : Step::Mode::realtime;
+                else
+                    ok = i == 1 && number (i, step.value) && step.value >= 8000.0 && step.value <= 768000.0;
+            }
         }
         else if ((command == "stopped" && (words.size() == 3 || words.size() == 4))
                  || (command == "noposition" && words.size() == 3))
         {
             step.kind = command == "stopped" ? Step::Kind::stopped : Step::Kind::noposition;
             ok = count (1, step.samples) && readBlocks (words[2], step.blocks)
-              && (words.size() == 3 || count (3, step.position));
+              && (words.size() == 3 || position (3, step.position));
         }
         else if (command == "edit" && words.size() == 3)
         {
@@ -111,7 +165,7 @@ bool PlaySteps::parse (const juce::String& text, juce::String& error)
         else if (command == "point" && words.size() == 4)
         {
             Point point {};
-            ok = count (2, point.position) && number (3, point.value);
+            ok = position (2, point.position) && number (3, point.value);
 
             if (ok)
                 points[words[1]].push_back (point);
@@ -122,7 +176,7 @@ bool PlaySteps::parse (const juce::String& text, juce::String& error)
         {
             juce::int64 from = 0, to = 0, every = 0;
             double first = 0.0, last = 0.0;
-            ok = count (2, from) && count (3, to) && to >= from && number (4, first) && number (5, last)
+            ok = position (2, from) && position (3, to) && to >= from && number (4, first) && number (5, last)
               && count (6, every) && every >= 1 && (to - from) / every < 10000000;
 
             for (auto position = from; ok && position <= to; position += every)
@@ -170,9 +224,9 @@ int PlaySteps::largestCall() const
 
     for (const auto& step : steps)
     {
-        if (step.kind == Step::Kind::preroll)
+        if (step.kind == Step::Kind::preroll || (step.kind == Step::Kind::call && step.samples <= (1 << 20)))
             largest = std::max (largest, step.samples);
-        else if (step.kind != Step::Kind::edit && step.kind != Step::Kind::wait)
+        else
             for (const auto size : step.blocks.sizes)
                 largest = std::max (largest, step.kind == Step::Kind::idle ? (juce::int64) size : std::min ((juce::int64) size, step.samples));
     }

@@ -11,15 +11,24 @@
         idle CALLS BLOCK POS          stopped, every call reporting POS; silent, output dropped
         preroll SAMPLES POS           one playing call reporting POS; silent, output dropped
         play FROM SAMPLES BLOCKS      playing from FROM, each call at its own position; recorded
+        speed FROM SAMPLES BLOCKS SPEED  playing, each call at FROM + round (SPEED x samples
+                                      rendered so far); live input; recorded
         stopped SAMPLES BLOCKS [POS]  stopped, every call reporting POS (0); live input; recorded
         noposition SAMPLES BLOCKS     as stopped, without a process context; recorded
+        call SAMPLES POS              one playing call telling the plug-in SAMPLES (negative, or
+                                      beyond the host's buffers, too); silent, output dropped
         point ID POS VALUE            a parameter point at timeline sample POS (play steps)
         ramp ID POS1 POS2 V1 V2 EVERY points every EVERY samples from POS1 to POS2, linear values
+        queue ID CLAIMED [OFFSET VALUE]...  a queue of its own in the next call, claiming CLAIMED
+                                      points and holding those given, as written
         edit ID VALUE                 a host-side edit between calls
+        reactivate [RATE] [offline|realtime]  processing stopped, deactivated, set up anew and
+                                      activated again between calls
         wait MS                       the audio thread sleeps between calls
 
-    BLOCKS is one size or a comma-separated list used in a cycle; a list ending in "..." keeps
-    its last size once reached ("32,1024..." is 32 once and then 1024). */
+    Positions may be negative (before the timeline's start). BLOCKS is one size or a
+    comma-separated list used in a cycle; a list ending in "..." keeps its last size once reached
+    ("32,1024..." is 32 once and then 1024). */
 class PlaySteps
 {
 public:
@@ -34,18 +43,28 @@ public:
 
     struct Step
     {
-        enum class Kind { idle, preroll, play, stopped, noposition, edit, wait };
+        enum class Kind { idle, preroll, play, speed, stopped, noposition, call, queue, edit, reactivate, wait };
+        enum class Mode { unchanged, offline, realtime };
+
+        struct QueuePoint
+        {
+            int offset;
+            double value;
+        };
 
         Kind kind = Kind::idle;
-        juce::int64 position = 0; // reported (idle, preroll, stopped) or first (play)
-        juce::int64 samples = 0;  // preroll, play, stopped, noposition
+        juce::int64 position = 0; // reported (idle, preroll, stopped, call) or first (play, speed)
+        juce::int64 samples = 0;  // preroll, play, speed, stopped, noposition, call (may be negative)
         juce::int64 calls = 0;    // idle
-        BlockSizes blocks;        // idle (one size), play, stopped, noposition
-        juce::String parameter;   // edit
-        double value = 0.0;       // edit
+        BlockSizes blocks;        // idle (one size), play, speed, stopped, noposition
+        juce::String parameter;   // edit, queue
+        double value = 0.0;       // edit; the speed of speed; the rate of reactivate (0: unchanged)
+        Mode mode = Mode::unchanged;      // reactivate
+        juce::int64 claimed = 0;          // queue
+        std::vector<QueuePoint> queuePoints; // queue
         int milliseconds = 0;     // wait
 
-        bool isRecorded() const { return kind == Kind::play || kind == Kind::stopped || kind == Kind::noposition; }
+        bool isRecorded() const { return kind == Kind::play || kind == Kind::speed || kind == Kind::stopped || kind == Kind::noposition; }
     };
 
     struct Point

@@ -1,9 +1,11 @@
 #include "Vst3CallPlayer.h"
 
+#include <pluginterfaces/vst/ivstcomponent.h>
 #include <pluginterfaces/vst/ivstprocesscontext.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 using namespace Steinberg;
@@ -13,11 +15,13 @@ Vst3CallPlayer::Vst3CallPlayer (Vst::IAudioProcessor& processorToUse, MainThread
     : processor (processorToUse), edits (editsToUse), source (sourceToPlay), settings (settingsToUse),
       inputs (settings.channels, settings.maxBlock), outputs (settings.channels, settings.maxBlock),
       recording (settings.channels, (int) settings.recordLength),
-      changes (settings.maxBlock + 16), pluginChanges (settings.maxBlock + 16)
+      changes (settings.maxBlock + 16), pluginChanges (settings.maxBlock + 16),
+      sampleRate (settings.sampleRate), offline (settings.offline)
 {
     jassert (settings.channels >= 1 && settings.channels <= (int) inputPointers.size());
     recording.clear();
     pending.reserve (64);
+    pendingQueues.reserve (HostParameterChanges::maxParameters);
 
     for (int c = 0; c < settings.channels; ++c)
     {
@@ -57,7 +61,34 @@ bool Vst3CallPlayer::perform (const PlaySteps::Step& step, const std::map<juce::
             return true;
 
         case Kind::preroll:
+        case Kind::call:
             return call ((int) step.samples, Transport::playing, step.position, Input::silence, 0, false, error);
+
+        case Kind::speed:
+        {
+            juce::int64 done = 0;
+
+            for (size_t i = 0; done < step.samples; ++i)
+            {
+                const auto length = (int) std::min ((juce::int64) step.blocks.size (i), step.samples - done);
+                const auto position = step.position + (juce::int64) std::llround (step.value * (double) done);
+
+                if (! call (length, Transport::playing, position, Input::live, liveCursor, true, error))
+                    return false;
+
+                liveCursor += length;
+                done += length;
+            }
+
+            return true;
+        }
+
+        case Kind::queue:
+            pendingQueues.push_back ({ ids.at (step.parameter), &step });
+            return true;
+
+        case Kind::reactivate:
+            return reactivate (step, error);
 
         case Kind::play:
         case Kind::stopped:
@@ -118,6 +149,34 @@ void Vst3CallPlayer::fillInput (int length, Input input, juce::int64 sourceStart
     }
 }
 
+bool Vst3CallPlayer::reactivate (const PlaySteps::Step& step, juce::String& error)
+{
+    const auto newRate = step.value > 0.0 ? step.value : sampleRate;
+    const auto newOffline = step.mode == PlaySteps::Step::Mode::unchanged ? offline : step.mode == PlaySteps::Step::Mode::offline;
+    FUnknownPtr<Vst::IComponent> component (&processor);
+
+    // As a DAW switches to an offline export or changes the rate: on its main thread, between calls.
+    const bool ok = component != nullptr && edits.run ([&]
+    {
+        processor.setProcessing (false);
+        component->setActive (false);
+        Vst::ProcessSetup setup { newOffline ? Vst::kOffline : Vst::kRealtime, Vst::kSample32, settings.announcedMaxBlock, newRate };
+
+        return processor.setupProcessing (setup) == kResultOk && component->setActive (true) == kResultOk
+            && processor.setProcessing (true) == kResultOk;
+    });
+
+    if (! ok)
+    {
+        error = "the plug-in refused the re-activation";
+        return false;
+    }
+
+    sampleRate = newRate;
+    offline = newOffline;
+    return true;
+}
+
 bool Vst3CallPlayer::queueChanges (int length, Input input, juce::int64 position)
 {
     changes.clear();
@@ -128,6 +187,18 @@ bool Vst3CallPlayer::queueChanges (int length, Input input, juce::int64 position
             return false;
 
     pending.clear();
+
+    for (const auto& [id, step] : pendingQueues)
+    {
+        if (! changes.addRaw (id, (int32) step->claimed))
+            return false;
+
+        for (const auto& point : step->queuePoints)
+            if (! changes.appendRaw (point.offset, point.value))
+                return false;
+    }
+
+    pendingQueues.clear();
 
     if (input != Input::timeline)
         return true;
@@ -151,18 +222,21 @@ bool Vst3CallPlayer::queueChanges (int length, Input input, juce::int64 position
 }
 
 /** One process call of `length` samples reporting `position`; input from the source at
-    `sourceStart` (or silence); the output appended to the recording when `record`. */
+    `sourceStart` (or silence); the output appended to the recording when `record`. A negative
+    length, or one beyond the host's buffers, is told to the plug-in as it is, with buffers
+    holding what they can (nothing, or the largest call of the other steps). */
 bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position, Input input, juce::int64 sourceStart, bool record,
                            juce::String& error)
 {
-    fillInput (length, input, sourceStart);
+    const auto samples = std::clamp (length, 0, settings.maxBlock);
+    fillInput (samples, input, sourceStart);
 
     // Through the raw pointers: the buffer's own "is clear" flag knows nothing of what the
     // plug-in wrote into them.
     for (int c = 0; c < settings.channels; ++c)
-        juce::FloatVectorOperations::clear (outputPointers[(size_t) c], length);
+        juce::FloatVectorOperations::clear (outputPointers[(size_t) c], samples);
 
-    if (! queueChanges (length, input, position))
+    if (! queueChanges (samples, input, position))
     {
         error = "too many parameter changes in one call";
         return false;
@@ -171,7 +245,7 @@ bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position
     Vst::ProcessContext context {};
     context.state = Vst::ProcessContext::kTempoValid | Vst::ProcessContext::kContTimeValid
                   | (transport == Transport::playing ? Vst::ProcessContext::kPlaying : 0);
-    context.sampleRate = settings.sampleRate;
+    context.sampleRate = sampleRate;
     context.projectTimeSamples = position;
     context.continousTimeSamples = continuousTime; // sic, the SDK's spelling
     context.tempo = settings.bpm;
@@ -183,7 +257,7 @@ bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position
     outputBus.channelBuffers32 = outputPointers.data();
 
     Vst::ProcessData data {};
-    data.processMode = settings.offline ? Vst::kOffline : Vst::kRealtime;
+    data.processMode = offline ? Vst::kOffline : Vst::kRealtime;
     data.symbolicSampleSize = Vst::kSample32;
     data.numSamples = length;
     data.numInputs = 1;
@@ -201,14 +275,14 @@ bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position
     }
 
     ++calls;
-    continuousTime += length;
+    continuousTime += samples;
 
     if (record)
     {
         for (int c = 0; c < settings.channels; ++c)
-            recording.copyFrom (c, recorded, outputPointers[(size_t) c], length);
+            recording.copyFrom (c, recorded, outputPointers[(size_t) c], samples);
 
-        recorded += length;
+        recorded += samples;
     }
 
     return true;

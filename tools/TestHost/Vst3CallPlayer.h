@@ -25,6 +25,7 @@ public:
     {
         double sampleRate = 48000.0, bpm = 120.0;
         int channels = 2, maxBlock = 512;
+        int announcedMaxBlock = 512; // maxSamplesPerBlock of a re-activation's set-up
         juce::int64 regionAt = 0;   // the timeline sample where the source starts
         juce::int64 recordLength = 0;
         bool offline = false;
@@ -58,6 +59,7 @@ private:
                juce::String& error);
     void fillInput (int length, Input input, juce::int64 sourceStart);
     bool queueChanges (int length, Input input, juce::int64 position);
+    bool reactivate (const PlaySteps::Step& step, juce::String& error);
 
     struct Lane
     {
@@ -80,6 +82,9 @@ private:
     HostParameterChanges changes, pluginChanges;
     std::vector<std::unique_ptr<Lane>> automation;
     std::vector<std::pair<Steinberg::Vst::ParamID, double>> pending;
+    std::vector<std::pair<Steinberg::Vst::ParamID, const PlaySteps::Step*>> pendingQueues;
+    double sampleRate;  // as last set up
+    bool offline;       // as last set up
     juce::int64 liveCursor = 0, continuousTime = 0, calls = 0;
     int recorded = 0;
 };

@@ -1,0 +1,177 @@
+// Calls that careless or unusual hosts make, through the bundle with the test host's play command:
+// blocks longer than announced or of a negative length, parameter queues that claim more points
+// than they hold, positions before the timeline's start, a play head at another speed. Also run
+// against the AddressSanitizer build of the bundle, where an overrun fails the run.
+
+#include "HostRunner.h"
+#include "support/SoundComparison.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace
+{
+using std::to_string;
+
+// Every modulation at its strongest and only the wet signal heard, where a wrong clock, a wrong
+// grid or a wrong value shows most.
+const std::string strongModulation =
+    " --set delay_globals_ondula_amount=1 --set delay_globals_ondula_velocity=1 --set ondula_frequency_amount=1"
+    " --set ondula_amplitude_amount=1 --set ondula_pan_amount=1 --set ondula_delay_amount=1"
+    " --set delay_globals_dynamics_dry=0 --set delay_globals_dynamics_wet=1 ";
+
+std::string printedDb (double db)
+{
+    return std::isinf (db) ? (db < 0 ? "-inf" : "+inf") : to_string (db);
+}
+
+/** Checks that a run went well and prints its residual against the reference samples. */
+double residualAgainst (const HostRunner::Result& render, const std::vector<float>& reference, const std::string& label)
+{
+    EXPECT_EQ (render.exitCode, 0) << label << "\n" << render.output;
+    EXPECT_EQ (render["nonfinite"], "0") << label;
+    EXPECT_EQ (render.samples.size(), reference.size()) << label;
+
+    const auto residual = SoundComparison::residualDb (render.samples, reference);
+    std::cout << label << ": residual " << printedDb (residual) << " dB\n";
+    return residual;
+}
+
+/** Plays the steps and returns, beside the run, the wet level the plug-in's saved state holds
+    after it: the value its parameter took (the test host does not hand queues of its own to the
+    controller, so the controller cannot tell). */
+HostRunner::Result playForWet (const std::string& name, const std::string& steps, const std::string& arguments, double& wet)
+{
+    const auto state = HostRunner::scratch (name + ".component");
+    auto result = HostRunner::play (name, steps, arguments + " --state-out '" + state + "'");
+    wet = HostRunner::treeValue (HostRunner::readFile (state), "delay_globals_dynamics", "wet");
+    return result;
+}
+} // namespace
+
+TEST (OddHostCallsThroughTheHost, ACallLongerThanAnnouncedSoundsAsTheSameCallAnnounced)
+{
+    // The host announces 300 samples (not a divisor of the 512-sample control piece) and calls
+    // with one more, twice and eight times as many. Three lines run through the slices: the Ondula
+    // amount with a point every sample, the frequency amount with one every 97 samples, and the
+    // wet level from two points, the second after the last call, so that every slice edge falls
+    // inside a segment somewhere. The reference is the same calls announced.
+    constexpr int announced = 300;
+    const std::string automation = "ramp delay_globals_ondula_amount 0 30000 0 1 1\n"
+                                   "ramp ondula_frequency_amount 700 40000 1 0 97\n"
+                                   "point delay_globals_dynamics_wet 0 1\n"
+                                   "point delay_globals_dynamics_wet 60000 0.2\n";
+
+    for (const int length : { announced + 1, 2 * announced, 8 * announced })
+    {
+        const auto steps = automation + "play 7000 48000 " + to_string (length);
+        const auto arguments = "--signal noise --seconds 1 --region-at 7000" + strongModulation;
+        const auto reference = HostRunner::play ("announced", steps, arguments);
+        ASSERT_EQ (reference.exitCode, 0) << reference.output;
+        ASSERT_EQ (reference.samples.size(), 48000u * 2);
+
+        const auto sliced = HostRunner::play ("sliced", steps, arguments + " --announced-max-block " + to_string (announced));
+        const auto label = "calls of " + to_string (length) + " announced as " + to_string (announced);
+        EXPECT_LE (residualAgainst (sliced, reference.samples, label), -100.0) << label;
+        EXPECT_EQ (sliced["param." + HostRunner::vst3Number ("delay_globals_ondula_amount")], "1.000000000") << label;
+    }
+}
+
+TEST (OddHostCallsThroughTheHost, ACallOfANegativeOrAbsurdLengthIsOneWithoutAudioWhoseParametersCount)
+{
+    // Each odd call in the middle of playback carries a point for the wet level; it must play as
+    // the same point does at the start of the next call (no control piece starts in between). The
+    // absurd length is beyond what the host's buffers hold (the longest other call), so touching
+    // them would overrun them.
+    const auto around = [] (const std::string& call)
+    {
+        return "play 0 24000 300\nqueue delay_globals_dynamics_wet 1 0 0.3\n" + call + "\nplay 24000 24000 300\n";
+    };
+
+    const auto arguments = "--signal noise --seconds 1" + strongModulation;
+    const auto reference = HostRunner::play ("point", "point delay_globals_dynamics_wet 24000 0.3\nplay 0 24000 300\nplay 24000 24000 300",
+                                             arguments);
+    ASSERT_EQ (reference.exitCode, 0) << reference.output;
+    ASSERT_EQ (reference.samples.size(), 48000u * 2);
+
+    for (const auto* call : { "call 0 24000", "call -1 24000", "call -2147483648 24000", "call 16777217 24000" })
+    {
+        double wet = 0.0;
+        const auto odd = playForWet ("odd", around (call), arguments, wet);
+        EXPECT_EQ (residualAgainst (odd, reference.samples, call), -std::numeric_limits<double>::infinity()) << call;
+        EXPECT_NEAR (wet, 0.3, 1.0e-6) << call;
+    }
+}
+
+TEST (OddHostCallsThroughTheHost, AQueueClaimingMorePointsThanItHoldsPlaysThePointsItHolds)
+{
+    // Every call brings a queue that claims 2^31 - 1 points and holds one, at offset 0, a step of
+    // a staircase: read up to its claim, each call would take seconds, and the run would not end
+    // in the test's time. The stairs must sound as the same points sent as the host sends them.
+    std::string claiming, sent;
+
+    for (int call = 0; call < 100; ++call)
+    {
+        const auto value = to_string (0.2 + 0.6 * (call % 7) / 6.0);
+        const auto position = to_string (call * 480);
+        claiming += "queue delay_globals_dynamics_wet 2147483647 0 " + value + "\nplay " + position + " 480 480\n";
+        sent += "point delay_globals_dynamics_wet " + position + " " + value + "\n";
+    }
+
+    const auto arguments = "--signal noise --seconds 1" + strongModulation;
+    const auto reference = HostRunner::play ("points", sent + "play 0 48000 480", arguments);
+    ASSERT_EQ (reference.exitCode, 0) << reference.output;
+
+    double wet = 0.0;
+    const auto claimed = playForWet ("claiming", claiming, arguments, wet);
+    EXPECT_EQ (residualAgainst (claimed, reference.samples, "queues claiming 2^31 - 1 points"), -std::numeric_limits<double>::infinity());
+    EXPECT_NEAR (wet, 0.2 + 0.6 * (99 % 7) / 6.0, 1.0e-6);
+}
+
+TEST (OddHostCallsThroughTheHost, PlaybackFromBeforeTheTimelinesStartMeetsPlaybackStartedThere)
+{
+    // A count-in reported with negative positions, crossing 0 inside a call (at its first, second
+    // and last sample) or at a call's start: from 2 s after 0 on, the sound must be that of
+    // playback started at 0. The idle calls and the pre-roll before 0 run as a DAW's do.
+    constexpr int rate = 48000, compared = 2 * rate;
+    const auto arguments = "--signal noise --seconds 1" + strongModulation;
+    const auto started = HostRunner::play ("from-zero", "play 0 " + to_string (3 * rate) + " 512", arguments);
+    ASSERT_EQ (started.exitCode, 0) << started.output;
+    const auto reference = SoundComparison::tail (started.samples, (size_t) compared * 2);
+
+    for (const int before : { 1, 511, 96000, 96001 })
+    {
+        const auto steps = "idle 20 512 -" + to_string (before + 300) + "\npreroll 300 -" + to_string (before + 300) + "\nplay -"
+                         + to_string (before) + " " + to_string (before + 3 * rate) + " 512";
+        auto render = HostRunner::play ("count-in", steps, arguments);
+        render.samples = SoundComparison::tail (render.samples, (size_t) compared * 2);
+
+        const auto label = "from " + to_string (-before);
+        EXPECT_LE (residualAgainst (render, reference, label), -100.0) << label;
+    }
+}
+
+TEST (OddHostCallsThroughTheHost, APlayHeadAtSpeedOneIsPlaybackOfTheLiveInput)
+{
+    // The speed step reports its start plus the samples it rendered times the speed: at 1 exactly
+    // what playback of the source from the timeline's start reports and hears. At other speeds and
+    // after re-activations the run completes and stays finite.
+    const auto arguments = "--signal noise --seconds 1" + strongModulation;
+    const auto played = HostRunner::play ("played", "play 0 48000 512", arguments);
+    ASSERT_EQ (played.exitCode, 0) << played.output;
+
+    const auto atSpeedOne = HostRunner::play ("speed-1", "speed 0 48000 512 1", arguments);
+    EXPECT_EQ (residualAgainst (atSpeedOne, played.samples, "speed 1"), -std::numeric_limits<double>::infinity());
+
+    const auto varied = HostRunner::play ("speeds", "speed -4000 12000 64 0.5\nspeed 0 12000 256 0\nspeed 96000 12000 1024 -2\n"
+                                                    "reactivate 96000 offline\nplay 0 6000 512\nreactivate realtime\nstopped 6000 128",
+                                          arguments);
+    EXPECT_EQ (varied.exitCode, 0) << varied.output;
+    EXPECT_EQ (varied["nonfinite"], "0");
+    EXPECT_EQ (varied.samples.size(), 48000u * 2);
+}
