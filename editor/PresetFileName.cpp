@@ -1,5 +1,7 @@
 #include "PresetFileName.h"
 
+#include "../processor/UnicodeText.h"
+
 #include <cstring>
 
 namespace
@@ -27,11 +29,17 @@ namespace
     }
 }
 
-juce::String PresetFileName::forName (const juce::String& presetName)
+juce::String PresetFileName::forName (const juce::String& presetName, int number)
 {
-    const auto budget = (size_t) maximumBytes - std::strlen (extension);
+    const auto suffix = number > 1 ? " (" + juce::String (number) + ")" : juce::String();
+    const auto budget = (size_t) maximumBytes - std::strlen (extension) - suffix.getNumBytesAsUTF8();
 
-    auto source = presetName.getCharPointer();
+    // Only the start of a long name can reach the file name: cleaning never makes text shorter
+    // than two thirds of its bytes (a surrogate pair's six become four).
+    const auto* raw = presetName.toRawUTF8();
+    const auto clean = UnicodeText::cleaned (std::string_view (raw, ::strnlen (raw, 2 * (size_t) maximumBytes + 16)));
+    const auto name = juce::String::fromUTF8 (clean.data(), (int) clean.size());
+    auto source = name.getCharPointer();
 
     while (! source.isEmpty() && isSpaceOrDot (*source))
         ++source;
@@ -65,7 +73,7 @@ juce::String PresetFileName::forName (const juce::String& presetName)
     if (base.isEmpty())
         base = "Preset";
 
-    return base + extension;
+    return base + suffix + extension;
 }
 
 juce::File PresetFileName::withExtension (const juce::File& file)

@@ -14,11 +14,13 @@ public:
     static constexpr int maximumBytes = 255;
 
     // A plain file name for the preset name, extension included: never empty, never a path, and
-    // nothing the framework's path parsing reads as one ("~user", ".", ".."). Control characters,
-    // separators and the characters Windows and macOS refuse become '_'; leading and trailing dots
-    // and spaces go; a leading '~' and a Windows device name get a '_'; a name too long is cut at a
-    // character boundary. Linear in the name's length and stops reading once the file name is full.
-    static juce::String forName (const juce::String& presetName);
+    // nothing the framework's path parsing reads as one ("~user", ".", ".."). Its characters are
+    // those the plug-in keeps (UnicodeText), so it is always valid UTF-8, which the folder's
+    // listing needs; control characters, separators and the characters Windows and macOS refuse
+    // become '_'; leading and trailing dots and spaces go; a leading '~' and a Windows device name
+    // get a '_'; a name too long is cut at a character boundary. A number above 1 follows the name
+    // as " (2)", within the same length. Stops reading once the file name is full.
+    static juce::String forName (const juce::String& presetName, int number = 1);
 
     // The file with the extension appended unless its name already ends with it: a name's own dots
     // ("Pad v1.5") are never taken for an extension.

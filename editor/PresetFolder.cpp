@@ -1,5 +1,7 @@
 #include "PresetFolder.h"
 
+#include "../processor/SavedStateWriter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
@@ -123,6 +125,10 @@ juce::String replaceWithWholeFile (const juce::File& target, const std::string& 
 {
     const auto folder = target.getParentDirectory();
 
+    // The rename would fail on a folder, but replace a link to one with the file.
+    if (struct stat existing {}; ::stat (target.getFullPathName().toRawUTF8(), &existing) == 0 && S_ISDIR (existing.st_mode))
+        return reasonFor (EISDIR);
+
     if (! folder.createDirectory())
         return "cannot create the folder";
 
@@ -204,6 +210,9 @@ bool readRegularFile (const juce::File& file, size_t limit, std::string& bytes, 
 
 juce::String replaceWithWholeFile (const juce::File& target, const std::string& text)
 {
+    if (target.isDirectory())
+        return "a folder has that name";
+
     if (! target.getParentDirectory().createDirectory())
         return "cannot create the folder";
 
@@ -317,7 +326,8 @@ juce::String PresetFolder::write (const juce::ValueTree& tree, const juce::File&
 
 juce::String PresetFolder::write (const juce::XmlElement& document, const juce::File& file)
 {
-    return replaceWithWholeFile (file, document.toString().toStdString());
+    auto written = document; // made ready for the gate without touching the caller's
+    return replaceWithWholeFile (file, SavedStateWriter::presetText (written));
 }
 
 std::unique_ptr<juce::XmlElement> PresetFolder::read (const juce::File& file, juce::String& error)

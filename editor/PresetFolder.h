@@ -39,10 +39,12 @@ public:
     // Writes the tree as XML; returns an empty string or the reason it failed.
     static juce::String write (const juce::ValueTree& tree, const juce::File& file);
 
-    // Writes the document as a whole new file beside the target and moves it over the target in
-    // one rename, after every write, the flush and the close succeeded; on any failure the new
-    // file is removed and the target is left as it was. Returns an empty string or the reason,
-    // short and first-worded for the console ("disk full", "name too long", ...).
+    // Writes the document, as SavedStateWriter makes it ready for the gate, as a whole new file
+    // beside the target and moves it over the target in one rename, after every write, the flush
+    // and the close succeeded; on any failure the new file is removed and the target is left as it
+    // was. A target that is a folder, or a link to one, is refused ("a folder has that name").
+    // Returns an empty string or the reason, short and first-worded for the console ("disk full",
+    // "name too long", ...).
     static juce::String write (const juce::XmlElement& document, const juce::File& file);
 
     // Reads a preset file: the parsed tree, or nullptr with the reason in `error`. Only a

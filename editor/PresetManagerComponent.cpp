@@ -1,5 +1,7 @@
 #include "PresetManagerComponent.h"
 
+#include "../processor/UnicodeText.h"
+
 PresetManagerComponent::PresetManagerComponent (PresetManager& presetManagerToUse, CommandLineInterpreter& console)
     : presetManager (presetManagerToUse), commandLineInterpreter (console)
 {
@@ -114,8 +116,10 @@ bool PresetManagerComponent::savePresetTo (const juce::File& file)
     return savePresetTo (file, PresetFileName::nameOf (file));
 }
 
-bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::String& name)
+bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::String& requestedName)
 {
+    // The name as the file will hold it, so the preset keeps the name it loads back with.
+    const auto name = UnicodeText::cleaned (requestedName);
     auto& tree = presetManager.tree;
     const auto xml = tree.isValid() ? tree.createXml() : nullptr;
 
@@ -140,7 +144,7 @@ bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::S
         tellHostStateChanged();
 
     currentPresetFile = file;
-    report ("Saved " + plain (name) + " `1" + plain (file.getParentDirectory().getFullPathName()), false);
+    report ("Saved " + plain (name) + " `1" + plain (file.getFullPathName()), false);
     return true;
 }
 
@@ -184,8 +188,9 @@ bool PresetManagerComponent::stepPreset (int step)
     return loadPresetFrom (next);
 }
 
-bool PresetManagerComponent::renamePreset (const juce::String& name)
+bool PresetManagerComponent::renamePreset (const juce::String& typedName)
 {
+    const auto name = UnicodeText::cleaned (typedName);
     auto& tree = presetManager.tree;
 
     // Only a name the tree already holds is renamed; the strip never adds the key.
@@ -215,7 +220,16 @@ namespace
 
 juce::File PresetManagerComponent::suggestedFileFor (const juce::String& name) const
 {
-    return presetFolder.getDirectory().getChildFile (PresetFileName::forName (name));
+    const auto& folder = presetFolder.getDirectory();
+
+    // The dialog opens inside a folder it is handed, where Save would then write, so a folder or
+    // a link to one that holds the name is passed by for the next free name: "Pad (2)", ...
+    for (int number = 1; number <= maximumNumberedNames; ++number)
+        if (const auto file = folder.getChildFile (PresetFileName::forName (name, number)); ! file.isDirectory())
+            return file;
+
+    // Only a crafted folder gets here: the dialog then opens on the folder with an empty name.
+    return folder;
 }
 
 void PresetManagerComponent::chooseFileToSave()
@@ -244,9 +258,21 @@ void PresetManagerComponent::chooseFileToSave()
 
 bool PresetManagerComponent::saveChosenFile (const juce::File& chosen, const juce::File& suggested, const juce::String& name)
 {
+    auto file = PresetFileName::withExtension (chosen);
+
+    // A folder named like a preset, or a link to one, stands where a preset would be listed, and
+    // the dialog may have opened inside it: a file chosen anywhere within it is saved beside the
+    // outermost such folder instead, never into it or through the link to wherever it points.
+    for (auto folder = file.getParentDirectory(); folder != folder.getParentDirectory(); folder = folder.getParentDirectory())
+        if (folder.getFileName().endsWithIgnoreCase (PresetFileName::extension) && folder.isDirectory())
+            file = folder.getSiblingFile (file.getFileName());
+
+    // The dialog's text box may hold pasted text that is not valid UTF-8, which the folder's
+    // listing would skip.
+    file = file.getSiblingFile (UnicodeText::cleaned (file.getFileName()));
+
     // The suggested file keeps the whole name, however the file name had to be cut or made safe;
     // a file the user named in the dialog names the preset.
-    const auto file = PresetFileName::withExtension (chosen);
     return savePresetTo (file, file == suggested ? name : PresetFileName::nameOf (file));
 }
 

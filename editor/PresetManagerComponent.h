@@ -26,17 +26,20 @@ public:
     void resized() override;
 
     // The actions behind the buttons; the file-picking buttons end in the first three. A save
-    // writes the preset under `name` (by default the file's name without the extension) and
-    // renames the preset only once the file is written.
+    // writes the preset under `name` (by default the file's name without the extension), renames
+    // the preset only once the file is written, and names that file in the console.
     bool savePresetTo (const juce::File& file);
     bool savePresetTo (const juce::File& file, const juce::String& name);
     bool loadPresetFrom (const juce::File& file);
     bool stepPreset (int step);
 
-    // The file the save dialog suggests for a name: always a child of the preset folder.
+    // The file the save dialog suggests for a name: always a child of the preset folder, and never
+    // a folder or a link to one (the next free name "Name (2)", ... is taken then).
     juce::File suggestedFileFor (const juce::String& name) const;
+    static constexpr int maximumNumberedNames = 1000;
 
-    // What the save dialog's confirmation does with the file it returns.
+    // What the save dialog's confirmation does with the file it returns: a file inside a folder
+    // named like a preset is saved beside that folder.
     bool saveChosenFile (const juce::File& chosen, const juce::File& suggested, const juce::String& name);
 
     // Shows the tree's preset name in the label when it differs.

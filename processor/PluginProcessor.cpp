@@ -4,6 +4,7 @@
 
 #include "processor/ModeParameter.h"
 #include "processor/QuorlStyleCurve.h"
+#include "processor/SavedStateWriter.h"
 #include "processor/StateBlockReader.h"
 
 #include <cmath>
@@ -650,7 +651,7 @@ void OndulaDelayAudioProcessor::getStateInformation (juce::MemoryBlock& destData
     const auto lock = holdMessageThread();
 
     if (const auto xml = stateTree.createXml())
-        copyXmlToBinary (*xml, destData);
+        SavedStateWriter::writeBlock (*xml, destData);
 }
 
 void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeInBytes)

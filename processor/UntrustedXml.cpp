@@ -1,5 +1,7 @@
 #include "processor/UntrustedXml.h"
 
+#include "processor/UnicodeText.h"
+
 #include <algorithm>
 #include <string>
 #include <unordered_map>
@@ -17,11 +19,6 @@ bool isSpace (char c) noexcept
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool isSurrogate (juce::uint32 c) noexcept
-{
-    return c >= 0xd800 && c <= 0xdfff;
-}
-
 // XML 1.0 name characters, the table the framework's own name check uses.
 bool isNameStart (juce::uint32 c) noexcept
 {
@@ -36,55 +33,6 @@ bool isNameChar (juce::uint32 c) noexcept
 {
     return isNameStart (c) || c == '-' || c == '.' || c == 0xb7 || (c >= '0' && c <= '9')
         || (c >= 0x300 && c <= 0x36f) || (c >= 0x203f && c <= 0x2040);
-}
-
-/** Length of the UTF-8 sequence at text[pos] and its code point; 0 when it is not well formed. */
-size_t decode (std::string_view text, size_t pos, juce::uint32& codePoint) noexcept
-{
-    const auto lead = (unsigned char) text[pos];
-
-    if (lead < 0x80)
-    {
-        codePoint = lead;
-        return 1;
-    }
-
-    size_t length = 0;
-    juce::uint32 minimum = 0;
-
-    if (lead >= 0xc2 && lead < 0xe0)      { length = 2; minimum = 0x80;    codePoint = lead & 0x1fu; }
-    else if (lead >= 0xe0 && lead < 0xf0) { length = 3; minimum = 0x800;   codePoint = lead & 0x0fu; }
-    else if (lead >= 0xf0 && lead < 0xf5) { length = 4; minimum = 0x10000; codePoint = lead & 0x07u; }
-    else return 0;
-
-    if (text.size() - pos < length)
-        return 0;
-
-    for (size_t i = 1; i < length; ++i)
-    {
-        const auto next = (unsigned char) text[pos + i];
-
-        if ((next & 0xc0) != 0x80)
-            return 0;
-
-        codePoint = (codePoint << 6) | (next & 0x3fu);
-    }
-
-    if (codePoint < minimum || codePoint > 0x10ffff)
-        return 0;
-
-    return length;
-}
-
-size_t encode (juce::uint32 c, char* out) noexcept
-{
-    if (c < 0x80)    { out[0] = (char) c; return 1; }
-    if (c < 0x800)   { out[0] = (char) (0xc0 | (c >> 6)); out[1] = (char) (0x80 | (c & 0x3f)); return 2; }
-    if (c < 0x10000) { out[0] = (char) (0xe0 | (c >> 12)); out[1] = (char) (0x80 | ((c >> 6) & 0x3f));
-                       out[2] = (char) (0x80 | (c & 0x3f)); return 3; }
-    out[0] = (char) (0xf0 | (c >> 18)); out[1] = (char) (0x80 | ((c >> 12) & 0x3f));
-    out[2] = (char) (0x80 | ((c >> 6) & 0x3f)); out[3] = (char) (0x80 | (c & 0x3f));
-    return 4;
 }
 
 /** One pass over text already known to be valid UTF-8. */
@@ -116,6 +64,7 @@ public:
                 return false;
         }
 
+        flushCharacters();
         return (sawRoot && open.empty()) || refuse (Refusal::malformed);
     }
 
@@ -185,17 +134,24 @@ private:
             value = value * (hex ? 16u : 10u) + (juce::uint64) digit;
         }
 
-        if (value == 0 || value > 0x10ffff || isSurrogate ((juce::uint32) value))
+        if (value == 0 || value > 0x10ffff)
             return refuse (Refusal::reference);
 
+        // A surrogate goes in as its three bytes, like one encoded directly in the text; the
+        // text around it is cleaned once it is whole, so a pair split across two references
+        // still stands for its character.
         char bytes[4];
-        out.append (bytes, encode ((juce::uint32) value, bytes));
+        out.append (bytes, UnicodeText::encode ((juce::uint32) value, bytes));
         return true;
     }
 
     bool readMarkup()
     {
         const auto rest = text.substr (pos);
+
+        // A CDATA section continues the character data; any other markup ends it.
+        if (rest.substr (0, 9) != "<![CDATA[")
+            flushCharacters();
 
         // Inside the root the framework's parser loops for ever on a processing instruction
         // followed by text; a document needs one only for its XML declaration.
@@ -355,6 +311,11 @@ private:
             if (text[pos] == quote[0])
             {
                 ++pos;
+
+                if (reader != nullptr)
+                    if (const auto value = std::string_view (attributeValues).substr (valueStart); ! UnicodeText::isClean (value))
+                        attributeValues.replace (valueStart, std::string::npos, UnicodeText::cleaned (value));
+
                 attributes.push_back ({ name, valueStart, attributeValues.size() - valueStart });
                 return true;
             }
@@ -397,8 +358,8 @@ private:
         const auto start = pos;
         juce::uint32 c = 0;
 
-        for (auto length = pos < text.size() ? decode (text, pos, c) : 0; length > 0 && (pos == start ? isNameStart (c) : isNameChar (c));
-             length = pos < text.size() ? decode (text, pos, c) : 0)
+        for (auto length = pos < text.size() ? UnicodeText::decode (text, pos, c) : 0; length > 0 && (pos == start ? isNameStart (c) : isNameChar (c));
+             length = pos < text.size() ? UnicodeText::decode (text, pos, c) : 0)
             pos += length;
 
         if (pos == start)
@@ -420,12 +381,27 @@ private:
         return true;
     }
 
+    // Character data is collected up to the next markup, so that surrogates are cleaned in
+    // whole runs of text, then handed over.
     bool emit (std::string_view characters)
     {
-        if (reader != nullptr && ! open.empty() && ! characters.empty())
-            reader->characters (characters);
+        if (reader != nullptr && ! open.empty())
+            pendingCharacters.append (characters);
 
         return true;
+    }
+
+    void flushCharacters()
+    {
+        if (pendingCharacters.empty())
+            return;
+
+        if (UnicodeText::isClean (pendingCharacters))
+            reader->characters (pendingCharacters);
+        else
+            reader->characters (UnicodeText::cleaned (std::string_view (pendingCharacters)));
+
+        pendingCharacters.clear();
     }
 
     struct Attribute
@@ -448,6 +424,7 @@ private:
     std::vector<Attribute> attributes; // of the start tag being read
     std::string attributeValues;       // their decoded values, one after the other
     std::string decoded;               // the reference being read
+    std::string pendingCharacters;     // character data since the last markup
     int elements = 0;
     bool sawRoot = false;
 };
@@ -523,7 +500,7 @@ bool UntrustedXml::isValidUtf8 (std::string_view text, const std::atomic<bool>* 
         }
 
         juce::uint32 c = 0;
-        const auto length = decode (text, pos, c);
+        const auto length = UnicodeText::decode (text, pos, c);
 
         if (length == 0 || c == 0)
             return false;

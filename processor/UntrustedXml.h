@@ -20,7 +20,9 @@
     name, one root, bounded depth, element count and name vocabulary, valid names, each attribute
     once per element, no DOCTYPE or other declarations, processing instructions only outside the
     root, and only the predefined entities and numeric character references), and a tree is built
-    from that same pass. */
+    from that same pass. Every text it hands on is clean (UnicodeText): a UTF-16 surrogate, encoded
+    directly in the bytes or as a reference, is read as the character its pair stands for, or as
+    U+FFFD, so whatever the plug-in writes back of it passes the gate again. */
 class UntrustedXml
 {
 public:
@@ -59,11 +61,12 @@ public:
     public:
         virtual ~Reader() = default;
         virtual void startElement (std::string_view name) = 0;
-        /** Each attribute of the element just started, in document order, its value decoded to UTF-8. */
+        /** Each attribute of the element just started, in document order, its value decoded to clean UTF-8. */
         virtual void attribute (std::string_view /*name*/, std::string_view /*utf8Value*/) {}
         virtual void endElement() = 0;
-        /** Character data inside the root, in order: text runs, CDATA sections and decoded
-            references, each as UTF-8. Comments and processing instructions give nothing. */
+        /** Character data inside the root, in order, as clean UTF-8: each run of text, CDATA
+            sections and decoded references up to the next tag, comment or processing instruction,
+            which give nothing themselves. */
         virtual void characters (std::string_view utf8) = 0;
     };
 
@@ -80,6 +83,7 @@ public:
                                                     Refusal* refusal = nullptr);
 
     /** Well-formed UTF-8 (no overlong forms, nothing above U+10FFFF, no truncated sequence) without
-        NUL. Encoded UTF-16 surrogates are accepted: the framework writes them for unpaired halves. */
+        NUL. Encoded UTF-16 surrogates are accepted, and read as described above: the framework
+        writes them for unpaired halves, and so do some converters. */
     static bool isValidUtf8 (std::string_view text, const std::atomic<bool>* cancel = nullptr);
 };

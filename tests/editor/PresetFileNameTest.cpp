@@ -5,11 +5,16 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <cstring>
+
 namespace
 {
     juce::String utf8 (const char* text) { return juce::String::fromUTF8 (text); }
 
     juce::String times (const char* piece, int count) { return juce::String::repeatedString (utf8 (piece), count); }
+
+    // A string holding the bytes as they are, as the framework's strings do for text from outside.
+    juce::String raw (const char* bytes) { return juce::String (juce::CharPointer_UTF8 (bytes), juce::CharPointer_UTF8 (bytes + std::strlen (bytes))); }
 
     // Names a user types or a preset pack brings, and the file name each is saved under.
     struct Case
@@ -41,6 +46,14 @@ namespace
         { times ("\xf0\x9f\x8e\xb9", 100), times ("\xf0\x9f\x8e\xb9", 60) + ".ondulapreset" },
         // A cut that ends in spaces or dots loses them too.
         { times ("a", 241) + " .b", times ("a", 241) + ".ondulapreset" },
+        // File names are always valid UTF-8, or the folder's listing would skip them: surrogates
+        // read as a pair's character or U+FFFD, as the gate reads them, and so do malformed bytes.
+        { raw ("Sur\xed\xa0\x80gate"), utf8 ("Sur\xef\xbf\xbdgate.ondulapreset") },
+        { raw ("\xed\xa0\xbd\xed\xb8\x80 pair"), utf8 ("\xf0\x9f\x98\x80 pair.ondulapreset") },
+        { juce::String::charToString ((juce::juce_wchar) 0xdbff) + "half", utf8 ("\xef\xbf\xbdhalf.ondulapreset") },
+        { raw ("bad \xc0\x80 \xf4\x90\x80\x80"), utf8 ("bad \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd.ondulapreset") },
+        { utf8 ("\xef\xbf\xbe\xf4\x8f\xbf\xbf nonchar"), utf8 ("\xef\xbf\xbe\xf4\x8f\xbf\xbf nonchar.ondulapreset") },
+        { raw ("\xed\xa0\x80") + times ("\xc3\xa9", 200), utf8 ("\xef\xbf\xbd") + times ("\xc3\xa9", 119) + ".ondulapreset" },
     };
 }
 
@@ -51,6 +64,23 @@ TEST (PresetFileName, EveryNameBecomesOnePlainFileNameThatFitsAndKeepsItsDots)
         const auto file = PresetFileName::forName (c.name);
         EXPECT_EQ (file, c.file) << c.name;
         EXPECT_LE (file.getNumBytesAsUTF8(), (size_t) PresetFileName::maximumBytes) << c.name;
+    }
+}
+
+TEST (PresetFileName, ANumberedNameFitsTheSameLength)
+{
+    const struct { juce::String name; int number; juce::String file; } numbered[] = {
+        { "Pad", 2, "Pad (2).ondulapreset" },
+        { "", 3, "Preset (3).ondulapreset" },
+        { "CON", 2, "_CON (2).ondulapreset" },
+        { "Pad. ", 2, "Pad (2).ondulapreset" },
+        { times ("a", 300), 12, times ("a", 237) + " (12).ondulapreset" },
+    };
+
+    for (const auto& c : numbered)
+    {
+        EXPECT_EQ (PresetFileName::forName (c.name, c.number), c.file) << c.name;
+        EXPECT_LE (PresetFileName::forName (c.name, c.number).getNumBytesAsUTF8(), (size_t) PresetFileName::maximumBytes);
     }
 }
 

@@ -599,3 +599,99 @@ TEST (PresetStrip, SavingOverAPresetOnAFullDiskKeepsTheOldFileWholeAndSaysDiskFu
     juce::String error;
     EXPECT_NE (PresetFolder::read (big, error), nullptr) << error;
 }
+
+// A project whose preset name holds a surrogate encoded in the bytes: the preset saved under the
+// name the dialog suggests is listed, reached by Next and Prev and loads with its name, and the
+// project state saved afterwards loads again with every setting.
+TEST (PresetStrip, ANameWithAnEncodedSurrogateSavesAPresetThatIsListedReachedAndLoadedWithItsName)
+{
+    Editor e;
+    const std::string state = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><top preset_name=\"Sur\xed\xa0\x80gate\">"
+                              "<delay><delay_globals_time time=\"0.3\"/></delay></top>";
+    juce::MemoryOutputStream block;
+    block.writeInt (0x21324356);
+    block.writeInt ((int) state.size());
+    block.write (state.data(), state.size());
+    block.writeByte (0);
+    e.processor->setStateInformation (block.getData(), (int) block.getDataSize());
+
+    const auto name = juce::String::fromUTF8 ("Sur\xef\xbf\xbdgate");
+    ASSERT_EQ (e.processor->stateTree["preset_name"].toString(), name);
+
+    const auto suggested = e.strip.suggestedFileFor (name);
+    ASSERT_TRUE (e.strip.saveChosenFile (confirmedInDialog (suggested), suggested, name)) << e.consoleText();
+    ASSERT_TRUE (e.strip.savePresetTo (e.folder.dir.getChildFile ("Another.ondulapreset"), "Another"));
+
+    juce::StringArray listed;
+    for (const auto& f : e.strip.presetFolder.presets())
+        listed.add (f.getFileName());
+    EXPECT_EQ (listed.joinIntoString ("|"), "Another.ondulapreset|" + name + ".ondulapreset");
+    EXPECT_EQ (savedName (suggested), name);
+
+    // From "Another", saved last: Next reaches the preset, Prev goes back and then wraps to it.
+    for (const auto& [step, expected] : { std::pair<int, juce::String> { 1, name }, { -1, "Another" }, { -1, name } })
+    {
+        ASSERT_TRUE (e.strip.stepPreset (step)) << e.consoleText();
+        EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), expected);
+    }
+
+    juce::MemoryBlock saved;
+    e.processor->getStateInformation (saved);
+    const auto reopened = std::make_unique<OndulaDelayAudioProcessor>();
+    reopened->setStateInformation (saved.getData(), (int) saved.getSize());
+    EXPECT_EQ (reopened->stateTree["preset_name"].toString(), name);
+    EXPECT_NEAR ((double) reopened->stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_time")["time"], 0.3, 1.0e-6);
+}
+
+// The dialog opens inside a folder it is handed as the suggested file, and a name typed there would
+// be saved inside that folder, or through a link to wherever it points.
+TEST (PresetStrip, SaveNeverWritesIntoAFolderOrThroughALinkToOneAndNamesTheFileItWrote)
+{
+    Editor e;
+    ScratchDirectory elsewhere ("ondula-elsewhere");
+    const juce::File outside (juce::String (elsewhere.path()));
+    const auto folder = e.folder.dir;
+    ASSERT_TRUE (folder.getChildFile ("X.ondulapreset").createDirectory());
+    ASSERT_TRUE (folder.getChildFile ("X (2).ondulapreset").createDirectory());
+    ASSERT_TRUE (outside.createSymbolicLink (folder.getChildFile ("Y.ondulapreset"), false));
+
+    // The suggestion passes folders and links to them by for the next free name.
+    EXPECT_EQ (e.strip.suggestedFileFor ("X"), folder.getChildFile ("X (3).ondulapreset"));
+    EXPECT_EQ (e.strip.suggestedFileFor ("Y"), folder.getChildFile ("Y (2).ondulapreset"));
+    EXPECT_EQ (e.strip.suggestedFileFor ("Z"), folder.getChildFile ("Z.ondulapreset"));
+
+    const auto suggested = e.strip.suggestedFileFor ("X");
+    ASSERT_TRUE (e.strip.saveChosenFile (confirmedInDialog (suggested), suggested, "X")) << e.consoleText();
+    EXPECT_TRUE (suggested.existsAsFile());
+    EXPECT_EQ (savedName (suggested), "X");
+    EXPECT_NE (e.consoleText().find ("Saved X " + suggested.getFullPathName().toStdString()), std::string::npos) << e.consoleText();
+
+    // Whatever the dialog returns inside such a folder is saved beside it, in the preset folder.
+    struct Case { juce::File chosen; juce::File written; };
+    const Case cases[] = {
+        { folder.getChildFile ("X.ondulapreset").getChildFile ("mine"), folder.getChildFile ("mine.ondulapreset") },
+        { folder.getChildFile ("Y.ondulapreset").getChildFile ("linked.ondulapreset"), folder.getChildFile ("linked.ondulapreset") },
+        { folder.getChildFile ("X.ondulapreset").getChildFile ("X (2).ondulapreset").getChildFile ("deep"), folder.getChildFile ("deep.ondulapreset") },
+    };
+
+    for (const auto& c : cases)
+    {
+        ASSERT_TRUE (e.strip.saveChosenFile (c.chosen, suggested, "X")) << e.consoleText();
+        EXPECT_TRUE (c.written.existsAsFile()) << c.written.getFullPathName();
+        EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), c.written.getFileNameWithoutExtension());
+        EXPECT_NE (e.consoleText().find (c.written.getFullPathName().toStdString()), std::string::npos) << e.consoleText();
+    }
+
+    EXPECT_EQ (everythingIn (folder.getChildFile ("X.ondulapreset")).joinIntoString ("|"), "");
+    EXPECT_EQ (everythingIn (outside).joinIntoString ("|"), "");
+
+    // The folder or the link itself chosen: nothing is written and the link stays.
+    for (const auto* taken : { "X.ondulapreset", "Y.ondulapreset" })
+    {
+        EXPECT_FALSE (e.strip.saveChosenFile (folder.getChildFile (taken), suggested, "X"));
+        EXPECT_NE (e.consoleText().find ("Could not save, a folder has that name"), std::string::npos) << e.consoleText();
+    }
+
+    EXPECT_TRUE (folder.getChildFile ("Y.ondulapreset").isSymbolicLink());
+    EXPECT_EQ (everythingIn (outside).joinIntoString ("|"), "");
+}

@@ -4,20 +4,24 @@
 //
 // Input: one byte n, then n bytes of file name (raw, as a folder may hold them), then the file's
 // contents. Each input:
-// - the name, when it is UTF-8, is a preset name: the file name made of it must be one plain name
-//   of at most 255 bytes inside the preset folder;
+// - the name is a preset name, its bytes as the framework's strings may hold them: the file name
+//   made of it must be one plain, clean UTF-8 name of at most 255 bytes inside the preset folder;
 // - the bytes are written under the raw name into a scratch folder, which the preset strip then
 //   lists and reads (the framework's directory iterator, patched, and the regular-file reader);
 // - the contents are read and merged as the preset strip does, after which every numeric
-//   setting must be a finite number in its range and every host parameter must stand at it.
+//   setting must be a finite number in its range and every host parameter must stand at it;
+// - what the plug-in then writes (the saved state, a preset file, the preset's file name) must
+//   pass the gate again and read back the same in another instance.
 
 #include "editor/PresetFileName.h"
 #include "editor/PresetFolder.h"
 #include "processor/PluginProcessor.h"
 #include "processor/SettingRange.h"
+#include "tests/support/StateRoundTrip.h"
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -36,6 +40,7 @@ void checkFileNameOf (const juce::String& name, const juce::File& folder)
 {
     const auto fileName = PresetFileName::forName (name);
     require (fileName.getNumBytesAsUTF8() <= (size_t) PresetFileName::maximumBytes);
+    require (UnicodeText::isClean (fileName.toStdString()));
     require (fileName.endsWith (PresetFileName::extension) && fileName != PresetFileName::extension);
     require (! fileName.containsAnyOf ("/\\") && ! fileName.startsWithChar ('.') && ! fileName.startsWithChar ('~'));
     require (folder.getChildFile (fileName).getParentDirectory() == folder);
@@ -70,6 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
     // Never destroyed: at exit the framework's own statics may already be gone.
     static auto* juce = new juce::ScopedJuceInitialiser_GUI();
     static auto* processor = new OndulaDelayAudioProcessor();
+    static auto* other = new OndulaDelayAudioProcessor();
+    static const auto defaults = StateRoundTrip::savedState (*other);
     static const auto folder = []
     {
         auto f = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("ondula-preset-fuzz", "", false);
@@ -85,8 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
     const std::string rawName (reinterpret_cast<const char*> (data + 1), nameLength);
     const std::string_view contents (reinterpret_cast<const char*> (data + 1 + nameLength), size - 1 - nameLength);
 
-    if (juce::CharPointer_UTF8::isValidString (rawName.c_str(), (int) rawName.size()) && rawName.find ('\0') == std::string::npos)
-        checkFileNameOf (juce::String::fromUTF8 (rawName.data(), (int) rawName.size()), folder);
+    // Built from the bytes as they are, as the framework builds strings from a clipboard or a host.
+    if (rawName.find ('\0') == std::string::npos)
+        checkFileNameOf (juce::String (juce::CharPointer_UTF8 (rawName.data()), juce::CharPointer_UTF8 (rawName.data() + rawName.size())), folder);
 
     // The raw name in a folder, as a preset pack may bring it; names the file system cannot hold
     // (a separator, NUL, "." or "..") are left out.
@@ -118,6 +126,12 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
     {
         processor->mergeLoadedState (xml.get());
         checkNumbersAgree (*processor);
+
+        if (const auto problem = StateRoundTrip::check (*processor, *other, defaults); ! problem.empty())
+        {
+            std::fprintf (stderr, "round trip: %s\n", problem.c_str());
+            __builtin_trap();
+        }
     }
 
     return 0;

@@ -163,3 +163,64 @@ TEST (PresetStripInAWindow, SavingOverAPresetOnAFullDiskKeepsItWhole)
     EXPECT_EQ (HostRunner::readFile (listing), "big.ondulapreset\n") << "and nothing was left beside it";
     EXPECT_EQ (full["tree.top.preset_name"], "big");
 }
+
+TEST (PresetStripInAWindow, ANameWithAnEncodedSurrogateIsSavedAsAListedPresetAndTheProjectReopensWithEverySetting)
+{
+    // A project whose preset name holds a surrogate encoded directly in the bytes, as some
+    // converters write it, and a delay time other than the default.
+    const auto folder = presetFolder();
+    writePreset (folder / "A.ondulapreset", "A");
+    const auto crafted = ScriptedEditor::scratch ("surrogate.component"), project = ScriptedEditor::scratch ("project.component");
+    HostRunner::writeFile (crafted, HostRunner::stateBlock ("<top preset_name=\"Sur\xed\xa0\x80gate\"><delay><delay_globals_time time=\"0.3\"/></delay></top>"));
+    const std::string name = "Sur\xef\xbf\xbdgate";
+
+    // The preset saved with the dialog's own Save, then the project saved by the host.
+    const auto saving = ScriptedEditor::run ("--component-in '" + crafted + "' --state-out '" + project + "' --steps 'wait-tree top.preset_name "
+                                             + name + "; " + saveInTheDialog + "'");
+    ASSERT_EQ (saving["result"], "ok") << saving.output;
+    EXPECT_EQ (namesIn (folder), (std::vector<std::string> { "A.ondulapreset", name + ".ondulapreset" }));
+    EXPECT_EQ (presetNameIn (folder / (name + ".ondulapreset")), "Sur&#65533;gate");
+
+    // A fresh instance reopens the project with the name and every setting, and Next and Prev
+    // reach the preset both ways and load it with its name.
+    const auto reopened = ScriptedEditor::run ("--state-in '" + project + "' --steps 'wait-tree top.preset_name " + name
+                                               + "; click " + nextButton + "; wait-tree top.preset_name A; click "
+                                               + nextButton + "; wait-tree top.preset_name " + name + "; click " + prevButton + "; wait-tree top.preset_name A; click "
+                                               + prevButton + "; wait-tree top.preset_name " + name + "; settle'");
+    ASSERT_EQ (reopened["result"], "ok") << reopened.output;
+    EXPECT_NEAR (std::stod (reopened["tree.delay_globals_time.time"]), 0.3, 1.0e-6);
+
+    // The reopened project gives every parameter the value the crafted state gave.
+    const auto opened = ScriptedEditor::under (saving, "loaded.param."), reopenedParameters = ScriptedEditor::under (reopened, "loaded.param.");
+    ASSERT_FALSE (opened.empty());
+    EXPECT_EQ (reopenedParameters, opened);
+}
+
+TEST (PresetStripInAWindow, SaveWithTheSuggestedFileAFolderOrALinkToOneWritesAFileInThePresetFolder)
+{
+    // The dialog would open inside such a folder, with Save writing there or through the link.
+    for (const bool link : { false, true })
+    {
+        SCOPED_TRACE (link ? "a link to a folder" : "a folder");
+        const auto folder = presetFolder();
+        const auto outside = std::filesystem::path (ScriptedEditor::scratch ("outside"));
+        std::filesystem::remove_all (outside);
+        std::filesystem::create_directories (outside);
+
+        if (link)
+            std::filesystem::create_directory_symlink (outside, folder / "X.ondulapreset");
+        else
+            std::filesystem::create_directory (folder / "X.ondulapreset");
+
+        writePreset (folder / "pack.ondulapreset", "X");
+        const auto r = ScriptedEditor::run ("--steps 'click " + nextButton + "; wait-tree top.preset_name X; " + saveInTheDialog + "'");
+        ASSERT_EQ (r["result"], "ok") << r.output;
+
+        EXPECT_TRUE (std::filesystem::is_regular_file (std::filesystem::symlink_status (folder / "X (2).ondulapreset"))) << r.output;
+        EXPECT_EQ (namesIn (folder), (std::vector<std::string> { "X (2).ondulapreset", "X.ondulapreset", "pack.ondulapreset" }));
+        EXPECT_EQ (presetNameIn (folder / "X (2).ondulapreset"), "X");
+        EXPECT_TRUE (std::filesystem::is_empty (folder / "X.ondulapreset")) << "nothing saved into the folder or through the link";
+        EXPECT_TRUE (std::filesystem::is_empty (outside));
+        EXPECT_EQ (std::filesystem::is_symlink (folder / "X.ondulapreset"), link);
+    }
+}

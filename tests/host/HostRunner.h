@@ -107,6 +107,20 @@ public:
         out.write (bytes.data(), (std::streamsize) bytes.size());
     }
 
+    /** The plug-in's own block ("VC2!", the text's length, the text, a zero byte), as a DAW keeps
+        it in a project; without the client's trailer, which leaves the bypass switch alone. */
+    static std::string stateBlock (const std::string& xml)
+    {
+        const auto text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> " + xml;
+        const auto length = (std::uint32_t) text.size();
+        std::string block = "VC2!";
+
+        for (int i = 0; i < 4; ++i)
+            block += (char) ((length >> (8 * i)) & 0xff);
+
+        return block + text + '\0';
+    }
+
     /** The numbers of a comma-separated line such as "initial.parameters=0.5,0.2,...". */
     static std::vector<float> numbers (const std::string& line)
     {

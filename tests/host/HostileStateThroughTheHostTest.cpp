@@ -10,20 +10,6 @@ namespace
 {
 using HostileText::repeated;
 
-/** The plug-in's own block ("VC2!", the text's length, the text, a zero byte), as a DAW keeps it
-    in a project; without the client's trailer, which leaves the bypass switch alone. */
-std::string stateBlock (const std::string& xml)
-{
-    const auto text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> " + xml;
-    const auto length = (std::uint32_t) text.size();
-    std::string block = "VC2!";
-
-    for (int i = 0; i < 4; ++i)
-        block += (char) ((length >> (8 * i)) & 0xff);
-
-    return block + text + '\0';
-}
-
 std::string withCurve (const std::string& curveText)
 {
     return "<top version=\"100\"><ondula><ondula_frequency curve=\"" + curveText + "\"/></ondula></top>";
@@ -51,7 +37,7 @@ TEST (HostileStateThroughTheHost, OversizedStatesChangeNothingAndTheLargestAllow
     for (size_t i = 0; i < std::size (cases); ++i)
     {
         const auto file = HostRunner::scratch ("hostile-" + std::to_string (i) + ".component");
-        HostRunner::writeFile (file, stateBlock (cases[i].xml));
+        HostRunner::writeFile (file, HostRunner::stateBlock (cases[i].xml));
         loads += " --load '" + file + "'";
     }
 
@@ -65,7 +51,7 @@ TEST (HostileStateThroughTheHost, OversizedStatesChangeNothingAndTheLargestAllow
     {
         const auto prefix = "load" + std::to_string (i);
         const auto settings = r[prefix + ".settings"];
-        std::cout << "[ time     ] setState, " << cases[i].name << " (" << stateBlock (cases[i].xml).size()
+        std::cout << "[ time     ] setState, " << cases[i].name << " (" << HostRunner::stateBlock (cases[i].xml).size()
                   << " bytes): " << r[prefix + ".seconds"] << " s" << std::endl;
 
         if (cases[i].loads)

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P (Documents, UntrustedXmlGate, ::testing::Values (
     GateCase { "badHexDigitSwallowsATag", "<a>&#xG</a><a>&#xG</a>", false },
     GateCase { "badReferenceInAttribute", "<a b=\"&#xG;\"/>", false },
     GateCase { "referenceToNul", "<a>&#0;</a>", false },
-    GateCase { "referenceToSurrogate", "<a>&#xD800;</a>", false },
+    GateCase { "referenceToSurrogate", "<a>&#xD800;</a>", true },
     GateCase { "referenceBeyondUnicode", "<a>&#x110000;</a>", false },
     GateCase { "upperCaseHexMarker", "<a>&#X41;</a>", false },
     GateCase { "closingNameMustMatch", "<a><b></a></b>", false },
@@ -108,10 +108,47 @@ TEST (UntrustedXml, ElementCountAndNameVocabularyAreBounded)
 TEST (UntrustedXml, ReaderHearsElementsAndDecodedCharactersInDocumentOrder)
 {
     EventLog events;
-    const std::string text = "<?xml version=\"1.0\"?>\n<r x=\"&amp;\"><t>a&amp;b<![CDATA[<x>]]>&#x263A;<!-- c --><u/></t></r>\n";
+    const std::string text = "<?xml version=\"1.0\"?>\n<r x=\"&amp;\"><t>a&amp;b<![CDATA[<x>]]>&#x263A;<!-- c -->d<u/></t></r>\n";
 
     ASSERT_TRUE (UntrustedXml::check (text, {}, nullptr, &events));
-    EXPECT_EQ (events.log, "<r>@x=&;<t>[a][&][b][<x>][\xe2\x98\xba]<u></u></t></r>");
+    EXPECT_EQ (events.log, "<r>@x=&;<t>[a&b<x>\xe2\x98\xba][d]<u></u></t></r>");
+}
+
+// Surrogates come directly in the bytes (as some converters write them) or as references (as the
+// framework's writer gives an unpaired half); either way, in values and in text, the reader hears
+// the character a pair stands for and U+FFFD for any other surrogate.
+TEST (UntrustedXml, SurrogatesInEveryEncodingAreReadAsTheirPairsCharacterOrTheReplacement)
+{
+    const std::string replacement = "\xef\xbf\xbd", grinning = "\xf0\x9f\x98\x80", first = "\xf0\x90\x80\x80";
+    const struct { const char* what; std::string encoded, read; } cases[] = {
+        { "lone high, in the bytes", "\xed\xa0\x80", replacement },
+        { "lone low, in the bytes", "\xed\xb0\x80", replacement },
+        { "lone high, decimal", "&#55296;", replacement },
+        { "lone low, hexadecimal", "&#xDFFF;", replacement },
+        { "pair in the bytes", "\xed\xa0\xbd\xed\xb8\x80", grinning },
+        { "pair as references", "&#xD83D;&#56832;", grinning },
+        { "pair half in the bytes, half a reference", "\xed\xa0\xbd&#xDE00;", grinning },
+        { "low before high", "\xed\xb8\x80\xed\xa0\xbd", replacement + replacement },
+        { "high, then a pair", "\xed\xa0\x80\xed\xa0\x80\xed\xb0\x80", replacement + first },
+        { "high between characters", "a\xed\xa0\x80" "b", "a" + replacement + "b" },
+        { "the replacement itself", "\xef\xbf\xbd", replacement },
+    };
+
+    for (const auto& c : cases)
+    {
+        EventLog events;
+        ASSERT_TRUE (UntrustedXml::check ("<r v=\"" + c.encoded + "\" w='" + c.encoded + "'>" + c.encoded + "</r>", {}, nullptr, &events)) << c.what;
+        EXPECT_EQ (events.log, "<r>@v=" + c.read + ";@w=" + c.read + ";[" + c.read + "]</r>") << c.what;
+    }
+
+    // A tag between the halves of a pair parts them; inside CDATA they are in the bytes.
+    EventLog events;
+    ASSERT_TRUE (UntrustedXml::check ("<r>\xed\xa0\xbd<b/>\xed\xb8\x80<![CDATA[\xed\xa0\xbd]]>&#xDE00;</r>", {}, nullptr, &events));
+    EXPECT_EQ (events.log, "<r>[" + replacement + "]<b></b>[" + replacement + grinning + "]</r>");
+
+    const auto tree = UntrustedXml::parse ("<r v='&#xD83D;&#xDE00;&#xD800;'/>", {});
+    ASSERT_NE (tree, nullptr);
+    EXPECT_EQ (tree->getStringAttribute ("v"), juce::String::fromUTF8 ((grinning + replacement).c_str()));
 }
 
 TEST (UntrustedXml, StopsAtOnceWhenCancelled)

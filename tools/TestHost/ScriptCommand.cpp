@@ -373,7 +373,7 @@ private:
 
 struct Options
 {
-    juce::String bundle, steps, treeIn, componentIn, stateOut, renderDir;
+    juce::String bundle, steps, treeIn, componentIn, stateIn, stateOut, renderDir;
     juce::StringArray sets;
 };
 
@@ -397,6 +397,8 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
             options.componentIn = next();
         else if (a == "--set")
             options.sets.add (next());
+        else if (a == "--state-in")
+            options.stateIn = next();
         else if (a == "--state-out")
             options.stateOut = next();
         else if (a == "--render-dir")
@@ -411,8 +413,8 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     }
 
     if (options.bundle.isEmpty())
-        error = "usage: script <bundle> --steps \"...\" | --steps-file file [--tree-in tree.xml] [--component-in file] [--set id=value]... "
-                "[--render-dir dir] [--state-out file]";
+        error = "usage: script <bundle> --steps \"...\" | --steps-file file [--tree-in tree.xml] [--component-in file] [--state-in file] "
+                "[--set id=value]... [--render-dir dir] [--state-out file]";
 
     return options.bundle.isNotEmpty();
 }
@@ -433,6 +435,20 @@ bool prepare (juce::AudioPluginInstance& plugin, const Options& options, juce::S
         }
 
         PluginStateTree::load (plugin, *tree);
+    }
+
+    if (options.stateIn.isNotEmpty())
+    {
+        // What --state-out wrote: the host's whole state, as a project reopens it.
+        juce::MemoryBlock state;
+
+        if (! juce::File::getCurrentWorkingDirectory().getChildFile (options.stateIn).loadFileAsData (state))
+        {
+            error = "cannot read " + options.stateIn;
+            return false;
+        }
+
+        plugin.setStateInformation (state.getData(), (int) state.getSize());
     }
 
     if (options.componentIn.isNotEmpty())
