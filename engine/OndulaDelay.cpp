@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -641,8 +642,8 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
     // Continuous playback would have brought them there by smoothing towards each piece's
     // targets; the same steps are taken here over the wave of the seconds before, from records
     // settled on the targets of the first of those pieces. The result depends only on the
-    // position and the settings. Near the bottom of the int64 range, where the pieces before it
-    // cannot be named, the warm-up ends at the lowest piece that can be.
+    // position and the settings. Near the bottom of the int64 range, where the pieces before a
+    // position cannot all be named, the records are those of the lowest piece whose can.
     auto& leader = *engines[0];
     const int length = leader.pieceLength;
     const int64_t piece = floorDiv (leader.streamPosition, length);
@@ -664,15 +665,21 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
         bool kept = false;
         slots[e] = &engine.warmUpSlot (kept);
 
-        if (! kept)
-        {
-            const auto& in = engine.warmUpInputs;
+        if (kept)
+            continue;
 
+        // The wave's travel at each piece, unless the other engine's travels the same way.
+        const auto& in = engine.warmUpInputs;
+        const float* turns = engine.warmUpTurns;
+        constexpr auto travelBytes = offsetof (WarmUpKernel::Inputs, angle);
+
+        if (fresh > 0 && std::memcmp (jobs[0].inputs, &in, travelBytes) == 0)
+            turns = jobs[0].turns;
+        else
             for (int k = 0; k < in.pieces; ++k)
                 engine.warmUpTurns[k] = waveTurn (in.cyclesPerSecond, in.firstPieceStart + k * (int64_t) in.pieceLength, in.sampleRate);
 
-            jobs[fresh++] = { &slots[e]->inputs, engine.warmUpTurns, &slots[e]->records };
-        }
+        jobs[fresh++] = { &slots[e]->inputs, turns, &slots[e]->records };
     }
 
     WarmUpKernel::run (leader.lanePath, jobs, fresh);

@@ -30,7 +30,8 @@ public:
     struct Inputs
     {
         // Piece k starts at firstPieceStart + k * pieceLength; the wave turns cyclesPerSecond
-        // times a second of the timeline.
+        // times a second of the timeline. These come first: engines whose first bytes agree up
+        // to angle travel alike.
         int64_t firstPieceStart;
         int32_t pieceLength, pieces, sampleRate;
         float cyclesPerSecond;
