@@ -654,6 +654,7 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
     // All but the last two pieces only bring the records up: the warm-up kernel works them out
     // (or a move with the same inputs already did). The last two are started as every piece is,
     // so that what plays at the position is designed as in playback.
+    static_assert (warmUpPieces - 1 <= WarmUpKernel::maxPieces, "the kernel holds every warm-up piece's travel");
     WarmUpKernel::Job jobs[TapLaneKernel::maxChannels] {};
     WarmUpMemory* slots[TapLaneKernel::maxChannels] {};
     int fresh = 0;
