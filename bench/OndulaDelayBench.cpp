@@ -151,8 +151,9 @@ struct LoopingTransport : juce::AudioPlayHead
 enum class HostMotion
 {
     playback,   // speed 1
-    relocate,   // a jump to a far place at every call (what a move costs: the records worked out
-                // over the two seconds of wave before the new position)
+    relocate,   // 0 and 10 s in turn (a scrub: each engine keeps the records' warm-ups of both
+                // places, so a move costs the two pieces before the position;
+                // Stereo48k_OneMove_AllTaps measures a move to a new place)
     halfSpeed,  // varispeed
     standStill, // a play head that never advances
     scrub       // a call back and forth
@@ -225,6 +226,39 @@ void Stereo48k_WholeProcessor_AllTaps_HalfSpeed (benchmark::State& state) { runP
 void Stereo48k_WholeProcessor_AllTaps_StandingStill (benchmark::State& state) { runPlaying (state, HostMotion::standStill, false); }
 void Stereo48k_WholeProcessor_AllTaps_Scrubbing (benchmark::State& state) { runPlaying (state, HostMotion::scrub, false); }
 
+/** One move of one instance: both engines placed at a new position of the timeline, then one
+    sample rendered (the records are worked out before it, over the two seconds of wave before the
+    position). The positions lie 100 samples into a piece, so the sample starts no piece of its own. With
+    samePlace, every move goes to the same position with the same settings (a loop). */
+void runMoves (benchmark::State& state, bool samePlace, TapLaneKernel::Path path)
+{
+    StereoEngines engines (1, true, path);
+    auto& left = engines.processor->leftDelay;
+    auto& right = engines.processor->rightDelay;
+    const int piece = left.pieceSamples();
+    int64_t pieceIndex = 937; // about 10 s
+
+    for (auto _ : state)
+    {
+        // Before and after 0 in turn, never the same piece twice.
+        if (! samePlace)
+            pieceIndex = pieceIndex > 0 ? -(pieceIndex + 657) : -pieceIndex + 1031;
+
+        const int64_t position = pieceIndex * piece + 100;
+        left.moveToTimeline (position);
+        right.moveToTimeline (position);
+        engines.render();
+        benchmark::DoNotOptimize (engines.buffer.getReadPointer (0));
+    }
+
+    // The time of one core per move.
+    state.counters["per_move"] = benchmark::Counter (1.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void Stereo48k_OneMove_AllTaps (benchmark::State& state) { runMoves (state, false, TapLaneKernel::Path::automatic); }
+void Stereo48k_OneMove_AllTaps_SamePlace (benchmark::State& state) { runMoves (state, true, TapLaneKernel::Path::automatic); }
+void Stereo48k_OneMove_AllTaps_PortableOnly (benchmark::State& state) { runMoves (state, false, TapLaneKernel::Path::portable); }
+
 /** Creating and destroying one plug-in instance (two 2^23-sample lines inside it). */
 void Processor_ConstructAndDestroy (benchmark::State& state)
 {
@@ -246,4 +280,7 @@ BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Playing)->ArgName ("block")->Arg (64
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_HalfSpeed)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_StandingStill)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Scrubbing)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_OneMove_AllTaps)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_OneMove_AllTaps_SamePlace)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_OneMove_AllTaps_PortableOnly)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <string>
@@ -701,15 +703,57 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
     // Continuous playback would have brought them there by smoothing towards each piece's
     // targets; the same steps are taken here over the wave of the seconds before, from records
     // settled on the targets of the first of those pieces. The result depends only on the
-    // position and the settings.
+    // position and the settings. Near the bottom of the int64 range, where the pieces before a
+    // position cannot all be named, the records are those of the lowest piece whose can.
     auto& leader = *engines[0];
     const int length = leader.pieceLength;
     const int64_t piece = floorDiv (leader.streamPosition, length);
     const int offset = (int) (leader.streamPosition - piece * length);
-    const int64_t standing = offset == 0 ? piece - 1 : piece;
+    const int64_t lowest = std::numeric_limits<int64_t>::min() / length + warmUpPieces + 1;
+    const int64_t standing = std::max (offset == 0 ? piece - 1 : piece, lowest);
 
-    for (int j = warmUpPieces; j >= 0; --j)
-        startPiece (engines, count, (standing - j) * length, j == warmUpPieces, j <= 1);
+    // All but the last two pieces only bring the records up: the warm-up kernel works them out
+    // (or a move with the same inputs already did). The last two are started as every piece is,
+    // so that what plays at the position is designed as in playback.
+    static_assert (warmUpPieces - 1 <= WarmUpKernel::maxPieces, "the kernel holds every warm-up piece's travel");
+    WarmUpKernel::Job jobs[TapLaneKernel::maxChannels] {};
+    WarmUpMemory* slots[TapLaneKernel::maxChannels] {};
+    int fresh = 0;
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        engine.describeWarmUp ((standing - warmUpPieces) * length, warmUpPieces - 1);
+        bool kept = false;
+        slots[e] = &engine.warmUpSlot (kept);
+
+        if (kept)
+            continue;
+
+        // The wave's travel at each piece, unless the other engine's travels the same way.
+        const auto& in = engine.warmUpInputs;
+        const float* turns = engine.warmUpTurns;
+        constexpr auto travelBytes = offsetof (WarmUpKernel::Inputs, angle);
+
+        if (fresh > 0 && std::memcmp (jobs[0].inputs, &in, travelBytes) == 0)
+            turns = jobs[0].turns;
+        else
+            for (int k = 0; k < in.pieces; ++k)
+                engine.warmUpTurns[k] = waveTurn (in.cyclesPerSecond, in.firstPieceStart + k * (int64_t) in.pieceLength, in.sampleRate);
+
+        jobs[fresh++] = { &slots[e]->inputs, turns, &slots[e]->records };
+    }
+
+    WarmUpKernel::run (leader.lanePath, jobs, fresh);
+
+    for (int e = 0; e < count; ++e)
+    {
+        slots[e]->valid = true;
+        engines[e]->takeWarmUpRecords (slots[e]->records);
+    }
+
+    for (int j = 1; j >= 0; --j)
+        startPiece (engines, count, (standing - j) * length, false, true);
 
     for (int e = 0; e < count; ++e)
     {
@@ -721,6 +765,118 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
         engine.hostTime.store ((double) engine.movedTo / (double) engine.sampleRate.load (relaxed), relaxed);
         engine.clock.store (0.0, relaxed);
     }
+}
+
+void OndulaDelay::describeWarmUp (int64_t firstPieceStart, int pieces) noexcept
+{
+    // What computeTapTargets and computeGains read, before any wave: every field is written, so
+    // that two warm-ups compare byte for byte.
+    const auto in = readBlockInputs (firstPieceStart);
+    const auto& s = *in.settings;
+    const auto& column = tapColumns;
+    const float timeUnit = in.timeUnit;
+    auto& w = warmUpInputs;
+    const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
+    const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
+    const float travel = clampTo (wavelengthSeconds * in.velocityHz, 0.5f, 4.0f);
+    const float depthFactor = (((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount;
+
+    w.firstPieceStart = firstPieceStart;
+    w.pieceLength = pieceLength;
+    w.pieces = pieces;
+    w.sampleRate = sampleRate.load (relaxed);
+    w.cyclesPerSecond = (in.velocityHz * wavelengthSeconds) / wavelengthSeconds;
+
+    float phaseOnGrid[numTaps];
+    bool needed[numOndulaQuantities][numTaps];
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const float seconds = grid[t] * timeUnit;
+        phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
+        w.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
+        w.depth[t] = depthFactor * column[8][t];
+        needed[4][t] = w.depth[t] != 0.0f;
+    }
+
+    for (int q = 0; q < 4; ++q)
+        for (int t = 0; t < numTaps; ++t)
+        {
+            w.weight[q][t] = s.amount * column[4 + q][t];
+            w.base[q][t] = column[q][t];
+            needed[q][t] = ! (w.weight[q][t] == 0.0f && w.base[q][t] != 0.0f);
+        }
+
+    float shift[numOndulaQuantities];
+
+    for (int p = 0; p < numOndulaQuantities; ++p)
+    {
+        shift[p] = (s.ondulaPhase[p] + s.phase) * twoPi;
+        w.source[p] = p;
+        w.halfScale[p] = 0.5f * s.ondulaScale[p];
+
+        for (int q = 0; q < p && w.source[p] == p; ++q)
+            if (std::memcmp (&shift[q], &shift[p], sizeof (float)) == 0)
+                w.source[p] = q;
+    }
+
+    w.delayScale = s.ondulaScale[4];
+
+    for (int p = 0; p < numOndulaQuantities; ++p)
+        for (int t = 0; t < numTaps; ++t)
+        {
+            bool any = false;
+
+            for (int q = p; q < numOndulaQuantities; ++q)
+                any = any || (w.source[q] == p && needed[q][t]);
+
+            w.wanted[p][t] = any ? 1 : 0;
+            w.angle[p][t] = any ? phaseOnGrid[t] + shift[p] : 0.0f;
+        }
+
+    for (int t = 0; t < numTaps; ++t)
+        w.enabled[t] = s.tapEnabled[t] ? 1 : 0;
+
+    w.rightChannel = isRightChannel.load (relaxed) ? 1 : 0;
+}
+
+OndulaDelay::WarmUpMemory& OndulaDelay::warmUpSlot (bool& kept) noexcept
+{
+    // The kept warm-up with exactly these inputs, or else the older one's place, given these
+    // inputs, for the kernel to fill.
+    for (int i = 0; i < 2; ++i)
+    {
+        auto& memory = warmUps[i];
+
+        if (memory.valid && std::memcmp (&memory.inputs, &warmUpInputs, sizeof (warmUpInputs)) == 0)
+        {
+            kept = true;
+            olderWarmUp = 1 - i;
+            ++warmUpsReused;
+            return memory;
+        }
+    }
+
+    auto& slot = warmUps[olderWarmUp];
+    slot.inputs = warmUpInputs;
+    slot.valid = false;
+    olderWarmUp = 1 - olderWarmUp;
+    kept = false;
+    return slot;
+}
+
+void OndulaDelay::takeWarmUpRecords (const WarmUpKernel::Records& warm) noexcept
+{
+    // The records the first of the last two pieces smooths from; its coefficients and switches
+    // are set by that piece.
+    auto& r = records();
+    std::copy (std::begin (warm.delayOndula), std::end (warm.delayOndula), r.delayOndula);
+    std::copy (std::begin (warm.delayBase), std::end (warm.delayBase), r.delayBase);
+    std::copy (std::begin (warm.frequency), std::end (warm.frequency), r.frequency);
+    std::copy (std::begin (warm.bandwidth), std::end (warm.bandwidth), r.bandwidth);
+    std::copy (std::begin (warm.amplitude), std::end (warm.amplitude), r.amplitude);
+    std::copy (std::begin (warm.pan), std::end (warm.pan), r.pan);
+    std::copy (std::begin (warm.gain), std::end (warm.gain), r.gain);
 }
 
 void OndulaDelay::design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept

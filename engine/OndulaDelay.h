@@ -5,6 +5,7 @@
 #include "engine/TapLaneKernel.h"
 #include "engine/TapState.h"
 #include "engine/TreeOrHostValue.h"
+#include "engine/WarmUpKernel.h"
 #include "processor/ParameterMappingFunctions.h"
 
 #include <juce_data_structures/juce_data_structures.h>
@@ -155,6 +156,9 @@ public:
     /** For tests: moves the write position, so that reads soon wrap round the end of the line. */
     void moveWritePositionForTesting (int position) noexcept { writeIndex = position & (delayLineSize - 1); }
 
+    /** For tests: how many moves took the records' warm-up from an earlier move with the same inputs. */
+    int warmUpsReusedForTesting() const noexcept { return warmUpsReused; }
+
     // Node handles of the bound tree (message thread only).
     juce::ValueTree stateTree;
     juce::ValueTree automationFrequencyTree, automationAmplitudeTree, automationBandwidthTree, automationPanTree;
@@ -241,6 +245,10 @@ private:
     void releaseScratch() noexcept;
     void resetAudioState() noexcept;
     double wavePositionAt (int64_t position) const noexcept;
+    void describeWarmUp (int64_t firstPieceStart, int pieces) noexcept;
+    struct WarmUpMemory;
+    WarmUpMemory& warmUpSlot (bool& kept) noexcept;
+    void takeWarmUpRecords (const WarmUpKernel::Records& warm) noexcept;
 
     // Audio-thread state (touched only inside the block, under mutex).
     float* feedbackScratch = nullptr; // scratchLength feedback samples
@@ -283,6 +291,21 @@ private:
     float tapCoefficients[6][numTaps] {}; // b0, b1, b2, a0, a1, a2 of this block's designs, per tap
     IIRFilter<float> designer;
     TapLaneKernel::Path lanePath = TapLaneKernel::Path::automatic;
+
+    /** The inputs of a warm-up and the records it left. A move to the same place with the same
+        settings (a loop, a scrub back and forth) takes them again instead of working them out. */
+    struct WarmUpMemory
+    {
+        WarmUpKernel::Inputs inputs {};
+        WarmUpKernel::Records records {};
+        bool valid = false;
+    };
+
+    WarmUpKernel::Inputs warmUpInputs {};       // the coming warm-up's
+    float warmUpTurns[WarmUpKernel::maxPieces] {}; // the wave's travel at each of its pieces, in turns
+    WarmUpMemory warmUps[2];                   // the last two warm-ups
+    int olderWarmUp = 0;
+    int warmUpsReused = 0;
 
     // Bumped by the tree listener after every change of a setting (message thread); the block
     // works its settings out again only when it has moved (audio thread).

@@ -1,5 +1,6 @@
 #include "support/EngineTestRig.h"
 #include "support/ScalarOndulaOracle.h"
+#include "support/StereoEngineRig.h"
 
 #include "processor/PluginProcessor.h"
 #include "processor/QuorlStyleCurve.h"
@@ -573,5 +574,74 @@ TEST (OndulaDelayTempo, TimelinePositionCountsTheSamplesSinceTheLastMove)
     processBlocks (rig, 2, 100);
     EXPECT_EQ (rig.engine->timelinePosition(), -100);
     EXPECT_EQ (rig.engine->samplesToNextPiece(), 100);
+}
+
+//==================================================================================================
+// Moves on the timeline
+
+TEST (OndulaDelayTimeline, AMoveGivesTheSameRecordsWhetherItsWarmUpIsWorkedOutOrTakenAgain)
+{
+    // A pair that has moved before (a loop, a scrub) against a fresh pair moved straight to the
+    // last place: every record of both engines must agree. The warm-up is taken again only when
+    // its inputs are the same: the same piece and the same settings.
+    struct Case { const char* name; std::vector<long long> moves; bool changeBeforeLast; int reused; };
+    const Case cases[] {
+        { "a loop back to the same place", { 480100, 480100 }, false, 1 },
+        { "a scrub back and forth", { 480100, 470000, 480100, 470000 }, false, 2 },
+        { "another sample of the same piece", { 480100, 479800 }, false, 1 },
+        { "the same place before 0", { -172800000, 5, -172800000 }, false, 1 },
+        { "the same place after a setting changed", { 480100, 480100 }, true, 0 },
+    };
+
+    const auto modulate = [] (StereoEngineRig& rig)
+    {
+        rig.set ("delay_pattern", "pattern_l", "11111111111111111111111111111111");
+        rig.set ("delay_pattern", "pattern_r", "10110111011110111110111111011111");
+        rig.set ("delay_globals_ondula", "amount", 1.0);
+        rig.set ("delay_globals_ondula", "velocity", 0.8);
+        rig.set ("ondula_pan", "phase", 0.25);
+        rig.set ("ondula_delay", "curve", "0 1 0\n");
+    };
+
+    for (const auto& c : cases)
+    {
+        StereoEngineRig moved, fresh;
+        modulate (moved);
+        modulate (fresh);
+
+        if (c.changeBeforeLast)
+            fresh.set ("delay_globals_ondula", "phase", 0.4);
+
+        for (size_t m = 0; m < c.moves.size(); ++m)
+        {
+            if (c.changeBeforeLast && m + 1 == c.moves.size())
+                moved.set ("delay_globals_ondula", "phase", 0.4);
+
+            moved.left->moveToTimeline (c.moves[m]);
+            moved.right->moveToTimeline (c.moves[m]);
+            auto left = noiseBlock (64, 1u + (unsigned) m), right = noiseBlock (64, 2u + (unsigned) m);
+            moved.process (left, right);
+        }
+
+        fresh.left->moveToTimeline (c.moves.back());
+        fresh.right->moveToTimeline (c.moves.back());
+        auto left = noiseBlock (64, 9u), right = noiseBlock (64, 10u);
+        fresh.process (left, right);
+
+        for (const auto* pair : { &moved, &fresh })
+            for (const auto* engine : { pair->left.get(), pair->right.get() })
+                EXPECT_EQ (engine->warmUpsReusedForTesting(), pair == &moved ? c.reused : 0) << c.name;
+
+        for (const auto& [a, b] : { std::make_pair (moved.left.get(), fresh.left.get()), std::make_pair (moved.right.get(), fresh.right.get()) })
+            for (int t = 0; t < 32; ++t)
+            {
+                const auto& x = a->tapStates[t];
+                const auto& y = b->tapStates[t];
+                const bool same = x.delayOndula == y.delayOndula && x.delayBase == y.delayBase && x.gain == y.gain
+                               && x.frequency == y.frequency && x.bandwidth == y.bandwidth && x.amplitude == y.amplitude
+                               && x.pan == y.pan && x.b0 == y.b0 && x.a1 == y.a1 && x.a2 == y.a2 && x.enabled == y.enabled;
+                EXPECT_TRUE (same) << c.name << ", " << (a == moved.left.get() ? "left" : "right") << " tap " << t;
+            }
+    }
 }
 } // namespace

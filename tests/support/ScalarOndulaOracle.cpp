@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -24,6 +25,50 @@ float gridPosition (bool triplet, int t)
 
 void smooth (float& s, float v) { s = 0.95f * s + 0.05f * v; }
 void smooth (int& s, float v) { s = (int) (0.95f * (float) s + 0.05f * v); }
+
+// The warm-up's own maps (the pieces that only bring the records up): plain IEEE arithmetic, the
+// same on every instruction set.
+
+/** sin (x pi / 2) for x in 0..1: its Taylor series to x^13, by Horner's rule in x^2. */
+float quarterSine (float x)
+{
+    const float c[7] { 1.57079637f, -0.645964086f, 0.0796926245f, -0.00468175393f, 0.000160441181f, -3.59884325e-06f,
+                       5.69217278e-08f };
+    const float x2 = x * x;
+    float p = c[6];
+
+    for (int k = 5; k >= 0; --k)
+        p = p * x2 + c[k];
+
+    return x * p;
+}
+
+/** 10^y for y in 1..4: 2^n times the Taylor series of e^(r ln 10) to r^7, with
+    r = y - n log10 2 (log10 2 in two parts, the first of 15 bits). */
+float warmUpPowerOfTen (float y)
+{
+    const float c[8] { 1.0f, 2.30258512f, 2.650949f, 2.0346787f, 1.17125511f, 0.539382935f, 0.206995845f, 0.068089366f };
+    const int n = (int) (y * 3.32192802f + 0.5f);
+    const float r = (y - (float) n * 0.301025390625f) - (float) n * 4.60503907e-06f;
+    float p = c[7];
+
+    for (int k = 6; k >= 0; --k)
+        p = p * r + c[k];
+
+    return p * std::ldexp (1.0f, n);
+}
+
+/** sin and cos of 2 pi turn, from the quarter wave. */
+void travelWave (float turn, float& sine, float& cosine)
+{
+    const float x = turn * 4.0f;
+    const int quarter = (int) x;
+    const float r = x - (float) quarter;
+    const float rising = quarterSine (r), falling = quarterSine (1.0f - r);
+    const float waves[4][2] { { rising, falling }, { falling, -rising }, { -rising, -falling }, { -falling, rising } };
+    sine = waves[quarter][0];
+    cosine = waves[quarter][1];
+}
 } // namespace
 
 ScalarOndulaOracle::ScalarOndulaOracle (const ParameterMappingFunctions& mappings, bool rightChannel, float sampleRate)
@@ -149,14 +194,19 @@ void ScalarOndulaOracle::process (float* samples, int n, const OndulaDelay::Sett
 void ScalarOndulaOracle::settleAtTimeline()
 {
     // The records at the position are those of the piece holding it (at a piece's start, of the
-    // piece before): 200 pieces of smoothing from records settled on the first one's targets,
-    // and the feedback path settled on its targets.
-    const long long pieceIndex = streamPosition >= 0 ? streamPosition / piece : -((-streamPosition + piece - 1) / piece);
+    // piece before): 198 warm-up pieces from records settled on the first one's targets, then two
+    // pieces as in playback, and the feedback path settled on its targets. Near the bottom of the
+    // int64 range the warm-up ends at the lowest piece whose 200 predecessors can be named.
+    const long long pieceIndex = streamPosition >= 0 ? streamPosition / piece : -((-(streamPosition + 1)) / piece) - 1;
     const int offset = (int) (streamPosition - pieceIndex * piece);
-    const long long standing = offset == 0 ? pieceIndex - 1 : pieceIndex;
+    const long long lowest = std::numeric_limits<long long>::min() / piece + 201;
+    const long long standing = std::max (offset == 0 ? pieceIndex - 1 : pieceIndex, lowest);
 
-    for (int j = 200; j >= 0; --j)
-        startPiece ((standing - j) * piece, j == 200);
+    for (int j = 200; j >= 2; --j)
+        warmUpPiece ((standing - j) * piece, j == 200);
+
+    for (int j = 1; j >= 0; --j)
+        startPiece ((standing - j) * piece, false);
 
     const auto& settings = *s;
     const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);
@@ -171,6 +221,72 @@ void ScalarOndulaOracle::settleAtTimeline()
 
     position = offset;
     moved = false;
+}
+
+void ScalarOndulaOracle::warmUpPiece (long long pieceStart, bool first)
+{
+    // The targets of a piece that only brings the records up: the wave of quantity p at tap t is
+    // sin (a) cos (v) - cos (a) sin (v), with a the tap's angle and v the travel; the maps are the
+    // warm-up's own. The smoothing is playback's; nothing is designed.
+    const auto& settings = *s;
+    const float T = timeUnit();
+    const float L = (17.0f * settings.wavelength) * T;
+    const double cycles = (double) ((velocityHz() * L) / L) * ((double) pieceStart / (double) (int) fs);
+    float turn = std::isfinite (cycles) ? (float) (cycles - std::floor (cycles)) : 0.0f;
+    turn = turn < 1.0f ? turn : 0.0f;
+    float sinV = 0.0f, cosV = 0.0f;
+    travelWave (turn, sinV, cosV);
+
+    for (int t = 0; t < 32; ++t)
+    {
+        const float* row = settings.tapTable[t];
+        const float x = gridPosition (settings.onTripletGrid, t) * T;
+        const float A = (6.2831855f * x) / L;
+        float wave[5];
+
+        for (int p = 0; p < 5; ++p)
+        {
+            const float a = A + (settings.ondulaPhase[p] + settings.phase) * 6.2831855f;
+            wave[p] = (0.5f * settings.ondulaScale[p]) * (std::sin (a) * cosV - std::cos (a) * sinV);
+        }
+
+        const float LV = clamp (L * velocityHz(), 0.5f, 4.0f);
+        const float baseDelay = clamp ((gridPosition (settings.onTripletGrid, t) * T) * fs, 0.0f, 6144000.0f);
+        const float depth = (((settings.wavelength * T) * 16384.0f) / LV) * settings.amount * row[8];
+        const float delayTarget = clamp (depth * (wave[4] + settings.ondulaScale[4]) + baseDelay, 0.0f, 6144000.0f);
+
+        float c[4];
+        for (int q = 0; q < 4; ++q)
+            c[q] = clamp01 ((settings.amount * row[4 + q]) * wave[q] + row[q]);
+
+        const float frequency = warmUpPowerOfTen (1.0f + 2.9542425f * c[0]);
+        const float bandwidth = (c[1] * std::sqrt (c[1])) * 14.75f + 0.25f;
+        const float side = right ? c[3] : 1.0f - c[3];
+        const float gain = settings.tapEnabled[t] ? c[2] * std::sqrt (side * quarterSine (side)) : 0.0f;
+
+        Record& tap = taps[t];
+
+        if (first)
+        {
+            tap.delayOndula = (int) delayTarget;
+            tap.delayBase = (int) baseDelay;
+            tap.frequency = frequency;
+            tap.bandwidth = bandwidth;
+            tap.amplitude = c[2];
+            tap.pan = c[3];
+            tap.gain = gain;
+        }
+        else
+        {
+            smooth (tap.delayOndula, delayTarget);
+            smooth (tap.delayBase, baseDelay);
+            smooth (tap.frequency, frequency);
+            smooth (tap.bandwidth, bandwidth);
+            smooth (tap.amplitude, c[2]);
+            smooth (tap.pan, c[3]);
+            smooth (tap.gain, gain);
+        }
+    }
 }
 
 void ScalarOndulaOracle::startPiece (long long pieceStart, bool first)

@@ -58,6 +58,8 @@ private:
         `settle`, the records take the targets as they are. */
     void startPiece (long long pieceStart, bool settle);
     void settleAtTimeline();
+    /** A piece before a new position that only brings the tap records up (the first is settled). */
+    void warmUpPiece (long long pieceStart, bool first);
     /** n samples of the current piece from ramp position `position` on, in place. */
     void renderStretch (float* samples, int n);
     /** Delayed read and ramped biquad of one path over n samples from ramp position `position`;
