@@ -37,6 +37,15 @@ public:
 
     static std::string bundle() { return ONDULA_VST3_BUNDLE; }
 
+    /** Settings for `--set`: every modulation at its strongest and only the wet signal heard,
+        where a wrong clock, a wrong grid or a wrong value shows most. */
+    static std::string strongModulation()
+    {
+        return " --set delay_globals_ondula_amount=1 --set delay_globals_ondula_velocity=1 --set ondula_frequency_amount=1"
+               " --set ondula_amplitude_amount=1 --set ondula_pan_amount=1 --set ondula_delay_amount=1"
+               " --set delay_globals_dynamics_dry=0 --set delay_globals_dynamics_wet=1 ";
+    }
+
     /** A path for a file of this test process alone; its folder goes when the process ends. */
     static std::string scratch (const std::string& name)
     {

@@ -18,12 +18,7 @@ namespace
 {
 using std::to_string;
 
-// Every modulation at its strongest and only the wet signal heard, where a wrong clock, a wrong
-// grid or a wrong value shows most.
-const std::string strongModulation =
-    " --set delay_globals_ondula_amount=1 --set delay_globals_ondula_velocity=1 --set ondula_frequency_amount=1"
-    " --set ondula_amplitude_amount=1 --set ondula_pan_amount=1 --set ondula_delay_amount=1"
-    " --set delay_globals_dynamics_dry=0 --set delay_globals_dynamics_wet=1 ";
+const std::string strongModulation = HostRunner::strongModulation();
 
 std::string printedDb (double db)
 {

@@ -17,12 +17,7 @@ namespace
 {
 using std::to_string;
 
-// Every modulation at its strongest (the wave synced at 8 Hz: a period of 6000 samples at 48 kHz
-// and 120 bpm) and only the wet signal heard.
-const std::string strongModulation =
-    " --set delay_globals_ondula_amount=1 --set delay_globals_ondula_velocity=1 --set ondula_frequency_amount=1"
-    " --set ondula_amplitude_amount=1 --set ondula_pan_amount=1 --set ondula_delay_amount=1"
-    " --set delay_globals_dynamics_dry=0 --set delay_globals_dynamics_wet=1 ";
+const std::string strongModulation = HostRunner::strongModulation();
 
 constexpr int rate = 48000;
 
@@ -96,8 +91,9 @@ TEST (TimelineEdgesThroughTheHost, APlayHeadStandingStillSoundsAsPlaybackAndScru
 
 TEST (TimelineEdgesThroughTheHost, FarAlongTheTimelineOrBeforeItTheWaveIsTheWaveNearItsStart)
 {
-    // Whole periods of the wave later (or earlier), a region sounds as it does near 0. The shift
-    // is also a whole number of control pieces (512 samples), so the pieces fall alike.
+    // Whole periods of the wave later (or earlier), a region sounds as it does near 0. The strong
+    // settings sync the wave at 8 Hz (6000 samples at 120 bpm); the shift is also a whole number
+    // of control pieces (512 samples), so the pieces fall alike.
     constexpr long long period = 192000, near = 20000;
     const auto render = [] (long long start)
     {

@@ -16,12 +16,7 @@ namespace
 {
 using std::to_string;
 
-// Every modulation at its strongest and only the wet signal heard, where a wrong clock or a
-// wrong grid shows most.
-const std::string strongModulation =
-    " --set delay_globals_ondula_amount=1 --set delay_globals_ondula_velocity=1 --set ondula_frequency_amount=1"
-    " --set ondula_amplitude_amount=1 --set ondula_pan_amount=1 --set ondula_delay_amount=1"
-    " --set delay_globals_dynamics_dry=0 --set delay_globals_dynamics_wet=1 ";
+const std::string strongModulation = HostRunner::strongModulation();
 
 /** Ardour's export of `samples` from the range start at a buffer size: idle calls while stopped,
     each reporting the playhead at buffer/4 + 16; the first cycle split into a silent pre-roll and
