@@ -116,6 +116,9 @@ bool PresetManagerComponent::savePresetTo (const juce::File& file)
 
 bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::String& name)
 {
+    if (takeHostValues != nullptr)
+        takeHostValues();
+
     auto& tree = presetManager.tree;
     const auto xml = tree.isValid() ? tree.createXml() : nullptr;
 
