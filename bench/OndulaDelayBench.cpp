@@ -147,10 +147,18 @@ struct LoopingTransport : juce::AudioPlayHead
     juce::int64 position = 0;
 };
 
+/** What the host does at every block of a playing transport. */
+enum class HostActivity
+{
+    relocates,        // a relocation at every block (a loop of one block)
+    automatesThree,   // three parameters with a point every 16 samples
+    automatesAll      // every parameter with a point every sample
+};
+
 /** The whole callback while the host plays: with a relocation at every block (what a move costs:
-    the records worked out over the two seconds of wave before the new position), or with three
-    automated parameters sending a point every 16 samples. */
-void runPlaying (benchmark::State& state, bool relocate, bool automate)
+    the records worked out over the two seconds of wave before the new position), or with
+    automated parameters. */
+void runPlaying (benchmark::State& state, HostActivity activity)
 {
     const int blockSize = (int) state.range (0);
     auto processor = std::make_unique<OndulaDelayAudioProcessor>();
@@ -162,15 +170,21 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
     juce::AudioBuffer<float> buffer (2, blockSize);
     juce::MidiBuffer midi;
 
+    // Every parameter's line: a ramp from its own start, a little further at every point.
+    std::vector<float> lines ((size_t) OndulaDelayAudioProcessor::numParameters);
+
+    for (size_t p = 0; p < lines.size(); ++p)
+        lines[p] = (float) p / (float) lines.size();
+
     int block = 0;
 
     for (auto _ : state)
     {
         buffer.makeCopyOf (input, true);
 
-        transport.position = relocate ? (block % 2) * 480000 : transport.position + blockSize;
+        transport.position = activity == HostActivity::relocates ? (block % 2) * 480000 : transport.position + blockSize;
 
-        if (automate)
+        if (activity == HostActivity::automatesThree)
         {
             processor->hostCallBegins (blockSize);
 
@@ -180,6 +194,22 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
                 processor->hostParameterPoint (22, offset, ramp);        // the Ondula amount
                 processor->hostParameterPoint (27, offset, 1.0f - ramp); // wet
                 processor->hostParameterPoint (0, offset, ramp);         // the frequency automation's value
+            }
+        }
+        else if (activity == HostActivity::automatesAll)
+        {
+            processor->hostCallBegins (blockSize);
+
+            for (int p = 0; p < OndulaDelayAudioProcessor::numParameters; ++p)
+            {
+                auto& value = lines[(size_t) p];
+
+                for (int offset = 0; offset < blockSize; ++offset)
+                {
+                    value += 1.0f / 48000.0f;
+                    value = value < 1.0f ? value : value - 1.0f;
+                    processor->hostParameterPoint (p, offset, value);
+                }
             }
         }
 
@@ -192,8 +222,12 @@ void runPlaying (benchmark::State& state, bool relocate, bool automate)
     reportRealTime (state, blockSize);
 }
 
-void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, true, false); }
-void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, false, true); }
+void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, HostActivity::relocates); }
+void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, HostActivity::automatesThree); }
+void Stereo48k_WholeProcessor_AllTaps_EveryParameterEverySample (benchmark::State& state)
+{
+    runPlaying (state, HostActivity::automatesAll);
+}
 
 /** Creating and destroying one plug-in instance (two 2^23-sample lines inside it). */
 void Processor_ConstructAndDestroy (benchmark::State& state)
@@ -212,4 +246,5 @@ BENCHMARK (Stereo48k_AllTaps_PortableOnly)->ArgName ("block")->Arg (64)->Arg (51
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps)->ArgName ("block")->Arg (1)->Arg (16)->Arg (64)->Arg (512)->Arg (4096);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock)->ArgName ("block")->Arg (64)->Arg (512)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Automated)->ArgName ("block")->Arg (64)->Arg (512)->Arg (4096);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_EveryParameterEverySample)->ArgName ("block")->Arg (4096)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);

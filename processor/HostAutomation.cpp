@@ -14,7 +14,7 @@ constexpr int countShift = 33;
 
 float sanitised (float value) noexcept
 {
-    return std::isnan (value) ? 0.0f : std::clamp (value, 0.0f, 1.0f);
+    return value >= 0.0f ? std::min (value, 1.0f) : 0.0f; // NaN lands on 0
 }
 } // namespace
 
@@ -32,7 +32,10 @@ void HostAutomation::prepare (int maxPieces)
     slotCount = 0;
 
     for (auto& line : lines)
+    {
         line.evaluated = 0;
+        line.nextSlot = std::numeric_limits<int>::max();
+    }
 }
 
 void HostAutomation::beginCall (int firstPieceOffset, int length, int numSamples) noexcept
@@ -71,7 +74,9 @@ void HostAutomation::startQueue (int parameter, float parameterValue) noexcept
     auto& line = lines[(size_t) parameter];
     line.hasQueue = true;
     line.hasPoint = false;
+    line.lastOffset = 0;
     line.evaluated = 0;
+    line.nextSlot = slotCount > 0 ? 0 : std::numeric_limits<int>::max();
     line.start = std::isnan (parameterValue) ? 0.0f : parameterValue;
 
     if (! line.owed)
@@ -80,16 +85,11 @@ void HostAutomation::startQueue (int parameter, float parameterValue) noexcept
     activeLines |= 1u << parameter;
 }
 
-void HostAutomation::addPointToLine (int parameter, int sampleOffset, float value) noexcept
+void HostAutomation::workOutSlotsBefore (int parameter, int offset, float value) noexcept
 {
-    auto& line = lines[(size_t) parameter];
-    value = sanitised (value);
-
-    // Offsets run up the queue; one that runs back is taken as the one before it.
-    const int offset = std::max (line.hasPoint ? line.lastOffset : 0, sampleOffset);
-
     // The slots before this point lie where the line is now known: before the first point the
     // parameter holds its value; after a point, the line runs straight to this one.
+    auto& line = lines[(size_t) parameter];
     float* out = values.get() + (size_t) parameter * (size_t) slotCapacity;
 
     for (; line.evaluated < slotCount; ++line.evaluated)
@@ -109,9 +109,7 @@ void HostAutomation::addPointToLine (int parameter, int sampleOffset, float valu
         out[line.evaluated] = (float) ((double) line.end + ((double) value - (double) line.end) * along);
     }
 
-    line.lastOffset = offset;
-    line.end = value;
-    line.hasPoint = true;
+    line.nextSlot = line.evaluated < slotCount ? slotOffset (line.evaluated) : std::numeric_limits<int>::max();
 }
 
 void HostAutomation::endQueues() noexcept

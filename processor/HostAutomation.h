@@ -52,7 +52,17 @@ public:
         if (! line.hasQueue)
             startQueue (parameter, parameterValue());
 
-        addPointToLine (parameter, sampleOffset, value);
+        // Offsets run up the queue; one that runs back is taken as the one before it. Most points
+        // of a dense line pass no slot: they only move the line's end.
+        const int offset = sampleOffset > line.lastOffset ? sampleOffset : line.lastOffset;
+        value = value >= 0.0f ? (value <= 1.0f ? value : 1.0f) : 0.0f; // NaN lands on 0
+
+        if (offset > line.nextSlot)
+            workOutSlotsBefore (parameter, offset, value);
+
+        line.lastOffset = offset;
+        line.end = value;
+        line.hasPoint = true;
     }
 
     /** Any thread: the host set a parameter through the edit controller. */
@@ -117,6 +127,7 @@ private:
         float handedOn = 0.0f; // the value last handed on, or the one the next must differ from
         int lastOffset = 0;    // the last point's offset: the earliest the next may take
         int evaluated = 0;     // this call's slots whose value is worked out
+        int nextSlot = 0;      // the offset of the first slot not worked out, or past every offset
         bool hasQueue = false; // this call brought a queue
         bool hasPoint = false; // ... with at least one point
         bool owed = false;     // `end` is still to be handed on
@@ -129,7 +140,7 @@ private:
     int slotOffset (int slot) const noexcept { return slot == 0 ? 0 : firstPiece + (slot - 1) * pieceLength; }
 
     void startQueue (int parameter, float parameterValue) noexcept;
-    void addPointToLine (int parameter, int sampleOffset, float value) noexcept;
+    void workOutSlotsBefore (int parameter, int offset, float value) noexcept;
     void endQueues() noexcept;
     void takeControllerEdits() noexcept;
 
