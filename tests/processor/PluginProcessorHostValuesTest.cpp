@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -225,4 +226,32 @@ TEST (PluginProcessorHostValues, AStateLoadPlaysWhateverTheHostSentBeforeIt)
             EXPECT_FLOAT_EQ (s.played (p), 0.75f) << label << ": a host value after the load";
             MessagePump::run (10);
         }
+}
+
+TEST (PluginProcessorHostValues, CallsLongerThanAnnouncedTakeDenseLinesSafelyAndExactlyUpToEightBlocks)
+{
+    // Announced blocks of 512; calls of 4096 (eight announced blocks) play a dense line exactly as
+    // calls of 512 do. Calls of 16384 are rendered too: within the room kept for eight blocks the
+    // line plays, beyond it the call's last values; nothing outside the room is touched.
+    constexpr int length = 32768;
+
+    const auto render = [] (int call)
+    {
+        DawCallPattern host (48000.0, 16384);
+        host.processor().prepareToPlay (48000.0, 512);
+        host.source = DawCallPattern::noiseThenSilence (48000.0, 0.1, (double) length / 48000.0);
+
+        for (int at = 0; at < length; at += 8)
+            host.point ("delay_globals_dynamics_wet", at, (float) (0.5 + 0.5 * std::sin (0.001 * at)));
+
+        host.play (0, length, { call });
+        return host.interleavedRecording();
+    };
+
+    const auto announced = render (512);
+    EXPECT_TRUE (render (4096) == announced);
+
+    const auto longest = render (16384);
+    ASSERT_EQ (longest.size(), announced.size());
+    EXPECT_TRUE (std::all_of (longest.begin(), longest.end(), [] (float x) { return std::isfinite (x); }));
 }
