@@ -46,6 +46,13 @@ struct PlayingProcessor
     juce::MidiBuffer midi;
 };
 
+/** Places the left engine's wave one phase step of the Ondula graph further at every frame, so that
+    every step is drawn once in 256 frames. */
+void moveWave (OndulaDelayAudioProcessor& p, int frame)
+{
+    p.leftDelay.waveTurnAtPiece.store ((float) (frame % 256) / 256.0f);
+}
+
 void paintInto (juce::Component& component, juce::Image& image)
 {
     juce::Graphics g (image);
@@ -60,11 +67,11 @@ void OndulaGraph_TickAndPaint_Playing (benchmark::State& state)
     graph.setBounds (0, 0, 400, 380);
     graph.setValueTree (playing.processor->stateTree);
     juce::Image image (juce::Image::RGB, 400, 380, true);
-    double clock = 0.0;
+    int step = 0;
 
     const auto frame = [&]
     {
-        playing.processor->leftDelay.clock.store (clock += frameSeconds);
+        moveWave (*playing.processor, ++step);
         graph.timerCallback();
         paintInto (graph, image);
     };
@@ -89,7 +96,6 @@ void OndulaGraph_TickAndPaint_EveryRowChanged (benchmark::State& state)
     graph.setValueTree (playing.processor->stateTree);
     juce::Image image (juce::Image::RGB, 400, 380, true);
     auto globals = playing.processor->stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_ondula");
-    double clock = 0.0;
     int i = 0;
 
     for (auto _ : state)
@@ -98,7 +104,7 @@ void OndulaGraph_TickAndPaint_EveryRowChanged (benchmark::State& state)
         globals.setProperty ("amount", 0.4 + 0.001 * (++i % 100), nullptr);
         state.ResumeTiming();
 
-        playing.processor->leftDelay.clock.store (clock += frameSeconds);
+        moveWave (*playing.processor, i);
         graph.timerCallback();
         paintInto (graph, image);
     }
@@ -141,7 +147,7 @@ void FullEditor_Repaint_1350x660 (benchmark::State& state)
     e.filterGraph.stopTimer();
     e.ondulaGraph.stopTimer();
     juce::Image image (juce::Image::RGB, 1350, 660, true);
-    double clock = 0.0;
+    int step = 0;
 
     for (auto _ : state)
     {
@@ -149,7 +155,7 @@ void FullEditor_Repaint_1350x660 (benchmark::State& state)
         playing.playOneFrame();
         state.ResumeTiming();
 
-        p.leftDelay.clock.store (clock += frameSeconds);
+        moveWave (p, ++step);
         e.filterGraph.timerCallback();
         e.ondulaGraph.timerCallback();
         paintInto (e, image);

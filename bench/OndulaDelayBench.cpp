@@ -173,9 +173,16 @@ juce::int64 reportedPosition (HostMotion motion, int block, int blockSize)
     return 0;
 }
 
-/** The whole callback while the host plays as `motion` says, optionally with three automated
-    parameters sending a point every 16 samples. */
-void runPlaying (benchmark::State& state, HostMotion motion, bool automate)
+/** What the host automates at every block. */
+enum class HostActivity
+{
+    none,
+    automatesThree,   // three parameters with a point every 16 samples
+    automatesAll      // every parameter with a point every sample
+};
+
+/** The whole callback while the host plays as `motion` says, automating as `activity` says. */
+void runPlaying (benchmark::State& state, HostMotion motion, HostActivity activity = HostActivity::none)
 {
     const int blockSize = (int) state.range (0);
     auto processor = std::make_unique<OndulaDelayAudioProcessor>();
@@ -187,6 +194,12 @@ void runPlaying (benchmark::State& state, HostMotion motion, bool automate)
     juce::AudioBuffer<float> buffer (2, blockSize);
     juce::MidiBuffer midi;
 
+    // Every parameter's line: a ramp from its own start, a little further at every point.
+    std::vector<float> lines ((size_t) OndulaDelayAudioProcessor::numParameters);
+
+    for (size_t p = 0; p < lines.size(); ++p)
+        lines[p] = (float) p / (float) lines.size();
+
     int block = 0;
 
     for (auto _ : state)
@@ -195,7 +208,7 @@ void runPlaying (benchmark::State& state, HostMotion motion, bool automate)
 
         transport.position = reportedPosition (motion, block, blockSize);
 
-        if (automate)
+        if (activity == HostActivity::automatesThree)
         {
             processor->hostCallBegins (blockSize);
 
@@ -205,6 +218,22 @@ void runPlaying (benchmark::State& state, HostMotion motion, bool automate)
                 processor->hostParameterPoint (22, offset, ramp);        // the Ondula amount
                 processor->hostParameterPoint (27, offset, 1.0f - ramp); // wet
                 processor->hostParameterPoint (0, offset, ramp);         // the frequency automation's value
+            }
+        }
+        else if (activity == HostActivity::automatesAll)
+        {
+            processor->hostCallBegins (blockSize);
+
+            for (int p = 0; p < OndulaDelayAudioProcessor::numParameters; ++p)
+            {
+                auto& value = lines[(size_t) p];
+
+                for (int offset = 0; offset < blockSize; ++offset)
+                {
+                    value += 1.0f / 48000.0f;
+                    value = value < 1.0f ? value : value - 1.0f;
+                    processor->hostParameterPoint (p, offset, value);
+                }
             }
         }
 
@@ -217,14 +246,18 @@ void runPlaying (benchmark::State& state, HostMotion motion, bool automate)
     reportRealTime (state, blockSize);
 }
 
-void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, HostMotion::relocate, false); }
-void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, HostMotion::playback, true); }
+void Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock (benchmark::State& state) { runPlaying (state, HostMotion::relocate); }
+void Stereo48k_WholeProcessor_AllTaps_Automated (benchmark::State& state) { runPlaying (state, HostMotion::playback, HostActivity::automatesThree); }
+void Stereo48k_WholeProcessor_AllTaps_EveryParameterEverySample (benchmark::State& state)
+{
+    runPlaying (state, HostMotion::playback, HostActivity::automatesAll);
+}
 
 // A host that moves at every call: each against playback at the same block size.
-void Stereo48k_WholeProcessor_AllTaps_Playing (benchmark::State& state) { runPlaying (state, HostMotion::playback, false); }
-void Stereo48k_WholeProcessor_AllTaps_HalfSpeed (benchmark::State& state) { runPlaying (state, HostMotion::halfSpeed, false); }
-void Stereo48k_WholeProcessor_AllTaps_StandingStill (benchmark::State& state) { runPlaying (state, HostMotion::standStill, false); }
-void Stereo48k_WholeProcessor_AllTaps_Scrubbing (benchmark::State& state) { runPlaying (state, HostMotion::scrub, false); }
+void Stereo48k_WholeProcessor_AllTaps_Playing (benchmark::State& state) { runPlaying (state, HostMotion::playback); }
+void Stereo48k_WholeProcessor_AllTaps_HalfSpeed (benchmark::State& state) { runPlaying (state, HostMotion::halfSpeed); }
+void Stereo48k_WholeProcessor_AllTaps_StandingStill (benchmark::State& state) { runPlaying (state, HostMotion::standStill); }
+void Stereo48k_WholeProcessor_AllTaps_Scrubbing (benchmark::State& state) { runPlaying (state, HostMotion::scrub); }
 
 /** One move of one instance: both engines placed at a new position of the timeline, then one
     sample rendered (the records are worked out before it, over the two seconds of wave before the
@@ -283,4 +316,5 @@ BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Scrubbing)->ArgName ("block")->Arg (
 BENCHMARK (Stereo48k_OneMove_AllTaps)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_OneMove_AllTaps_SamePlace)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_OneMove_AllTaps_PortableOnly)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_EveryParameterEverySample)->ArgName ("block")->Arg (4096)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Processor_ConstructAndDestroy)->Unit (benchmark::kMillisecond);

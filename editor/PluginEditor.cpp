@@ -68,6 +68,14 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
 
     // A preset is merged exactly as the host's saved state is.
     presetStrip.loadState = [&p] (const juce::XmlElement& xml) { p.mergeLoadedState (&xml); };
+    presetStrip.takeHostValues = [&p] { p.takePendingHostValues(); };
+
+    // The displays draw what plays, host values included.
+    globalView.dynamicsPanel.compressorDisplay.followPlayed ([&p]
+    {
+        return DynamicRangeCompressorComponent::Curve { p.leftCompressor.thresholdDb.playedNow(), p.leftCompressor.slope.playedNow() };
+    });
+    delayView.patternPanel.followPlayedGrid ([&p] { return (int) p.leftDelay.playedHostSetting (OndulaDelay::patternMode) != 0; });
 
     addAndMakeVisible (consoleStrip);
     addAndMakeVisible (presetStrip);

@@ -118,6 +118,9 @@ bool PresetManagerComponent::savePresetTo (const juce::File& file)
 
 bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::String& requestedName)
 {
+    if (takeHostValues != nullptr)
+        takeHostValues();
+
     // The name as the file will hold it, so the preset keeps the name it loads back with.
     const auto name = UnicodeText::cleaned (requestedName);
     auto& tree = presetManager.tree;

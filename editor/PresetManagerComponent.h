@@ -66,6 +66,9 @@ public:
     // Merges a loaded preset into the plug-in exactly as a saved state is restored; set by the
     // editor. Without it, Load reports that it cannot apply presets.
     std::function<void (const juce::XmlElement&)> loadState;
+    // Brings the tree in line with host values not yet written back, so a preset saves what
+    // plays; set by the editor.
+    std::function<void()> takeHostValues;
 
     std::unique_ptr<juce::FileChooser> fileChooser;
 

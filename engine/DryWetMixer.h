@@ -33,6 +33,10 @@ public:
         same host value changes nothing). Audio thread. */
     void setWetFromHost (float proportion) noexcept;
 
+    /** Tree's thread, after a state load: the tree's proportion is an edit of its own again, so a
+        host value standing from before gives way. */
+    void takeTreeAsEdit() noexcept { pendingWetProportion.takeTreeAsEdit(); }
+
     juce::ValueTree globalsDynamicsTree;
     juce::dsp::DryWetMixer<float> mixer;
 

@@ -28,6 +28,14 @@ public:
     void setThresholdFromHost (float normalised) noexcept;
     void setSlopeFromHost (float normalised) noexcept;
 
+    /** Tree's thread, after a state load: the tree's threshold and slope are edits of its own again,
+        so a host value standing from before gives way. */
+    void takeTreeAsEdits() noexcept
+    {
+        thresholdDb.takeTreeAsEdit();
+        slope.takeTreeAsEdit();
+    }
+
     /** Lines the chunks up with the timeline: a chunk ends at every multiple of chunkLength. The
         chunk under way when the timeline jumps is measured over the samples it got and sets the
         gain, so a host that moves often (scrubbing) still has its level followed. Audio thread. */

@@ -457,7 +457,20 @@ void OndulaDelay::setFromHost (int setting, float value) noexcept
         return;
 
     hostSettings[setting].takeFromHost (value);
-    hostValuesMoved = true;
+    hostValuesMoved |= 1u << setting;
+}
+
+void OndulaDelay::takeTreeAsEdits() noexcept
+{
+    for (auto& setting : hostSettings)
+        setting.takeTreeAsEdit();
+
+    settingsVersion.fetch_add (1, std::memory_order_release);
+}
+
+float OndulaDelay::playedHostSetting (int setting) const noexcept
+{
+    return setting >= 0 && setting < numHostSettings ? hostSettings[setting].playedNow() : 0.0f;
 }
 
 OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
@@ -465,7 +478,7 @@ OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
     float values[numHostSettings];
 
     for (int i = 0; i < numHostSettings; ++i)
-        values[i] = hostSettings[i].load();
+        values[i] = hostSettings[i].playedNow();
 
     Settings s;
     deriveSettings (s, values);
@@ -474,36 +487,8 @@ OndulaDelay::Settings OndulaDelay::currentSettings() const noexcept
 
 void OndulaDelay::deriveSettings (Settings& s, const float* values) const noexcept
 {
-    // The automation columns: each tap's curve heights moved by the node's value and scale, as
-    // value + scale * curve (value - |scale| * curve for a negative scale) evaluates; the pan
-    // curve swings around its value, so its offset takes half the scale back.
     for (int q = 0; q < 4; ++q)
-    {
-        const float v = values[automationValue + q];
-        const float scale = values[automationScale + q];
-        const float magnitude = std::abs (scale);
-        const float offset = q == 3 ? (float) ((double) scale * -0.5 + (double) v) : v;
-
-        const auto moved = [&] (float height)
-        {
-            const float scaled = clamp01 (height * magnitude);
-            return scale >= 0.0f ? offset + scaled : offset - scaled;
-        };
-
-        for (int t = 0; t < numTaps; ++t)
-        {
-            const auto& published = automationCurves[q][t];
-            const auto kind = published.kind.load (relaxed);
-            QuorlStyleCurve::Segment segment;
-            segment.from = published.from.load (relaxed);
-            segment.to = published.to.load (relaxed);
-            segment.shape = published.shape.load (relaxed);
-            segment.outside = (kind & 1) != 0;
-            segment.closingPoint = (kind & 2) != 0;
-            segment.empty = (kind & 4) != 0;
-            s.tapTable[t][q] = segment.valueWith (moved (segment.from), segment.closingPoint ? segment.to : moved (segment.to));
-        }
-    }
+        deriveAutomationColumn (s, q, values);
 
     for (int t = 0; t < numTaps; ++t)
     {
@@ -513,6 +498,46 @@ void OndulaDelay::deriveSettings (Settings& s, const float* values) const noexce
         s.tapEnabled[t] = tapEnabled[t].load (relaxed);
     }
 
+    deriveScalars (s, values);
+    s.feedbackFrequency = feedbackFrequency.load (relaxed);
+    s.feedbackWidth = feedbackWidth.load (relaxed);
+    s.feedbackAmplitude = feedbackAmplitude.load (relaxed);
+    s.feedbackPan = feedbackPan;
+}
+
+void OndulaDelay::deriveAutomationColumn (Settings& s, int q, const float* values) const noexcept
+{
+    // An automation column: each tap's curve heights moved by the node's value and scale, as
+    // value + scale * curve (value - |scale| * curve for a negative scale) evaluates; the pan
+    // curve swings around its value, so its offset takes half the scale back.
+    const float v = values[automationValue + q];
+    const float scale = values[automationScale + q];
+    const float magnitude = std::abs (scale);
+    const float offset = q == 3 ? (float) ((double) scale * -0.5 + (double) v) : v;
+
+    const auto moved = [&] (float height)
+    {
+        const float scaled = clamp01 (height * magnitude);
+        return scale >= 0.0f ? offset + scaled : offset - scaled;
+    };
+
+    for (int t = 0; t < numTaps; ++t)
+    {
+        const auto& published = automationCurves[q][t];
+        const auto kind = published.kind.load (relaxed);
+        QuorlStyleCurve::Segment segment;
+        segment.from = published.from.load (relaxed);
+        segment.to = published.to.load (relaxed);
+        segment.shape = published.shape.load (relaxed);
+        segment.outside = (kind & 1) != 0;
+        segment.closingPoint = (kind & 2) != 0;
+        segment.empty = (kind & 4) != 0;
+        s.tapTable[t][q] = segment.valueWith (moved (segment.from), segment.closingPoint ? segment.to : moved (segment.to));
+    }
+}
+
+void OndulaDelay::deriveScalars (Settings& s, const float* values) const noexcept
+{
     for (int p = 0; p < numOndulaQuantities; ++p)
     {
         s.ondulaScale[p] = values[ondulaScale + p];
@@ -527,10 +552,6 @@ void OndulaDelay::deriveSettings (Settings& s, const float* values) const noexce
     s.time = values[delayTime];
     s.timeMode = (int) values[delayTimeMode];
     s.onTripletGrid = (int) values[patternMode] != 0;
-    s.feedbackFrequency = feedbackFrequency.load (relaxed);
-    s.feedbackWidth = feedbackWidth.load (relaxed);
-    s.feedbackAmplitude = feedbackAmplitude.load (relaxed);
-    s.feedbackPan = feedbackPan;
 }
 
 float OndulaDelay::lineSampleRelativeToWrite (int offset) const noexcept
@@ -925,8 +946,9 @@ void OndulaDelay::writeInput (const float* samples, int n) noexcept
 void OndulaDelay::refreshBlockSettings() noexcept
 {
     const auto version = settingsVersion.load (std::memory_order_acquire);
+    const bool treeMoved = version != blockSettingsVersion;
 
-    if (version == blockSettingsVersion && ! hostValuesMoved)
+    if (! treeMoved && hostValuesMoved == 0)
         return;
 
     float values[numHostSettings];
@@ -934,14 +956,37 @@ void OndulaDelay::refreshBlockSettings() noexcept
     for (int i = 0; i < numHostSettings; ++i)
         values[i] = hostSettings[i].played();
 
-    deriveSettings (blockSettings, values);
-    blockSettingsVersion = version;
-    hostValuesMoved = false;
-    ++blockSettingsSerial;
+    if (treeMoved)
+    {
+        deriveSettings (blockSettings, values);
 
-    for (int q = 0; q < numTapColumns; ++q)
-        for (int t = 0; t < numTaps; ++t)
-            tapColumns[q][t] = blockSettings.tapTable[t][q];
+        for (int q = 0; q < numTapColumns; ++q)
+            for (int t = 0; t < numTaps; ++t)
+                tapColumns[q][t] = blockSettings.tapTable[t][q];
+    }
+    else
+    {
+        // Only host values moved: an automation column is worked out again when its value or scale
+        // moved, the other settings are single values. The same arithmetic as a whole derivation.
+        deriveScalars (blockSettings, values);
+
+        for (int q = 0; q < 4; ++q)
+        {
+            const auto bits = (1u << (automationValue + q)) | (1u << (automationScale + q));
+
+            if ((hostValuesMoved & bits) == 0)
+                continue;
+
+            deriveAutomationColumn (blockSettings, q, values);
+
+            for (int t = 0; t < numTaps; ++t)
+                tapColumns[q][t] = blockSettings.tapTable[t][q];
+        }
+    }
+
+    blockSettingsVersion = version;
+    hostValuesMoved = 0;
+    ++blockSettingsSerial;
 }
 
 OndulaDelay::BlockInputs OndulaDelay::readBlockInputs (int64_t pieceStart) noexcept
@@ -959,7 +1004,9 @@ OndulaDelay::BlockInputs OndulaDelay::readBlockInputs (int64_t pieceStart) noexc
     // the timeline, from whole samples, so a position gets the same wave however it was reached.
     in.velocityHz = mappingFunctions.velocity_hz (s.rawVelocity, s.velocityMode);
     const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
-    in.waveTravel = waveTurn ((in.velocityHz * wavelengthSeconds) / wavelengthSeconds, wavePositionAt (pieceStart), rate) * twoPi;
+    const float turn = waveTurn ((in.velocityHz * wavelengthSeconds) / wavelengthSeconds, wavePositionAt (pieceStart), rate);
+    waveTurnAtPiece.store (turn, relaxed);
+    in.waveTravel = turn * twoPi;
     return in;
 }
 

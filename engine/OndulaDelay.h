@@ -117,6 +117,14 @@ public:
         sound never depends on when the message thread gets to it. Modes are whole numbers. */
     void setFromHost (int setting, float value) noexcept;
 
+    /** Tree's thread, after a state load: every setting the tree holds is an edit of its own again,
+        even where the load left it as it was, so a host value standing from before gives way. */
+    void takeTreeAsEdits() noexcept;
+
+    /** Any thread: a setting's value as it plays from the next control piece on, host values
+        included (for displays). */
+    float playedHostSetting (int setting) const noexcept;
+
     /** Every setting the block reads, as one plain copy. */
     struct Settings
     {
@@ -135,7 +143,7 @@ public:
         float feedbackFrequency = 0.0f, feedbackWidth = 0.0f, feedbackAmplitude = 0.0f, feedbackPan = 0.5f;
     };
 
-    /** The settings as the tree holds them (host values not applied). */
+    /** The settings that play from the next control piece on, host values included. Any thread. */
     Settings currentSettings() const noexcept;
 
     /** The settings the last control piece played, host values included. Audio thread, or while
@@ -180,10 +188,14 @@ public:
     // Written by prepare (host thread, outside processing); read by the block and the filter graph.
     std::atomic<int> sampleRate { 48000 };
 
-    // Written by the block (audio thread); read by the Ondula graph: the timeline position of
-    // the last move, in seconds, and the seconds rendered since. Their sum is the running time.
+    // Written by the block (audio thread); read by tests: the timeline position of the last move,
+    // in seconds, and the seconds rendered since. Their sum is the running time.
     std::atomic<double> hostTime { 0.0 };
     std::atomic<double> clock { 0.0 };
+
+    // Written by the block at every control piece (audio thread); read by the Ondula graph: how far
+    // the wave has travelled at the piece's start, in turns 0..1, exact at any place of the timeline.
+    std::atomic<float> waveTurnAtPiece { 0.0f };
 
     // Written by the block under mutex; copied by the filter graph under mutex.
     TapState tapStates[numTaps];
@@ -229,6 +241,8 @@ private:
     BlockInputs readBlockInputs (int64_t pieceStart) noexcept;
     void refreshBlockSettings() noexcept;
     void deriveSettings (Settings& s, const float* values) const noexcept;
+    void deriveAutomationColumn (Settings& s, int quantity, const float* values) const noexcept;
+    void deriveScalars (Settings& s, const float* values) const noexcept;
     bool aimsTapsLike (const OndulaDelay& leader, const BlockInputs& mine, const BlockInputs& theirs) noexcept;
     void updateFeedbackState (const BlockInputs& in, bool settle) noexcept;
     void packFeedback (TapLaneKernel::Feedback& feedback, int channel) const noexcept;
@@ -322,8 +336,9 @@ private:
     uint32_t comparedSerials[2] {};
     bool tapSettingsMatch = false;
 
-    // Set by a host value (audio thread): the settings are worked out again at the next piece.
-    bool hostValuesMoved = false;
+    // Set by host values (audio thread), a bit per setting: those are worked out again at the
+    // next piece.
+    uint32_t hostValuesMoved = 0;
 
     /** A curve segment of one tap, as the automation handler publishes it for the block to move
         by the node's value and scale. */

@@ -781,6 +781,13 @@ struct Target
     bool supported;
 };
 
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+ // Asked of the processor itself (cpuid, and whether the system saves the wider registers), not of
+ // the system's list of features, so that under an emulator such as valgrind the code takes a path
+ // the emulator runs.
+ #define ONDULA_X86_HAS(feature) (__builtin_cpu_supports (feature) != 0)
+#endif
+
 /** Compiled targets, best first, each with whether this processor runs it. */
 const Target* targets (int& count)
 {
@@ -789,12 +796,25 @@ const Target* targets (int& count)
         using juce::SystemStats;
         std::array<Target, 6> t {};
 #if ONDULA_HAVE_HIGHWAY
+ #ifdef ONDULA_X86_HAS
+        __builtin_cpu_init();
+        const bool avx512 = ONDULA_X86_HAS ("avx512f") && ONDULA_X86_HAS ("avx512vl") && ONDULA_X86_HAS ("avx512dq")
+                         && ONDULA_X86_HAS ("avx512bw");
+        const bool avx2 = ONDULA_X86_HAS ("avx2") && ONDULA_X86_HAS ("fma");
+        const bool sse4 = ONDULA_X86_HAS ("sse4.1") && ONDULA_X86_HAS ("sse4.2");
+        const bool ssse3 = ONDULA_X86_HAS ("ssse3");
+ #else
+        const bool avx512 = SystemStats::hasAVX512F() && SystemStats::hasAVX512VL() && SystemStats::hasAVX512DQ()
+                         && SystemStats::hasAVX512BW();
+        const bool avx2 = SystemStats::hasAVX2() && SystemStats::hasFMA3();
+        const bool sse4 = SystemStats::hasSSE41() && SystemStats::hasSSE42();
+        const bool ssse3 = SystemStats::hasSSSE3();
+ #endif
         // Highway's AVX2 target also uses BMI2 and F16C, which every processor with AVX2 and FMA has.
-        t[0] = { Path::avx512, HWY_CHOOSE_AVX3 (renderVector),
-                 SystemStats::hasAVX512F() && SystemStats::hasAVX512VL() && SystemStats::hasAVX512DQ() && SystemStats::hasAVX512BW() };
-        t[1] = { Path::avx2, HWY_CHOOSE_AVX2 (renderVector), SystemStats::hasAVX2() && SystemStats::hasFMA3() };
-        t[2] = { Path::sse4, HWY_CHOOSE_SSE4 (renderVector), SystemStats::hasSSE41() && SystemStats::hasSSE42() };
-        t[3] = { Path::ssse3, HWY_CHOOSE_SSSE3 (renderVector), SystemStats::hasSSSE3() };
+        t[0] = { Path::avx512, HWY_CHOOSE_AVX3 (renderVector), avx512 };
+        t[1] = { Path::avx2, HWY_CHOOSE_AVX2 (renderVector), avx2 };
+        t[2] = { Path::sse4, HWY_CHOOSE_SSE4 (renderVector), sse4 };
+        t[3] = { Path::ssse3, HWY_CHOOSE_SSSE3 (renderVector), ssse3 };
  #if HWY_ARCH_ARM_A64
         t[4] = { Path::neon, HWY_CHOOSE_NEON (renderVector), true };
  #else

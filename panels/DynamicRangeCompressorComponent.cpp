@@ -1,6 +1,34 @@
 #include "DynamicRangeCompressorComponent.h"
 
 #include <cmath>
+#include <utility>
+
+DynamicRangeCompressorComponent::~DynamicRangeCompressorComponent()
+{
+    stopTimer();
+}
+
+void DynamicRangeCompressorComponent::followPlayed (std::function<Curve()> played)
+{
+    playedCurve = std::move (played);
+    timerCallback();
+    startTimer (33);
+}
+
+void DynamicRangeCompressorComponent::timerCallback()
+{
+    if (playedCurve == nullptr)
+        return;
+
+    const auto curve = playedCurve();
+
+    if (curve.threshold == threshold && curve.slope == slope)
+        return;
+
+    threshold = curve.threshold;
+    slope = curve.slope;
+    repaint();
+}
 
 float DynamicRangeCompressorComponent::outputLevel (float inputDb) const
 {

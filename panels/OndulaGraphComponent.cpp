@@ -1,6 +1,8 @@
 #include "OndulaGraphComponent.h"
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace
 {
@@ -19,23 +21,17 @@ namespace
         return curve;
     }
 
-    // Phase of the travelling wave in cycles, reduced to 0..1 in double precision, so that a
-    // clock of hours still places the wave to a fraction of a pixel; 0 when not finite.
-    double movingCycles (float rate, float seconds) noexcept
+    bool sameBits (float a, float b) noexcept
     {
-        const double cycles = -(double) rate * (double) seconds;
-
-        if (! std::isfinite (cycles))
-            return 0.0;
-
-        const double reduced = cycles - std::floor (cycles);
-        return reduced < 1.0 ? reduced : 0.0;
+        return std::memcmp (&a, &b, sizeof a) == 0;
     }
 }
 
 OndulaGraphComponent::OndulaGraphComponent (OndulaDelayAudioProcessor& processorToUse)
     : processor (processorToUse), pmf (processorToUse.mappingFunctions)
 {
+    played.fill (std::numeric_limits<float>::quiet_NaN());
+
     // Every pixel is painted, so the editor beneath need not be.
     setOpaque (true);
 
@@ -74,6 +70,8 @@ void OndulaGraphComponent::setValueTree (juce::ValueTree newRoot)
     for (size_t i = 0; i < bindings.size(); ++i)
         if (nodes[i].isValid())
             nodes[i].sendPropertyChangeMessage (bindings[i].announced);
+
+    readPlayed();
 }
 
 void OndulaGraphComponent::valueTreePropertyChanged (juce::ValueTree& tree, const juce::Identifier&)
@@ -91,27 +89,34 @@ void OndulaGraphComponent::valueTreePropertyChanged (juce::ValueTree& tree, cons
             readAutomation (nodes[i], automationRows[i]);
         else if (i < 9)
             readOndula (nodes[i], (int) i - 4);
-        else
-        {
-            if (i == 9)
-                readGlobals (nodes[i]);
-            else
-                timeValue = (float) nodes[i].getProperty ("time");
 
-            // The grid and the time unit move every row.
-            for (auto& g : generation)
-                ++g;
-        }
-
+        // The node's settings as they now play.
+        readPlayed();
         return;
     }
 }
 
 void OndulaGraphComponent::readAutomation (const juce::ValueTree& node, int row)
 {
-    auto v = (float) node.getProperty ("value");
-    const auto s = (float) node.getProperty ("scale_y");
-    const auto scaled = curveOf (node) * std::abs (s);
+    automationCurves[(size_t) row] = curveOf (node);
+    rebuildBase (row);
+}
+
+void OndulaGraphComponent::readOndula (const juce::ValueTree& node, int row)
+{
+    rowWaves[(size_t) row].curve = curveOf (node);
+    ++generation[(size_t) row];
+}
+
+void OndulaGraphComponent::rebuildBase (int row)
+{
+    auto v = played[(size_t) (OndulaDelay::automationValue + row)];
+    const auto s = played[(size_t) (OndulaDelay::automationScale + row)];
+
+    if (std::isnan (v) || std::isnan (s))
+        return;
+
+    const auto scaled = automationCurves[(size_t) row] * std::abs (s);
 
     if (row == 3) // the pan curve swings around the centre value
         v = v - 0.5f * s;
@@ -120,32 +125,63 @@ void OndulaGraphComponent::readAutomation (const juce::ValueTree& node, int row)
     ++generation[(size_t) row];
 }
 
-void OndulaGraphComponent::readOndula (const juce::ValueTree& node, int row)
+void OndulaGraphComponent::readPlayed()
 {
-    auto& wave = rowWaves[(size_t) row];
-    wave.scale = (float) node.getProperty ("scale");
-    wave.phase = (float) node.getProperty ("phase");
-    wave.curve = curveOf (node);
-    ++generation[(size_t) row];
-}
+    using E = OndulaDelay;
+    const auto& engine = processor.leftDelay;
+    std::array<float, E::numHostSettings> now;
 
-void OndulaGraphComponent::readGlobals (const juce::ValueTree& node)
-{
-    wavelength = pmf.wavelength_value ((float) node.getProperty ("wavelength"));
-    globalPhase = (float) node.getProperty ("phase");
-    amount = (float) node.getProperty ("amount");
-    velocityValue = (float) node.getProperty ("velocity");
-    globalsRead = true;
-    // The engines may hear this change after this graph and set the tempo flags only then, so
-    // the rate is mapped at the tick, when every listener has run.
+    for (int i = 0; i < E::numHostSettings; ++i)
+        now[(size_t) i] = engine.playedHostSetting (i);
+
+    const auto moved = [&] (int setting) { return ! sameBits (now[(size_t) setting], played[(size_t) setting]); };
+
+    bool everyRow = false;
+
+    for (const int setting : { (int) E::globalWavelength, (int) E::globalPhase, (int) E::globalAmount, (int) E::patternMode })
+        everyRow = everyRow || moved (setting);
+
+    std::array<bool, numRows> rowMoved {};
+
+    for (int q = 0; q < 4; ++q)
+        rowMoved[(size_t) q] = moved (E::automationValue + q) || moved (E::automationScale + q);
+
+    for (int p = 0; p < numRows; ++p)
+        if (moved (E::ondulaScale + p) || moved (E::ondulaPhase + p))
+        {
+            rowWaves[(size_t) p].scale = now[(size_t) (E::ondulaScale + p)];
+            rowWaves[(size_t) p].phase = now[(size_t) (E::ondulaPhase + p)];
+            ++generation[(size_t) p];
+        }
+
+    played = now;
+
+    for (int q = 0; q < 4; ++q)
+        if (rowMoved[(size_t) q])
+            rebuildBase (q);
+
+    if (everyRow)
+    {
+        // The grid and the wavelength move every row.
+        wavelength = pmf.wavelength_value (played[E::globalWavelength]);
+        globalPhase = played[E::globalPhase];
+        amount = played[E::globalAmount];
+        onTripletGrid = (int) played[E::patternMode] != 0;
+
+        for (auto& g : generation)
+            ++g;
+    }
 }
 
 void OndulaGraphComponent::timerCallback()
 {
-    const auto& engine = processor.leftDelay;
-    animPhase = (float) (engine.hostTime.load (std::memory_order_relaxed) + engine.clock.load (std::memory_order_relaxed));
-    // A synced rate follows the host's current tempo, as the engine's does every block.
-    rate = globalsRead ? pmf.velocity_hz (velocityValue) : 0.0f;
+    readPlayed();
+
+    // The wave as the engine placed it at its last control piece: a turn reduced in double from
+    // the timeline position, exact after hours of playback.
+    const double turn = -(double) processor.leftDelay.waveTurnAtPiece.load (std::memory_order_relaxed);
+    const double reduced = std::isfinite (turn) ? turn - std::floor (turn) : 0.0;
+    shownTurn = reduced < 1.0 ? reduced : 0.0;
 
     // Repaint only the rows whose picture differs from the one last asked for.
     const int step = phaseStep();
@@ -166,17 +202,7 @@ void OndulaGraphComponent::timerCallback()
 
 int OndulaGraphComponent::phaseStep() const noexcept
 {
-    const double q = -(double) numSteps * (double) rate * (double) animPhase;
-
-    if (! std::isfinite (q))
-        return 0;
-
-    int k = (int) std::fmod (q, (double) numSteps);
-
-    if (k < 0)
-        k += numSteps;
-
-    return juce::jlimit (0, numSteps - 1, k);
+    return juce::jlimit (0, numSteps - 1, (int) (shownTurn * numSteps));
 }
 
 bool OndulaGraphComponent::rowStandsStill (int row) const noexcept
@@ -215,10 +241,9 @@ void OndulaGraphComponent::buildPath (int row, CacheEntry& entry)
     // The row spans the taps from 0 to the last one (P31 time units); the wave is 17 W units
     // long. The time unit cancels, so the cycles shown never depend on the tempo, and a time
     // unit that is not a finite number (a host tempo of 0) cannot blank the picture.
-    const float lastTap = processor.leftDelay.currentSettings().onTripletGrid ? OndulaDelay::tripletGrid()[31]
-                                                                            : OndulaDelay::straightGrid()[31];
+    const float lastTap = onTripletGrid ? OndulaDelay::tripletGrid()[31] : OndulaDelay::straightGrid()[31];
     const double cyclesAcross = (double) lastTap / (17.0 * (double) wavelength);
-    const double offsetCycles = (double) wave.phase + (double) globalPhase + movingCycles (rate, animPhase);
+    const double offsetCycles = (double) wave.phase + (double) globalPhase + shownTurn;
     const float depth = amount * 0.5f * wave.scale;
 
     auto& path = entry.path;

@@ -10,9 +10,10 @@
 #include "../processor/QuorlStyleCurve.h"
 
 // The Ondula graph: five rows (frequency, bandwidth, amplitude, pan, time) each showing its base
-// curve across the tap span with the travelling wave added, moving with the left engine's clock.
-// It only reads: the tree's nodes, the tempo context and the left engine's clock and grid.
-// Its owner starts the 33 ms timer.
+// curve across the tap span with the travelling wave added, as the left engine plays them. It only
+// reads: the curves of the tree's nodes, and from the left engine the settings that play (host
+// values included) and the wave's travel at its last control piece. Its owner starts the 33 ms
+// timer.
 class OndulaGraphComponent : public juce::Component,
                              public juce::ValueTree::Listener,
                              public juce::Timer
@@ -58,7 +59,7 @@ public:
 
     static constexpr std::array<const char*, numRows> rowLabels { "Frequency", "Bandwidth", "Amplitude", "Pan", "Time" };
 
-    // Phase step (0..255) of the wave at the current clock and rate.
+    // Phase step (0..255) of the wave as the engine last placed it.
     int phaseStep() const noexcept;
 
     // Row r's area in the component (value 1 at its top edge, 0 at its bottom edge).
@@ -90,24 +91,24 @@ public:
     std::array<int32_t, numRows> generation {};
     std::array<std::array<CacheEntry, numSteps>, numRows> pathCache;
     std::array<RowWave, numRows> rowWaves;
+    // The automation nodes' curves in row order, which the played value and scale move.
+    std::array<QuorlStyleCurve, 4> automationCurves;
+    // The engine's settings as they play, as the graph last read them (NaN until the first read).
+    std::array<float, OndulaDelay::numHostSettings> played;
     float wavelength = 1.0f;
     float globalPhase = 0.0f;
-    // Cycles per second; refreshed from the current tempo on every tick, as the engine does
-    // every block.
-    float rate = 0.0f;
     float amount = 0.0f;
-    // Raw delay time; a change rebuilds every row, though the time unit cancels from the picture.
-    float timeValue = 0.0f;
-    // Seconds of the engine's running clock at the last tick.
-    float animPhase = 0.0f;
-    // Raw "velocity" of the Ondula globals; the rate is mapped from it on every tick.
-    float velocityValue = 0.0f;
-    bool globalsRead = false;
+    bool onTripletGrid = true;
+    // The wave's travel as drawn, in turns 0..1: the engine's at its last control piece, negated
+    // (the wave moves toward later taps).
+    double shownTurn = 0.0;
 
 private:
     void readAutomation (const juce::ValueTree& node, int row);
     void readOndula (const juce::ValueTree& node, int row);
-    void readGlobals (const juce::ValueTree& node);
+    // Reads the settings that play from the left engine; rows whose picture they change are rebuilt.
+    void readPlayed();
+    void rebuildBase (int row);
     void buildPath (int row, CacheEntry& entry);
     juce::AffineTransform rowTransform (int row) const noexcept;
 

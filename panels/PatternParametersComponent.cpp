@@ -2,6 +2,8 @@
 
 #include "PanelBinding.h"
 
+#include <utility>
+
 namespace
 {
 namespace ids
@@ -20,6 +22,36 @@ PatternParametersComponent::PatternParametersComponent()
     addAndMakeVisible (rightPattern);
     leftPattern.onChange = [this] { doCallback (1); };
     rightPattern.onChange = [this] { doCallback (2); };
+}
+
+PatternParametersComponent::~PatternParametersComponent()
+{
+    stopTimer();
+}
+
+void PatternParametersComponent::followPlayedGrid (std::function<bool()> playsTripletGrid)
+{
+    playedGrid = std::move (playsTripletGrid);
+    timerCallback();
+    startTimer (33);
+}
+
+void PatternParametersComponent::timerCallback()
+{
+    if (playedGrid != nullptr)
+        showGrid (playedGrid());
+}
+
+void PatternParametersComponent::showGrid (bool triplet)
+{
+    for (auto* editor : { &leftPattern, &rightPattern })
+    {
+        if (editor->tripletGrid == triplet)
+            continue;
+
+        editor->tripletGrid = triplet;
+        editor->repaint();
+    }
 }
 
 void PatternParametersComponent::setValueTree (juce::ValueTree node)
@@ -82,6 +114,11 @@ void PatternParametersComponent::valueTreePropertyChanged (juce::ValueTree& node
     else if (node == timeTree && property == ids::patternMode)
     {
         const int mode = PanelBinding::readMode (node, property);
+
+        // Bound to the engines, the grid is the one they play (a tree value may be the echo of an
+        // older host value).
+        if (playedGrid != nullptr)
+            return timerCallback();
 
         // The engines play 2, the host parameter's top step, on the triplet grid too; any other
         // value leaves the grids as they are.

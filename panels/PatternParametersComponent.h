@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <string>
 
 #include "../editor/HostStateNotifier.h"
@@ -12,11 +13,21 @@
 // of "delay_globals_time" chooses. It follows both nodes, told apart by the tree that notifies.
 // Only a toggle made with the mouse writes; what comes from the tree is shown and never written back.
 // A "pattern_mode" of 1 or 2 (the host parameter's top step) shows the triplet grid the engines play.
+// Bound to the engines, the grid follows what they play, host values included.
 class PatternParametersComponent : public juce::Component,
-                                   public juce::ValueTree::Listener
+                                   public juce::ValueTree::Listener,
+                                   private juce::Timer
 {
 public:
     PatternParametersComponent();
+    ~PatternParametersComponent() override;
+
+    /** Shows the grid the engines play: `playsTripletGrid` is read every 33 ms on the message
+        thread. */
+    void followPlayedGrid (std::function<bool()> playsTripletGrid);
+
+    /** Takes the played grid now, repainting where it changed. */
+    void timerCallback() override;
 
     // Binds a "delay_pattern" or a "delay_globals_time" node; any other node is ignored.
     void setValueTree (juce::ValueTree node);
@@ -43,5 +54,9 @@ public:
     HostStateNotifier* stateNotifier = nullptr;
 
 private:
+    void showGrid (bool triplet);
+
+    std::function<bool()> playedGrid;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PatternParametersComponent)
 };

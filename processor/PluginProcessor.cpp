@@ -368,13 +368,18 @@ void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExp
 {
     preparedBlockSize = juce::jmax (1, maximumExpectedSamplesPerBlock);
 
-    // Values a host set before playback play from the first sample, unramped.
-    hostAutomation.takeControllerEdits();
-    hostAutomation.valuesAt (0, [this] (int parameter, float value) { applyHostValue (parameter, value); });
-
     const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) preparedBlockSize, 1 };
     leftDelay.prepare (monoSpec);
     rightDelay.prepare (monoSpec);
+
+    // Room for the host's lines at every control piece of a call: some hosts send longer calls
+    // than they announce, so up to eight announced blocks are taken exactly.
+    const int64_t longestCall = 8 * (int64_t) preparedBlockSize;
+    hostAutomation.prepare ((int) juce::jmin<int64_t> (longestCall / leftDelay.pieceSamples() + 2, 1 << 16));
+
+    // Values a host set before playback play from the first sample, unramped.
+    hostAutomation.beginBlock();
+    hostAutomation.valuesAt (0, [this] (int parameter, float value) { applyHostValue (parameter, value); });
 
     dryWetMixer.prepare ({ sampleRate, (juce::uint32) preparedBlockSize, 2 });
 
@@ -412,14 +417,31 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
         return;
 
     // The host's edits through the edit controller since the last block came before this block's
-    // queues, and play from the next control piece, as they do.
-    hostAutomation.takeControllerEdits();
-    takeTimelineStep (stepPlanned ? plannedStep : readTimeline (n));
-    stepPlanned = false;
+    // queues, and play from the next control piece, as they do; a state loaded since drops what
+    // was still owed from before it.
+    hostAutomation.beginBlock();
+
+    // Offsets count from the start of the host's call, which a client may hand over in parts; the
+    // call's first part takes its timeline step.
+    const bool continuesCall = stepPlanned && callDone > 0;
+    const int callOffset = continuesCall ? (int) callDone : 0;
+
+    if (! continuesCall)
+        takeTimelineStep (stepPlanned ? plannedStep : readTimeline (n));
+
+    callDone += n;
+    const bool callEnds = ! stepPlanned || callDone >= callSamples;
+
+    if (callEnds)
+        stepPlanned = false;
 
     if (! hostAutomation.anyActive())
     {
         renderRange (buffer, 0, n);
+
+        if (callEnds)
+            hostAutomation.endBlock();
+
         return;
     }
 
@@ -431,12 +453,14 @@ void OndulaDelayAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     for (int start = leftDelay.samplesToNextPiece(); start < n; start += leftDelay.pieceSamples())
     {
         renderRange (buffer, cursor, start - cursor);
-        hostAutomation.valuesAt (start, apply);
+        hostAutomation.valuesAt (callOffset + start, apply);
         cursor = start;
     }
 
     renderRange (buffer, cursor, n - cursor);
-    hostAutomation.endBlock();
+
+    if (callEnds)
+        hostAutomation.endBlock();
 }
 
 OndulaDelayAudioProcessor::TimelineStep OndulaDelayAudioProcessor::readTimeline (int numSamples) const noexcept
@@ -557,13 +581,17 @@ void OndulaDelayAudioProcessor::applyHostValue (int parameterIndex, float normal
 
 void OndulaDelayAudioProcessor::hostCallBegins (int numSamples) noexcept
 {
-    hostAutomation.beginCall();
-
-    // A call that only flushes parameters renders nothing and leaves the timeline alone.
+    // A call that only flushes parameters renders nothing and leaves the timeline alone; a
+    // negative length is no length.
     stepPlanned = numSamples > 0 && preparedBlockSize > 0;
+    callSamples = stepPlanned ? numSamples : 0;
+    callDone = 0;
 
     if (stepPlanned)
         plannedStep = readTimeline (numSamples);
+
+    // The call's control pieces are known now, so its points are read against them as they come.
+    hostAutomation.beginCall (stepPlanned ? firstPieceOffset (plannedStep) : 0, leftDelay.pieceSamples(), (int) callSamples);
 }
 
 void OndulaDelayAudioProcessor::hostControllerEdit (int parameterIndex, float normalisedValue) noexcept
@@ -576,7 +604,8 @@ void OndulaDelayAudioProcessor::hostParameterPoint (int parameterIndex, int samp
     if (parameterIndex < 0 || parameterIndex >= numParameters)
         return;
 
-    hostAutomation.addPoint (parameterIndex, sampleOffset, normalisedValue, hostParameters[(size_t) parameterIndex]->getValue());
+    const auto* parameter = hostParameters[(size_t) parameterIndex];
+    hostAutomation.addPoint (parameterIndex, sampleOffset, normalisedValue, [parameter] { return parameter->getValue(); });
 }
 
 void OndulaDelayAudioProcessor::renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
@@ -650,8 +679,17 @@ void OndulaDelayAudioProcessor::getStateInformation (juce::MemoryBlock& destData
 {
     const auto lock = holdMessageThread();
 
+    // What plays is saved, even where the host's values have not been written back yet.
+    takePendingHostValues();
+
     if (const auto xml = stateTree.createXml())
         SavedStateWriter::writeBlock (*xml, destData);
+}
+
+void OndulaDelayAudioProcessor::takePendingHostValues()
+{
+    for (auto& attachment : parameterAttachments)
+        attachment->takeHostValueNow();
 }
 
 void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
@@ -672,8 +710,13 @@ void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeI
 
 void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
 {
-    if (loaded != nullptr && loaded->getTagName().equalsIgnoreCase (stateTree.getType().toString()))
+    const bool accepted = loaded != nullptr && loaded->getTagName().equalsIgnoreCase (stateTree.getType().toString());
+
+    // The last word wins: a host value sent before the load and still owed to a coming control
+    // piece is dropped before the tree takes the load, so that none of them plays over it.
+    if (accepted)
     {
+        hostAutomation.stateLoads();
         StateBlockReader::mergeInto (juce::ValueTree::fromXml (*loaded), stateTree);
         stateTree.setProperty ("version", 100, nullptr);
         stateTree.setProperty ("software", "ondula_delay", nullptr);
@@ -681,6 +724,20 @@ void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded
 
     // Every block, accepted or not, makes the audio objects re-read their settings.
     bindAudioObjects();
+
+    if (! accepted)
+        return;
+
+    // What the tree holds is its own now, also where the load left a value as it was: a host
+    // value standing from before gives way, and the parameters show the tree's values.
+    leftDelay.takeTreeAsEdits();
+    rightDelay.takeTreeAsEdits();
+    leftCompressor.takeTreeAsEdits();
+    rightCompressor.takeTreeAsEdits();
+    dryWetMixer.takeTreeAsEdit();
+
+    for (auto& attachment : parameterAttachments)
+        attachment->takeLoadedValue();
 }
 
 bool OndulaDelayAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

@@ -60,8 +60,14 @@ public:
 
     /** Merges a tree that passed the gate (a saved state's or a preset's) into the live one, when
         its root is the state tree's, and makes the audio objects re-read their settings, as a
-        restored state does in every case. Message thread, or a thread holding it. */
+        restored state does in every case. What the tree then holds plays and the parameters show
+        it: host values sent before the load, standing or still on their way, give way to it.
+        Message thread, or a thread holding it. */
     void mergeLoadedState (const juce::XmlElement* loaded);
+
+    /** Brings the tree in line with the host's values whose write-back has not run yet, so that
+        what is saved is what plays. Message thread, or a thread holding it. */
+    void takePendingHostValues();
 
     /** Builds the default state tree, its attachments, and binds the audio objects to it. */
     void initValueTree();
@@ -123,9 +129,11 @@ private:
     // Audio thread (and prepareToPlay, outside processing): how the engines follow the host.
     HostTimeline hostTimeline;
 
-    // Audio thread: the step decided when the current call began, until its block takes it.
+    // Audio thread: the step decided when the current call began, until its block takes it, and
+    // how much of the call its blocks have rendered (a client may hand a call over in parts).
     TimelineStep plannedStep;
     bool stepPlanned = false;
+    int64_t callSamples = 0, callDone = 0;
 
     // The host's parameter lines between its calls and the control pieces that take them.
     HostAutomation hostAutomation;

@@ -5,6 +5,28 @@
 #include <cmath>
 #include <utility>
 
+namespace
+{
+// The attachment whose push to its parameter runs on this thread: the parameter's listeners are
+// called on the thread that changes it, so a change made inside a push is that push's own.
+thread_local const ValueTreeParameterAttachment* pushingOnThisThread = nullptr;
+
+struct PushScope
+{
+    explicit PushScope (const ValueTreeParameterAttachment* attachment) noexcept : previous (pushingOnThisThread)
+    {
+        pushingOnThisThread = attachment;
+    }
+
+    ~PushScope() { pushingOnThisThread = previous; }
+
+    PushScope (const PushScope&) = delete;
+    PushScope& operator= (const PushScope&) = delete;
+
+    const ValueTreeParameterAttachment* previous;
+};
+} // namespace
+
 ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioParameter& parameterToUse,
                                                             juce::ValueTree node,
                                                             const juce::Identifier& propertyToUse)
@@ -21,7 +43,11 @@ ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioPar
         parameter,
         [this] (float denormalised)
         {
-            if (ignoreParameterEcho || isBoundOfAValueOutsideTheRange (denormalised))
+            // The bound of a tree value outside the range (a negative amount, whose parameter
+            // stands at 0) comes back from the tree's own push: writing it would undo the tree's
+            // value. Once the host has moved the parameter, even back to that bound, the host's
+            // value is what plays.
+            if (ignoreParameterEcho || (! movedByHost() && isBoundOfAValueOutsideTheRange (denormalised)))
                 return;
 
             // A tree edit pushed to the parameter comes back snapped to the parameter's values:
@@ -39,12 +65,17 @@ ValueTreeParameterAttachment::ValueTreeParameterAttachment (juce::RangedAudioPar
         },
         nullptr);
 
+    // Listeners are called last added first: the count moves before the framework's attachment
+    // schedules the write-back of the same change.
+    parameter.addListener (this);
+    lastTreeValue = tree.getProperty (property);
     tree.addListener (this);
 }
 
 ValueTreeParameterAttachment::~ValueTreeParameterAttachment()
 {
     tree.removeListener (this);
+    parameter.removeListener (this);
     // The framework attachment goes before the function it calls, so no late callback finds it gone.
     attachment.reset();
 }
@@ -59,16 +90,58 @@ void ValueTreeParameterAttachment::valueTreePropertyChanged (juce::ValueTree& ch
         return;
 
     const auto value = changedTree.getProperty (property);
+    const bool changed = ! sameTreeValue (value, lastTreeValue);
+    lastTreeValue = value;
 
     // The push's own write-back of the snapped value, and the tree's echo of a host value: the
     // parameter already held that value, and may hold a newer one from the host by now, which
     // must neither start a second gesture nor be put back to the older one (the host would take
     // that for an edit of the user's).
-    if (! pushToParameterEnabled.load() || pushingToParameter || HostValueEcho::isActive())
+    if (pushingToParameter || HostValueEcho::isActive())
         return;
 
+    // An edit of the tree's own (not a re-announcement): host changes count from here.
+    if (changed)
+        hostMovesAtTreeValue = hostMoves.load (std::memory_order_acquire);
+
+    if (pushToParameterEnabled.load())
+        pushToParameter (value);
+}
+
+void ValueTreeParameterAttachment::pushToParameter (const juce::var& value)
+{
+    const PushScope own (this);
     const juce::ScopedValueSetter<bool> pushing (pushingToParameter, true);
     attachment->setValueAsCompleteGesture (parameterValueOf (value));
+}
+
+void ValueTreeParameterAttachment::parameterValueChanged (int, float)
+{
+    if (pushingOnThisThread != this)
+        hostMoves.fetch_add (1, std::memory_order_release);
+}
+
+void ValueTreeParameterAttachment::takeLoadedValue()
+{
+    hostMovesAtTreeValue = hostMoves.load (std::memory_order_acquire);
+
+    if (pushToParameterEnabled.load() && tree.hasProperty (property))
+        pushToParameter (tree.getProperty (property));
+}
+
+void ValueTreeParameterAttachment::takeHostValueNow()
+{
+    if (! movedByHost() || ! tree.hasProperty (property))
+        return;
+
+    // Compared as the write-back would write it, so a value the tree already holds stays as it is.
+    const auto shown = parameter.convertFrom0to1 (parameter.getValue());
+
+    if (parameterValueOf (tree.getProperty (property)) == shown)
+        return;
+
+    const HostValueEcho::Scope echo;
+    updateValueTree (juce::var ((double) shown));
 }
 
 void ValueTreeParameterAttachment::takeValueFromTreeSilently()
@@ -101,13 +174,11 @@ bool ValueTreeParameterAttachment::sendChangeMadeWhileOff()
 
     const auto now = tree.getProperty (property);
 
-    const auto bothNaN = now.isDouble() && valueBeforeQuietSpell.isDouble()
-                      && std::isnan ((double) now) && std::isnan ((double) valueBeforeQuietSpell);
-
-    if (now.equalsWithSameType (valueBeforeQuietSpell) || bothNaN)
+    if (sameTreeValue (now, valueBeforeQuietSpell))
         return false;
 
     const auto before = parameter.getValue();
+    const PushScope own (this);
     const juce::ScopedValueSetter<bool> noEcho (ignoreParameterEcho, true);
     attachment->setValueAsCompleteGesture (parameterValueOf (tree.getProperty (property)));
     return parameter.getValue() == before;
@@ -124,6 +195,12 @@ bool ValueTreeParameterAttachment::isBoundOfAValueOutsideTheRange (float denorma
     const auto& range = parameter.getNormalisableRange();
 
     return (stored < range.start || stored > range.end) && juce::jlimit (range.start, range.end, stored) == denormalised;
+}
+
+bool ValueTreeParameterAttachment::sameTreeValue (const juce::var& a, const juce::var& b)
+{
+    const auto bothNaN = a.isDouble() && b.isDouble() && std::isnan ((double) a) && std::isnan ((double) b);
+    return a.equalsWithSameType (b) || bothNaN;
 }
 
 float ValueTreeParameterAttachment::parameterValueOf (const juce::var& treeValue)

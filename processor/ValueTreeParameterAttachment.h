@@ -8,7 +8,8 @@
 /** Keeps one host parameter and one property of one state-tree node in step, in both directions.
     Host changes reach the tree through the framework's attachment (always on the message thread);
     tree changes reach the host as one complete gesture while pushToParameterEnabled is set. */
-class ValueTreeParameterAttachment : public juce::ValueTree::Listener
+class ValueTreeParameterAttachment : public juce::ValueTree::Listener,
+                                     private juce::AudioProcessorParameter::Listener
 {
 public:
     ValueTreeParameterAttachment (juce::RangedAudioParameter& parameterToUse,
@@ -34,6 +35,16 @@ public:
         host of that change. */
     bool sendChangeMadeWhileOff();
 
+    /** The tree's thread, after a state load: the property's value is the tree's own again. The
+        parameter is moved to it where it shows another value (a host value from before the load,
+        whose write-back may still be on its way), and only host changes after this count. */
+    void takeLoadedValue();
+
+    /** The tree's thread: writes the parameter's value into the tree now, as its write-back would,
+        where the host moved the parameter since the tree's own last value and the tree does not
+        hold it yet (a state saved before the write-back ran). */
+    void takeHostValueNow();
+
     juce::RangedAudioParameter& parameter;
     juce::ValueTree tree;
     juce::Identifier property;
@@ -45,6 +56,24 @@ public:
     std::function<void (juce::var)> updateValueTree;
 
 private:
+    void parameterValueChanged (int, float) override;
+    void parameterGestureChanged (int, bool) override {}
+
+    /** True when the host changed the parameter since the tree's own last value. */
+    bool movedByHost() const noexcept { return hostMoves.load (std::memory_order_acquire) != hostMovesAtTreeValue; }
+
+    /** Pushes the property's value to the parameter as one complete gesture, marked as this
+        attachment's own change. */
+    void pushToParameter (const juce::var& value);
+
+    // Counts the parameter's changes that are not this attachment's own pushes: written on
+    // whichever thread changes the parameter (the audio thread for host automation), before the
+    // framework's attachment schedules its write-back; read on the tree's thread, acquire, so the
+    // write-back sees the count of the change it writes.
+    std::atomic<uint32_t> hostMoves { 0 };
+    uint32_t hostMovesAtTreeValue = 0; // tree's thread: the count when the tree last set its own value
+    juce::var lastTreeValue;           // tree's thread: the property as this listener last heard it
+
     // Set on the message thread around a push that must not come back into the tree.
     bool ignoreParameterEcho = false;
     // Set on the message thread around a push of a tree edit to the parameter.
@@ -58,6 +87,7 @@ private:
 
     // A number converts as a number, a string by its leading number, anything else gives 0.
     static float parameterValueOf (const juce::var& treeValue);
+    static bool sameTreeValue (const juce::var& a, const juce::var& b);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ValueTreeParameterAttachment)
 };

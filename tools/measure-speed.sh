@@ -7,8 +7,8 @@
 # With --against, the commit REF (a tag, a branch, main~3 ...) is built beside this tree in a work
 # tree of its own, and both are measured in the same run, taking turns: the benchmarks three rounds,
 # the renders five, the best of each (a shared machine only ever makes code slower than it is), and,
-# with valgrind, the instructions the processor spends per second of audio, which do not depend on
-# the machine's load. Every ratio above 1 means this tree is faster.
+# with valgrind, the instructions the plug-in's process call spends per second of audio, which do not
+# depend on the machine's load. Every ratio above 1 means this tree is faster.
 set -euo pipefail
 
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -112,31 +112,44 @@ for block in 1 16 64 512 4096; do
     fi
 done
 
-# Instructions do not depend on what else the machine runs: the processor's own instructions per
-# second of audio, counted by callgrind (needs valgrind). Two renders of different lengths, so that
-# what runs once (the first block's set-up) drops out of the difference.
+# Instructions do not depend on what else the machine runs: the instructions of the plug-in's whole
+# process call (the VST3 client's part with the processor's) per second of audio, counted by
+# callgrind (needs valgrind). Two renders of different lengths, so that what runs once (the first
+# block's set-up) drops out of the difference. A build that valgrind cannot run (one that takes
+# AVX-512 from the system's feature list on a machine that has it) reads n/a.
 if command -v valgrind > /dev/null; then
+    # Empty when the render did not finish.
     counted() {
-        local bundle="$1/OndulaDelay_artefacts/Release/VST3/Ondula Delay Free.vst3" block="$2" seconds="$3"
-        valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='OndulaDelayAudioProcessor::processBlock*' \
+        local bundle="$1/OndulaDelay_artefacts/Release/VST3/Ondula Delay Free.vst3" block="$2" seconds="$3" log
+        log="$(valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='juce::JuceVST3Component::process(Steinberg*' \
             "$host" render "$bundle" --state-in "$top/bench/AllTapsModulated.state" --signal noise --seconds "$seconds" \
-            --blocks "$block" --out "$out/counted.wav" 2>&1 | sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+            --blocks "$block" --out "$out/counted.wav" 2>&1 || true)"
+        grep -q '^samples=' <<< "$log" && sed -n 's/.*Collected : \([0-9]*\).*/\1/p' <<< "$log"
     }
 
     instructions() {
-        local short="$3" long="$4"
-        awk -v a="$(counted "$1" "$2" "$short")" -v b="$(counted "$1" "$2" "$long")" -v s="$short" -v l="$long" \
-            'BEGIN { printf "%.0f", (b - a) / (l - s) }'
+        local short="$3" long="$4" a b
+        a="$(counted "$1" "$2" "$short" || true)"
+        b="$(counted "$1" "$2" "$long" || true)"
+
+        if [ -z "$a" ] || [ -z "$b" ]; then
+            echo "n/a"
+            return
+        fi
+
+        awk -v a="$a" -v b="$b" -v s="$short" -v l="$long" 'BEGIN { printf "%.0f", (b - a) / (l - s) }'
     }
 
-    echo "=== Instructions of processBlock per second of audio (callgrind) ==="
+    echo "=== Instructions of the process call per second of audio (callgrind) ==="
     for block in 1 16 64 512 4096; do
         if [ "$block" -lt 16 ]; then lengths="0.25 0.5"; else lengths="1 3"; fi
         a="$(instructions "$build" "$block" $lengths)"
 
         if [ -n "$old" ]; then
             b="$(instructions "$old/build" "$block" $lengths)"
-            echo "block $block: this $a, REF $b, REF/this $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", b / a }')"
+            ratio="n/a"
+            [ "$a" = "n/a" ] || [ "$b" = "n/a" ] || ratio="$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", b / a }')"
+            echo "block $block: this $a, REF $b, REF/this $ratio"
         else
             echo "block $block: $a"
         fi

@@ -3,6 +3,8 @@
 #include "../../editor/PluginEditor.h"
 #include "../support/PixelProbe.h"
 
+#include <thread>
+
 namespace
 {
     // Opens an editor the way a host does and closes it the way the framework does.
@@ -307,4 +309,37 @@ TEST (GraphBinding, FilterGraphStartsItsOwnTimerAndTheEditorStartsTheOndulaGraph
     OpenEditor open (*processor);
     EXPECT_EQ (open.editor->ondulaGraph.getTimerInterval(), 33);
     EXPECT_EQ (open.editor->filterGraph.getTimerInterval(), 33);
+}
+
+TEST (PluginEditor, ItsDisplaysDrawWhatPlaysHostValuesIncluded)
+{
+    // The host sets the compressor's threshold and slope and the straight grid on the audio
+    // thread; the tree's own values differ, and its write-backs have not run.
+    auto processor = std::make_unique<OndulaDelayAudioProcessor>();
+    processor->stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_time").setProperty ("pattern_mode", 1, nullptr);
+    processor->prepareToPlay (48000.0, 512);
+    OpenEditor open (*processor);
+    auto& display = open.editor->globalView.dynamicsPanel.compressorDisplay;
+    auto& grid = open.editor->delayView.patternPanel.leftPattern;
+    ASSERT_TRUE (grid.tripletGrid);
+
+    std::thread audio ([&]
+    {
+        juce::AudioBuffer<float> buffer (2, 512);
+        buffer.clear();
+        juce::MidiBuffer midi;
+        processor->hostCallBegins (512);
+        processor->hostParameterPoint (28, 0, 0.25f); // threshold: -45 dB
+        processor->hostParameterPoint (29, 0, 1.0f);  // slope: 1
+        processor->hostParameterPoint (24, 0, 0.0f);  // the straight grid
+        processor->processBlock (buffer, midi);
+    });
+    audio.join();
+
+    open.editor->globalView.dynamicsPanel.compressorDisplay.timerCallback();
+    open.editor->delayView.patternPanel.timerCallback();
+    EXPECT_FLOAT_EQ (display.threshold, -45.0f);
+    EXPECT_FLOAT_EQ (display.slope, 1.0f);
+    EXPECT_FALSE (grid.tripletGrid);
+    EXPECT_FALSE (open.editor->delayView.patternPanel.rightPattern.tripletGrid);
 }

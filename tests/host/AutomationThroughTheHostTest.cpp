@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -210,5 +211,44 @@ TEST (AutomationThroughTheHost, AHostChangeReachesTheSoundAtTheFirstControlPiece
         std::cout << c.name << ": the output changes at " << first << ", the piece starts at " << c.pieceStart << "\n";
         EXPECT_GE (first, c.pieceStart) << c.name;
         EXPECT_LT (first, c.pieceStart + 512) << c.name;
+    }
+}
+
+TEST (AutomationThroughTheHost, ADenseLinePlaysExactlyAsTheSameLineSentAsOnePointPerPiece)
+{
+    // Sine lines on the wet level and the Ondula amount in calls of 4096, with a point every 1, 8
+    // or 32 samples, against the same lines with one point at each control piece (every 512
+    // samples): the same samples.
+    constexpr int length = 3 * 4096 + 1000;
+
+    const auto lines = [] (int every)
+    {
+        std::string steps;
+        const char* ids[] { "delay_globals_dynamics_wet", "delay_globals_ondula_amount" };
+
+        for (int k = 0; k < 2; ++k)
+            for (int at = 0; at < length; at += every)
+            {
+                char value[32];
+                std::snprintf (value, sizeof value, "%.9f", 0.5 + 0.45 * std::sin (0.0011 * (k + 1) * at + k));
+                steps += std::string ("point ") + ids[k] + " " + to_string (at) + " " + value + "\n";
+            }
+
+        return steps + "play 0 " + to_string (length) + " 4096";
+    };
+
+    const std::string source = "--signal noise --seconds 0.3 --offline";
+    const auto onePerPiece = HostRunner::play ("dense-reference", lines (512), source);
+    ASSERT_EQ (onePerPiece.exitCode, 0) << onePerPiece.output;
+    ASSERT_EQ (onePerPiece.samples.size(), (size_t) length * 2);
+
+    for (const int every : { 1, 8, 32 })
+    {
+        const auto dense = HostRunner::play ("dense-" + to_string (every), lines (every), source);
+        ASSERT_EQ (dense.exitCode, 0) << every << "\n" << dense.output;
+        const auto first = firstDifferentFrame (dense.samples, onePerPiece.samples);
+        std::cout << "a point every " << every << " samples: first difference at " << first << "\n";
+        EXPECT_EQ (dense.samples.size(), onePerPiece.samples.size()) << every;
+        EXPECT_EQ (first, -1) << "a point every " << every << " samples";
     }
 }

@@ -259,7 +259,7 @@ TEST_F (FilterEQGraph, TicksRepaintOnlyWhenWhatIsDrawnChanged)
 }
 
 // Run under ThreadSanitizer: the graphs tick and paint on the message thread while the audio
-// thread renders blocks through the processor.
+// thread renders blocks through the processor and takes host values that the graphs draw.
 TEST (FilterEQGraphConcurrency, GraphsCopyTheRecordsAndReadTheClockWhileBlocksRender)
 {
     auto processor = std::make_unique<OndulaDelayAudioProcessor>();
@@ -285,6 +285,10 @@ TEST (FilterEQGraphConcurrency, GraphsCopyTheRecordsAndReadTheClockWhileBlocksRe
                 for (int i = 0; i < 256; ++i)
                     buffer.setSample (ch, i, (float) ((i * 7 + ch) % 17) / 17.0f - 0.5f);
 
+            // The Ondula amount and the pattern mode, as the client hands them over.
+            processor->hostCallBegins (256);
+            processor->hostParameterPoint (22, 0, (float) (blocks.load() % 10) / 9.0f);
+            processor->hostParameterPoint (24, 100, (float) (blocks.load() % 2));
             processor->processBlock (buffer, midi);
             ++blocks;
         }
@@ -314,5 +318,5 @@ TEST (FilterEQGraphConcurrency, GraphsCopyTheRecordsAndReadTheClockWhileBlocksRe
     const auto& taps = *filterGraph.frontTaps;
     EXPECT_GT (taps[31].delayBase, taps[0].delayBase) << "the engine has placed its taps";
     EXPECT_EQ (pointsOf ((*filterGraph.frontPaths)[4]).size(), 65u);
-    EXPECT_GT (ondulaGraph.animPhase, 0.0f) << "the engine's clock ran";
+    EXPECT_GT (ondulaGraph.shownTurn, 0.0) << "the engine's wave travelled";
 }

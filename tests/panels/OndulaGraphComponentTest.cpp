@@ -2,6 +2,7 @@
 
 #include "../../panels/OndulaGraphComponent.h"
 #include "../support/PixelProbe.h"
+#include "../support/DawCallPattern.h"
 #include "../support/RepaintSpy.h"
 
 #include <cmath>
@@ -53,23 +54,25 @@ namespace
             node (type).setProperty (property, value, nullptr);
         }
 
-        // Places the left engine's running clock and lets the graph tick.
-        void tickAt (double seconds)
+        // Places the left engine's wave (its travel at the last control piece, in turns) and lets
+        // the graph tick.
+        void tickAt (double turn)
         {
-            processor->leftDelay.hostTime.store (0.0);
-            processor->leftDelay.clock.store (seconds);
+            processor->leftDelay.waveTurnAtPiece.store ((float) (turn - std::floor (turn)));
             graph->timerCallback();
         }
 
+        // A tick, then a paint: the graph reads what plays at its ticks.
         juce::Image render()
         {
+            graph->timerCallback();
             auto image = PixelProbe::blank (graph->getWidth(), graph->getHeight());
             juce::Graphics g (image);
             graph->paint (g);
             return image;
         }
 
-        // The points of row r as the last paint drew them.
+        // The points of row r as a paint after a tick draws them.
         std::vector<juce::Point<float>> row (int r)
         {
             render();
@@ -243,6 +246,7 @@ TEST_F (OndulaGraph, WaveCyclesAcrossARowFollowWavelengthAndGridNeverTheTempo)
         const auto before = graph->generation;
         set ("delay_globals_ondula", "wavelength", c.wavelength);
         set ("delay_globals_time", "pattern_mode", c.patternMode);
+        graph->timerCallback();
         EXPECT_GT (graph->generation[2], before[2]) << "a grid or wavelength change rebuilds every row";
 
         const auto points = row (4);
@@ -251,40 +255,7 @@ TEST_F (OndulaGraph, WaveCyclesAcrossARowFollowWavelengthAndGridNeverTheTempo)
     }
 }
 
-TEST_F (OndulaGraph, RateIsFreeOrFollowsTheCurrentHostTempo)
-{
-    struct Case { int timeMode; double velocity; float secondsPerBeat; float rate; };
-    const Case cases[] {
-        { 0, 0.0, 0.5f, 0.0f },
-        { 0, 1.0, 0.5f, 5.0f },
-        { 1, 0.0, 0.5f, 0.0f },          // period "inf"
-        { 1, 0.5, 0.5f, 0.25f / 0.5f },  // a quarter cycle per beat at 120 bpm
-        { 1, 0.5, 0.25f, 0.25f / 0.25f }, // the same setting at 240 bpm moves twice as fast
-        { 2, 0.5, 0.5f, 0.75f },          // triplet: times 1.5
-        { 1, 1.0, 0.4f, 4.0f / 0.4f },
-    };
-
-    for (const auto& c : cases)
-    {
-        set ("delay_globals_ondula", "time_mode", c.timeMode);
-        set ("delay_globals_ondula", "velocity", c.velocity);
-        processor->mappingFunctions.secondsPerBeat.store (c.secondsPerBeat);
-        tickAt (1.0);
-        EXPECT_NEAR (graph->rate, c.rate, 1e-4f * (1.0f + c.rate)) << c.timeMode << " " << c.velocity << " " << c.secondsPerBeat;
-    }
-
-    // A tempo change alone reaches the picture at the next tick, as it reaches the sound.
-    set ("delay_globals_ondula", "time_mode", 1);
-    set ("delay_globals_ondula", "velocity", 0.5);
-    processor->mappingFunctions.secondsPerBeat.store (0.5f);
-    tickAt (1.0);
-    const float before = graph->rate;
-    processor->mappingFunctions.secondsPerBeat.store (1.0f);
-    tickAt (1.0);
-    EXPECT_FLOAT_EQ (graph->rate, before / 2.0f);
-}
-
-TEST_F (OndulaGraph, WaveTravelsTowardLaterTapsAsTheClockAdvances)
+TEST_F (OndulaGraph, WaveTravelsTowardLaterTapsAsTheEngineWaveAdvances)
 {
     // About one cycle across the time row, so it shows one crest.
     set ("delay_globals_ondula", "amount", 1.0);
@@ -297,25 +268,72 @@ TEST_F (OndulaGraph, WaveTravelsTowardLaterTapsAsTheClockAdvances)
         return std::max_element (points.begin(), points.end(), [] (auto a, auto b) { return a.y < b.y; })->x;
     };
 
-    struct Case { int timeMode; double velocity; };
-    for (const auto& c : { Case { 0, 0.45 }, Case { 1, 0.5 }, Case { 2, 0.6 } })
+    for (const double turn : { 0.0, 0.35, 0.95 })
     {
-        set ("delay_globals_ondula", "time_mode", c.timeMode);
-        set ("delay_globals_ondula", "velocity", c.velocity);
-        tickAt (10.0);
-        ASSERT_GT (graph->rate, 0.0f);
-
+        tickAt (turn);
         const double cycles = 15.5 / (17.0 * graph->wavelength);
-        const double dt = 0.1 / graph->rate; // a tenth of a cycle
         const float first = crest();
-        tickAt (10.0 + dt);
+        tickAt (turn + 0.1);
         const float second = crest();
 
         double moved = second - first;
         if (moved < 0.0)
             moved += 1.0 / cycles; // the next crest came in from the left
-        EXPECT_NEAR (moved, 0.1 / cycles, 3.0 / 255.0) << "time mode " << c.timeMode;
+        EXPECT_NEAR (moved, 0.1 / cycles, 3.0 / 255.0) << "from turn " << turn;
     }
+}
+
+TEST_F (OndulaGraph, AfterHoursOfPlaybackTheWaveIsDrawnWhereItPlays)
+{
+    // Played from ten hours and a third of a second in: the wave the graph shows is the one the
+    // engine plays there, to far less than one of its 256 phase steps (a clock of seconds in
+    // single precision would be a hundredth of a cycle off).
+    DawCallPattern host (48000.0, 512);
+    auto& p = host.processor();
+    auto globals = p.stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_ondula");
+    globals.setProperty ("time_mode", 0, nullptr);
+    globals.setProperty ("velocity", 1.0, nullptr);
+    OndulaGraphComponent shown (p);
+    shown.setValueTree (p.stateTree);
+
+    const juce::int64 position = (juce::int64) 36000 * 48000 + 16384;
+    host.play (position, 512, { 512 });
+    shown.timerCallback();
+
+    const double cycles = (double) p.mappingFunctions.velocity_hz (1.0f, 0) * ((double) position / 48000.0);
+    const double expected = -cycles - std::floor (-cycles);
+    EXPECT_NEAR (shown.shownTurn, expected, 1.0e-5);
+    EXPECT_EQ (shown.phaseStep(), (int) (expected * OndulaGraphComponent::numSteps));
+}
+
+TEST_F (OndulaGraph, DrawsTheSettingsThatPlayHostValuesIncluded)
+{
+    // The tree's own last edit is the triplet grid; the host sets the straight grid, the Ondula
+    // amount and the frequency automation's value. The graph draws what plays.
+    DawCallPattern host (48000.0, 512);
+    auto& p = host.processor();
+    auto time = p.stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_time");
+    time.setProperty ("pattern_mode", 1, nullptr);
+    OndulaGraphComponent shown (p);
+    shown.setSize (400, 380);
+    shown.setValueTree (p.stateTree);
+    ASSERT_TRUE (shown.onTripletGrid);
+
+    host.point ("delay_globals_time_pattern_mode", 0, 0.0f);
+    host.point ("delay_globals_ondula_amount", 0, 0.8f);
+    host.point ("automation_frequency_value", 0, 0.6f);
+    host.play (0, 512, { 512 });
+
+    shown.timerCallback();
+    EXPECT_FALSE (shown.onTripletGrid);
+    EXPECT_FLOAT_EQ (shown.amount, 0.8f);
+    EXPECT_FLOAT_EQ (shown.played[OndulaDelay::automationValue], 0.6f);
+    EXPECT_FALSE (p.leftDelay.currentSettings().onTripletGrid);
+
+    // An edit of the tree's own after it plays, and the graph follows.
+    time.setProperty ("pattern_mode", 2.0, nullptr);
+    shown.timerCallback();
+    EXPECT_TRUE (shown.onTripletGrid);
 }
 
 TEST_F (OndulaGraph, FollowsOnlyItsOwnNodesAndRereadsAWholeNodeOnAnyChange)
@@ -326,10 +344,12 @@ TEST_F (OndulaGraph, FollowsOnlyItsOwnNodesAndRereadsAWholeNodeOnAnyChange)
     processor->stateTree.setProperty ("preset_name", "x", nullptr);
     EXPECT_EQ (graph->generation, before);
 
-    // Changing only the curve re-reads value and scale_y with it.
+    // A curve is the tree's alone; the value that moves it is the one that plays.
     node ("automation_frequency").setPropertyExcludingListener (graph.get(), "value", 0.6, nullptr);
     set ("automation_frequency", "curve", "0 0 0\n");
-    EXPECT_EQ (graph->generation[0], before[0] + 1);
+    graph->timerCallback();
+    EXPECT_GT (graph->generation[0], before[0]);
+    EXPECT_EQ (graph->generation[1], before[1]);
     EXPECT_NEAR (graph->baseCurves[0].calculateCurveValue (0.5f), 0.6f, 1e-6);
 
     // A node of the same type in another tree is not the followed node.
@@ -373,26 +393,29 @@ TEST_F (OndulaGraph, TicksRepaintOnlyTheRowsThatMovedOrChanged)
     EXPECT_FALSE (spy.repainted());
 }
 
-TEST_F (OndulaGraph, MissingNodesLeaveTheirDefaults)
+TEST_F (OndulaGraph, MissingNodesLeaveTheirCurvesAtTheirDefaults)
 {
     auto tree = processor->stateTree.createCopy();
     tree.getChildWithName ("delay").removeChild (tree.getChildWithName ("delay").getChildWithName ("delay_globals_ondula"), nullptr);
     tree.getChildWithName ("automation").removeChild (tree.getChildWithName ("automation").getChildWithName ("automation_frequency"), nullptr);
+    set ("delay_globals_ondula", "amount", 0.0);
 
     OndulaGraphComponent other (*processor);
     other.setSize (400, 380);
     other.setValueTree (tree);
     other.timerCallback();
-    EXPECT_EQ (other.rate, 0.0f);
     EXPECT_EQ (other.amount, 0.0f);
 
     auto image = PixelProbe::blank (400, 380);
     juce::Graphics g (image);
     other.paint (g);
 
-    // Frequency keeps the diagonal base from (0, 0) to (1, 1), unmoved.
+    // Frequency keeps the default curve, moved by the value and scale that play.
+    const float value = processor->leftDelay.playedHostSetting (OndulaDelay::automationValue);
+    const float scale = processor->leftDelay.playedHostSetting (OndulaDelay::automationScale);
+    const auto base = value + QuorlStyleCurve() * scale;
     const auto points = pointsOf (other.pathCache[0][0].path);
     ASSERT_EQ (points.size(), 256u);
     for (const auto& p : points)
-        ASSERT_NEAR (p.y, p.x, 1e-6);
+        ASSERT_NEAR (p.y, base.calculateCurveValue (p.x), 1e-6);
 }

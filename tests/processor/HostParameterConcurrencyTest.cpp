@@ -1,6 +1,6 @@
 // Run under ThreadSanitizer: a host's parameter points reach the processor on the audio thread and
-// its edits through the controller on a thread of its own, while the message thread edits the tree
-// and writes the host's values back into it.
+// its edits through the controller on a thread of its own, while the message thread edits the tree,
+// writes the host's values back into it, saves the state and loads one.
 
 #include "support/MessagePump.h"
 #include "support/ProcessorFixture.h"
@@ -13,6 +13,8 @@ using HostParameterConcurrency = ProcessorFixture;
 TEST_F (HostParameterConcurrency, PointsControllerEditsAndTreeEditsCrossThreadsWithoutARace)
 {
     processor->prepareToPlay (48000.0, 256);
+    juce::MemoryBlock saved;
+    processor->getStateInformation (saved);
     std::atomic<int> running { 2 };
 
     std::thread audio ([&]
@@ -63,6 +65,16 @@ TEST_F (HostParameterConcurrency, PointsControllerEditsAndTreeEditsCrossThreadsW
         node ("delay_globals_ondula").setProperty ("amount", (i % 4) / 3.0, nullptr);
         node ("delay_globals_dynamics").setProperty ("wet", (i % 5) / 4.0, nullptr);
         node ("delay_globals_dynamics").setProperty ("compressor_slope", (i % 3) / 2.0, nullptr);
+
+        if (i % 8 == 0)
+            processor->setStateInformation (saved.getData(), (int) saved.getSize());
+
+        if (i % 8 == 4)
+        {
+            juce::MemoryBlock state;
+            processor->getStateInformation (state);
+        }
+
         MessagePump::run (1);
     }
 

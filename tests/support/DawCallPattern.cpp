@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 juce::Optional<juce::AudioPlayHead::PositionInfo> DawCallPattern::Transport::getPosition() const
 {
@@ -41,6 +42,42 @@ juce::RangedAudioParameter& DawCallPattern::parameter (const juce::String& id)
 void DawCallPattern::point (const juce::String& parameterId, juce::int64 position, float value)
 {
     points.push_back ({ parameter (parameterId).getParameterIndex(), position, value });
+}
+
+void DawCallPattern::controllerEdit (const juce::String& parameterId, float value)
+{
+    auto& p = parameter (parameterId);
+
+    if (p.getValue() == value)
+        return;
+
+    plugin->hostControllerEdit (p.getParameterIndex(), value);
+    p.setValueNotifyingHost (value);
+}
+
+std::vector<float> DawCallPattern::interleavedRecording() const
+{
+    std::vector<float> out;
+
+    for (size_t i = 0; i < recording[0].size(); ++i)
+        for (const auto& channel : recording)
+            out.push_back (channel[i]);
+
+    return out;
+}
+
+juce::AudioBuffer<float> DawCallPattern::noiseThenSilence (double sampleRate, double noiseSeconds, double seconds)
+{
+    juce::AudioBuffer<float> signal (2, (int) (seconds * sampleRate));
+    signal.clear();
+    std::mt19937 random (3);
+    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
+
+    for (int i = 0; i < (int) (noiseSeconds * sampleRate); ++i)
+        for (int c = 0; c < 2; ++c)
+            signal.setSample (c, i, noise (random));
+
+    return signal;
 }
 
 void DawCallPattern::idle (int calls, int block, juce::int64 position)

@@ -40,6 +40,16 @@ public:
     /** A parameter point at a timeline position, delivered in every playing call that covers it. */
     void point (const juce::String& parameterId, juce::int64 position, float value);
 
+    /** A host edit through the edit controller, on the calling thread, as the client makes it:
+        the processor is told, then the parameter is set. */
+    void controllerEdit (const juce::String& parameterId, float value);
+
+    /** The recording, its channels interleaved. */
+    std::vector<float> interleavedRecording() const;
+
+    /** Stereo noise for `noiseSeconds`, then silence up to `seconds`. */
+    static juce::AudioBuffer<float> noiseThenSilence (double rate, double noiseSeconds, double seconds);
+
     OndulaDelayAudioProcessor& processor() { return *plugin; }
     juce::RangedAudioParameter& parameter (const juce::String& id);
 
