@@ -39,33 +39,6 @@ void strongModulation (OndulaDelayAudioProcessor& p)
     nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("wet", 1.0, nullptr);
 }
 
-juce::AudioBuffer<float> noiseThenSilence (double rate, double noiseSeconds, double seconds)
-{
-    juce::AudioBuffer<float> signal (2, (int) (seconds * rate));
-    signal.clear();
-    std::mt19937 random (3);
-    std::uniform_real_distribution<float> noise (-0.5f, 0.5f);
-
-    for (int i = 0; i < (int) (noiseSeconds * rate); ++i)
-        for (int c = 0; c < 2; ++c)
-            signal.setSample (c, i, noise (random));
-
-    return signal;
-}
-
-std::vector<float> interleaved (const DawCallPattern& host)
-{
-    std::vector<float> out;
-
-    for (size_t i = 0; i < host.recording[0].size(); ++i)
-    {
-        out.push_back (host.recording[0][i]);
-        out.push_back (host.recording[1][i]);
-    }
-
-    return out;
-}
-
 struct ExportCase
 {
     double rate;
@@ -83,7 +56,7 @@ std::vector<float> exportOf (const ExportCase& c, bool strong, double regionSeco
     if (strong)
         strongModulation (host.processor());
 
-    host.source = noiseThenSilence (c.rate, 0.3, 1.2);
+    host.source = DawCallPattern::noiseThenSilence (c.rate, 0.3, 1.2);
     host.regionStart = (juce::int64) (regionSeconds * c.rate);
     const int stoppedAt = c.buffer / 4 + 16;
     host.idle (c.idleCalls, c.buffer, stoppedAt);
@@ -98,7 +71,7 @@ std::vector<float> exportOf (const ExportCase& c, bool strong, double regionSeco
         host.play (host.regionStart, host.source.getNumSamples(), { c.buffer });
     }
 
-    return interleaved (host);
+    return host.interleavedRecording();
 }
 
 /** Every export of the group against the first: default settings and strong modulation, the
@@ -153,7 +126,7 @@ TEST (PluginProcessorTimeline, WithTheTransportStoppedTheWaveTravelsAsInPlayback
         strongModulation (host.processor());
         host.source = sine;
         drive (host);
-        return interleaved (host);
+        return host.interleavedRecording();
     };
 
     const auto played = render ([&] (DawCallPattern& h) { h.play (0, sine.getNumSamples(), { 512 }); });
@@ -174,7 +147,7 @@ TEST (PluginProcessorTimeline, APositionReachedByARelocationSoundsAsPlaybackStar
     // host that idled and started right at the region. Also a 1-sample wobble of the reported
     // position, which must not count as a move.
     const double rate = 48000.0;
-    const auto region = noiseThenSilence (rate, 0.2, 0.8);
+    const auto region = DawCallPattern::noiseThenSilence (rate, 0.2, 0.8);
 
     const auto render = [&] (const std::function<void (DawCallPattern&)>& drive)
     {
@@ -213,10 +186,10 @@ TEST (PluginProcessorTimeline, AHostPointTakesEffectAtTheFirstControlPieceAtOrAf
     const auto render = [] (juce::int64 at, int buffer)
     {
         DawCallPattern host (48000.0, 4096);
-        host.source = noiseThenSilence (48000.0, 0.1, 0.2);
+        host.source = DawCallPattern::noiseThenSilence (48000.0, 0.1, 0.2);
         host.point ("delay_globals_dynamics_wet", at, 0.9f);
         host.play (0, host.source.getNumSamples(), { buffer });
-        return interleaved (host);
+        return host.interleavedRecording();
     };
 
     const auto reference = render (1024, 64);
@@ -236,7 +209,7 @@ TEST (PluginProcessorTimeline, AutomationPlaysTheSameOnEveryRunWhateverTheMessag
     const auto render = [&] (bool serveMessages)
     {
         auto host = std::make_unique<DawCallPattern> (rate, 4096);
-        host->source = noiseThenSilence (rate, 0.5, 2.0);
+        host->source = DawCallPattern::noiseThenSilence (rate, 0.5, 2.0);
 
         for (int k = 0; k <= 40; ++k)
         {
@@ -256,7 +229,7 @@ TEST (PluginProcessorTimeline, AutomationPlaysTheSameOnEveryRunWhateverTheMessag
 
         audio.join();
         MessagePump::run (20);
-        const auto out = interleaved (*host);
+        const auto out = host->interleavedRecording();
 
         // Afterwards the tree holds what the host sent last.
         EXPECT_EQ ((double) nodeOf (host->processor(), "delay", "delay_globals_ondula").getProperty ("amount"), 1.0);
@@ -277,7 +250,7 @@ TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyV
     {
         DawCallPattern host (48000.0, 1024);
         nodeOf (host.processor(), "automation", "automation_frequency").setProperty ("scale_y", -0.5, nullptr);
-        host.source = noiseThenSilence (48000.0, 0.2, 0.6);
+        host.source = DawCallPattern::noiseThenSilence (48000.0, 0.2, 0.6);
 
         for (int k = 0; k < 20; ++k)
         {
@@ -290,7 +263,7 @@ TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyV
         host.play (0, host.source.getNumSamples(), { 1024 });
         MessagePump::run (20);
         EXPECT_EQ ((double) nodeOf (host.processor(), "automation", "automation_frequency").getProperty ("scale_y"), -0.5);
-        return interleaved (host);
+        return host.interleavedRecording();
     };
 
     EXPECT_LE (SoundComparison::residualDb (render (true), render (false)), -100.0);
@@ -301,7 +274,7 @@ TEST (PluginProcessorTimeline, TheLastOfAHostValueAndATreeEditWinsAndTheTreesEch
     DawCallPattern host (48000.0, 512);
     auto& p = host.processor();
     auto globals = nodeOf (p, "delay", "delay_globals_ondula");
-    host.source = noiseThenSilence (48000.0, 0.1, 0.1);
+    host.source = DawCallPattern::noiseThenSilence (48000.0, 0.1, 0.1);
     const auto played = [&p] { return p.leftDelay.playedSettings().amount; };
 
     const auto hostReads = [&host] { return host.parameter ("delay_globals_ondula_amount").getValue(); };

@@ -26,6 +26,37 @@ float gridPosition (bool triplet, int t)
 void smooth (float& s, float v) { s = 0.95f * s + 0.05f * v; }
 void smooth (int& s, float v) { s = (int) (0.95f * (float) s + 0.05f * v); }
 
+struct TapTargets
+{
+    float delay, baseDelay, frequency, bandwidth, amplitude, pan, gain;
+};
+
+/** One smoothing step of a tap's record towards its targets, or, on a settling piece, the
+    targets themselves. */
+template <typename Record>
+void stepTowards (Record& tap, bool settle, const TapTargets& target)
+{
+    if (settle)
+    {
+        tap.delayOndula = (int) target.delay;
+        tap.delayBase = (int) target.baseDelay;
+        tap.frequency = target.frequency;
+        tap.bandwidth = target.bandwidth;
+        tap.amplitude = target.amplitude;
+        tap.pan = target.pan;
+        tap.gain = target.gain;
+        return;
+    }
+
+    smooth (tap.delayOndula, target.delay);
+    smooth (tap.delayBase, target.baseDelay);
+    smooth (tap.frequency, target.frequency);
+    smooth (tap.bandwidth, target.bandwidth);
+    smooth (tap.amplitude, target.amplitude);
+    smooth (tap.pan, target.pan);
+    smooth (tap.gain, target.gain);
+}
+
 // The warm-up's own maps (the pieces that only bring the records up): plain IEEE arithmetic, the
 // same on every instruction set.
 
@@ -266,26 +297,7 @@ void ScalarOndulaOracle::warmUpPiece (long long pieceStart, bool first)
 
         Record& tap = taps[t];
 
-        if (first)
-        {
-            tap.delayOndula = (int) delayTarget;
-            tap.delayBase = (int) baseDelay;
-            tap.frequency = frequency;
-            tap.bandwidth = bandwidth;
-            tap.amplitude = c[2];
-            tap.pan = c[3];
-            tap.gain = gain;
-        }
-        else
-        {
-            smooth (tap.delayOndula, delayTarget);
-            smooth (tap.delayBase, baseDelay);
-            smooth (tap.frequency, frequency);
-            smooth (tap.bandwidth, bandwidth);
-            smooth (tap.amplitude, c[2]);
-            smooth (tap.pan, c[3]);
-            smooth (tap.gain, gain);
-        }
+        stepTowards (tap, first, { delayTarget, baseDelay, frequency, bandwidth, c[2], c[3], gain });
     }
 }
 
@@ -361,26 +373,7 @@ void ScalarOndulaOracle::startPiece (long long pieceStart, bool first)
         Record& tap = taps[t];
         previousTaps[t] = tap;
 
-        if (first)
-        {
-            tap.delayOndula = (int) delayTarget;
-            tap.delayBase = (int) baseDelay;
-            tap.frequency = frequency;
-            tap.bandwidth = bandwidth;
-            tap.amplitude = c[2];
-            tap.pan = c[3];
-            tap.gain = gain;
-        }
-        else
-        {
-            smooth (tap.delayOndula, delayTarget);
-            smooth (tap.delayBase, baseDelay);
-            smooth (tap.frequency, frequency);
-            smooth (tap.bandwidth, bandwidth);
-            smooth (tap.amplitude, c[2]);
-            smooth (tap.pan, c[3]);
-            smooth (tap.gain, gain);
-        }
+        stepTowards (tap, first, { delayTarget, baseDelay, frequency, bandwidth, c[2], c[3], gain });
 
         design (frequency, bandwidth, tap);
         tap.enabled = settings.tapEnabled[t];
