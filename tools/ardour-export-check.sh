@@ -193,13 +193,22 @@ cat >"$XDG_CONFIG_HOME/ardour7/export/export-check.preset" <<EOF
 </ExportPreset>
 EOF
 
-ardour_run() { # log-file script args...
-    local log="$1"; shift
-    if ! timeout 900 ardour7-lua "$@" >"$log" 2>&1 || ! grep -q -E '^(session made|exported at buffer)' "$log"; then
-        echo "ardour-export-check: ardour7-lua failed; the end of its log ($(basename "$log")):" >&2
-        tail -n 20 "$log" >&2
-        exit 1
+ardour_run() { # log-file expected-file script args...
+    local log="$1" expected="$2" status=0; shift 2
+    timeout 900 ardour7-lua "$@" >"$log" 2>&1 || status=$?
+    if [ "$status" = 0 ] && grep -q -E '^(session made|exported at buffer)' "$log"; then
+        return
     fi
+    # Ardour 7.3's headless session sometimes dies while it shuts down, its output unflushed, with
+    # no plug-in too (the control case): when what it was to write is there, say so and go on (a
+    # file cut short would not compare as equal).
+    if [ "$status" != 0 ] && [ -s "$expected" ]; then
+        echo "ardour-export-check: ardour7-lua exited with status $status once $(basename "$expected") was written ($(basename "$log"): $(tail -n 1 "$log"))" >&2
+        return
+    fi
+    echo "ardour-export-check: ardour7-lua failed; the end of its log ($(basename "$log")):" >&2
+    tail -n 20 "$log" >&2
+    exit 1
 }
 
 # A headless session only reads the plug-in cache (it never scans), so scan the bundle first.
@@ -220,7 +229,7 @@ ramp_start=$((start + $(samples 0.5)))
 ramp_end=$((start + $(samples 4.5)))
 
 session="$work/made/check"
-ardour_run "$work/make.log" "$lib/make-session.lua" "$session" check "$rate" "$plugin_name" "$start" "$length" \
+ardour_run "$work/make.log" "$session/check.ardour" "$lib/make-session.lua" "$session" check "$rate" "$plugin_name" "$start" "$length" \
     "$automate" "$ramp_start" "$ramp_end" "${settings_args[@]+"${settings_args[@]}"}" "${sets[@]+"${sets[@]}"}"
 
 # The placeholder region's two sources get the input signal (same length, so the region fits).
@@ -244,9 +253,9 @@ for b in "${buffer_list[@]}"; do
         copy="$work/runs/b$b-r$r"
         mkdir -p "$copy" "$work/out"
         cp -a "$session" "$copy/"
-        ardour_run "$work/export-b$b-r$r.log" "$lib/export-session.lua" "$copy/check" check "$rate" "$b" \
-            "$work/out" "b$b-r$r" "$start" "$((start + length))" "$preset_id" "$plugin_name"
         file="$work/out/b$b-r$r.wav"
+        ardour_run "$work/export-b$b-r$r.log" "$file" "$lib/export-session.lua" "$copy/check" check "$rate" "$b" \
+            "$work/out" "b$b-r$r" "$start" "$((start + length))" "$preset_id" "$plugin_name"
         [ -f "$file" ] || fail "the export wrote no $file"
         exports+=("b$b#$r=$file")
     done
