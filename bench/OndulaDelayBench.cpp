@@ -155,6 +155,7 @@ enum class HostMotion
                 // places, so a move costs the two pieces before the position;
                 // Stereo48k_OneMove_AllTaps measures a move to a new place)
     halfSpeed,  // varispeed
+    doubleSpeed,
     standStill, // a play head that never advances
     scrub       // a call back and forth
 };
@@ -166,6 +167,7 @@ juce::int64 reportedPosition (HostMotion motion, int block, int blockSize)
         case HostMotion::playback:   return (juce::int64) block * blockSize;
         case HostMotion::relocate:   return (block % 2) * 480000;
         case HostMotion::halfSpeed:  return (juce::int64) block * blockSize / 2;
+        case HostMotion::doubleSpeed: return (juce::int64) block * blockSize * 2;
         case HostMotion::standStill: return 0;
         case HostMotion::scrub:      return 480000 + (block % 2) * blockSize;
     }
@@ -256,6 +258,7 @@ void Stereo48k_WholeProcessor_AllTaps_EveryParameterEverySample (benchmark::Stat
 // A host that moves at every call: each against playback at the same block size.
 void Stereo48k_WholeProcessor_AllTaps_Playing (benchmark::State& state) { runPlaying (state, HostMotion::playback); }
 void Stereo48k_WholeProcessor_AllTaps_HalfSpeed (benchmark::State& state) { runPlaying (state, HostMotion::halfSpeed); }
+void Stereo48k_WholeProcessor_AllTaps_DoubleSpeed (benchmark::State& state) { runPlaying (state, HostMotion::doubleSpeed); }
 void Stereo48k_WholeProcessor_AllTaps_StandingStill (benchmark::State& state) { runPlaying (state, HostMotion::standStill); }
 void Stereo48k_WholeProcessor_AllTaps_Scrubbing (benchmark::State& state) { runPlaying (state, HostMotion::scrub); }
 
@@ -311,6 +314,7 @@ BENCHMARK (Stereo48k_WholeProcessor_AllTaps_RelocatedEveryBlock)->ArgName ("bloc
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Automated)->ArgName ("block")->Arg (64)->Arg (512)->Arg (4096);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Playing)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_HalfSpeed)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Stereo48k_WholeProcessor_AllTaps_DoubleSpeed)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_StandingStill)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_WholeProcessor_AllTaps_Scrubbing)->ArgName ("block")->Arg (64)->Unit (benchmark::kMicrosecond);
 BENCHMARK (Stereo48k_OneMove_AllTaps)->Unit (benchmark::kMicrosecond);
