@@ -658,7 +658,7 @@ void OndulaDelay::renderStream (OndulaDelay* const* engines, float* const* sampl
         auto& leader = *engines[0];
 
         if (leader.piecePosition == 0)
-            startPiece (engines, count, leader.streamPosition, false, true);
+            startPiece (engines, count, leader.streamPosition);
 
         const int length = std::min (n - done, leader.pieceLength - leader.piecePosition);
         float* parts[TapLaneKernel::maxChannels] {};
@@ -774,7 +774,7 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
     }
 
     for (int j = 1; j >= 0; --j)
-        startPiece (engines, count, (standing - j) * length, false, true);
+        startPiece (engines, count, (standing - j) * length);
 
     for (int e = 0; e < count; ++e)
     {
@@ -794,13 +794,10 @@ void OndulaDelay::describeWarmUp (int64_t firstPieceStart, int pieces) noexcept
     // that two warm-ups compare byte for byte.
     const auto in = readBlockInputs (firstPieceStart);
     const auto& s = *in.settings;
-    const auto& column = tapColumns;
-    const float timeUnit = in.timeUnit;
     auto& w = warmUpInputs;
-    const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
-    const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
-    const float travel = clampTo (wavelengthSeconds * in.velocityHz, 0.5f, 4.0f);
-    const float depthFactor = (((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount;
+    const float wavelengthSeconds = (17.0f * s.wavelength) * in.timeUnit;
+    TapAim aim;
+    aimTaps (in, aim);
 
     w.firstPieceStart = firstPieceStart;
     w.pieceLength = pieceLength;
@@ -808,25 +805,15 @@ void OndulaDelay::describeWarmUp (int64_t firstPieceStart, int pieces) noexcept
     w.sampleRate = sampleRate.load (relaxed);
     w.cyclesPerSecond = (in.velocityHz * wavelengthSeconds) / wavelengthSeconds;
 
-    float phaseOnGrid[numTaps];
-    bool needed[numOndulaQuantities][numTaps];
-
-    for (int t = 0; t < numTaps; ++t)
-    {
-        const float seconds = grid[t] * timeUnit;
-        phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
-        w.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
-        w.depth[t] = depthFactor * column[8][t];
-        needed[4][t] = w.depth[t] != 0.0f;
-    }
+    std::copy (std::begin (aim.baseDelay), std::end (aim.baseDelay), w.baseDelay);
+    std::copy (std::begin (aim.depth), std::end (aim.depth), w.depth);
+    std::memcpy (w.weight, aim.weight, sizeof (w.weight));
 
     for (int q = 0; q < 4; ++q)
-        for (int t = 0; t < numTaps; ++t)
-        {
-            w.weight[q][t] = s.amount * column[4 + q][t];
-            w.base[q][t] = column[q][t];
-            needed[q][t] = ! (w.weight[q][t] == 0.0f && w.base[q][t] != 0.0f);
-        }
+        std::copy (std::begin (tapColumns[q]), std::end (tapColumns[q]), w.base[q]);
+
+    const auto& needed = aim.needed;
+    const auto& phaseOnGrid = aim.phaseOnGrid;
 
     float shift[numOndulaQuantities];
 
@@ -1119,15 +1106,11 @@ void OndulaDelay::addFeedbackToLine (int n) noexcept
         delayLine[i - firstRun] += feedbackScratch[i];
 }
 
-void OndulaDelay::computeTapTargets (const BlockInputs& in, bool withDesigns) noexcept
+void OndulaDelay::aimTaps (const BlockInputs& in, TapAim& aim) const noexcept
 {
-    // Each step runs over all 32 taps before the next, on the tap table's columns, so that the
-    // library calls of different taps overlap and the plain arithmetic vectorises; every value is
-    // formed exactly as for one tap on its own.
     const auto& s = *in.settings;
     const auto& column = tapColumns;
     const float timeUnit = in.timeUnit;
-    auto& out = targets;
     const float* grid = s.onTripletGrid ? tripletGrid() : straightGrid();
     const float wavelengthSeconds = (17.0f * s.wavelength) * timeUnit;
 
@@ -1136,32 +1119,47 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in, bool withDesigns) no
     const float travel = clampTo (wavelengthSeconds * in.velocityHz, 0.5f, 4.0f);
     const float depthFactor = (((s.wavelength * timeUnit) * 16384.0f) / travel) * s.amount;
 
-    alignas (64) float phaseOnGrid[numTaps], depth[numTaps], weight[4][numTaps], wave[numOndulaQuantities][numTaps];
-
     for (int t = 0; t < numTaps; ++t)
     {
         const float seconds = grid[t] * timeUnit;
-        phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
-        out.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
-        depth[t] = depthFactor * column[8][t];
+        aim.phaseOnGrid[t] = (twoPi * seconds) / wavelengthSeconds;
+        aim.baseDelay[t] = clampTo (seconds * in.fs, 0.0f, maxDelaySamples);
+        aim.depth[t] = depthFactor * column[8][t];
     }
 
     for (int q = 0; q < 4; ++q)
         for (int t = 0; t < numTaps; ++t)
-            weight[q][t] = s.amount * column[4 + q][t];
+            aim.weight[q][t] = s.amount * column[4 + q][t];
 
-    // The travelling wave of quantity p: a sine along the taps that moves with the running time.
-    // A sine is skipped where it cannot change the result: no delay depth (a signed zero
-    // truncates to the same sample), or no weight on a non-zero base. Quantities whose phases
-    // agree share their sines.
-    bool needed[numOndulaQuantities][numTaps];
-
+    // A tap's wave is skipped where it cannot change the result: no delay depth (a signed zero
+    // truncates to the same sample), or no weight on a non-zero base.
     for (int t = 0; t < numTaps; ++t)
-        needed[4][t] = depth[t] != 0.0f;
+        aim.needed[4][t] = aim.depth[t] != 0.0f;
 
     for (int q = 0; q < 4; ++q)
         for (int t = 0; t < numTaps; ++t)
-            needed[q][t] = ! (weight[q][t] == 0.0f && column[q][t] != 0.0f);
+            aim.needed[q][t] = ! (aim.weight[q][t] == 0.0f && column[q][t] != 0.0f);
+}
+
+void OndulaDelay::computeTapTargets (const BlockInputs& in) noexcept
+{
+    // Each step runs over all 32 taps before the next, on the tap table's columns, so that the
+    // library calls of different taps overlap and the plain arithmetic vectorises; every value is
+    // formed exactly as for one tap on its own.
+    const auto& s = *in.settings;
+    const auto& column = tapColumns;
+    auto& out = targets;
+    TapAim aim;
+    aimTaps (in, aim);
+    const auto& phaseOnGrid = aim.phaseOnGrid;
+    const auto& depth = aim.depth;
+    const auto& weight = aim.weight;
+    const auto& needed = aim.needed;
+    std::copy (std::begin (aim.baseDelay), std::end (aim.baseDelay), out.baseDelay);
+    alignas (64) float wave[numOndulaQuantities][numTaps];
+
+    // The travelling wave of quantity p: a sine along the taps that moves with the running time.
+    // Quantities whose phases agree share their sines.
 
     alignas (64) float sine[numOndulaQuantities][numTaps];
     float shift[numOndulaQuantities];
@@ -1231,10 +1229,6 @@ void OndulaDelay::computeTapTargets (const BlockInputs& in, bool withDesigns) no
     std::copy (std::begin (control[2]), std::end (control[2]), out.amplitude);
     std::copy (std::begin (control[3]), std::end (control[3]), out.pan);
 
-    // Pieces that only bring the records up to a new timeline position need no filters.
-    if (! withDesigns)
-        return;
-
     // Unmodulated taps ask for the same filter block after block: only changed bands are
     // designed, all together.
     int changed[numTaps], misses = 0;
@@ -1301,7 +1295,7 @@ void OndulaDelay::computeGains (const Settings& s) noexcept
     }
 }
 
-void OndulaDelay::updateTapStates (bool settle) noexcept
+void OndulaDelay::updateTapStates() noexcept
 {
     // Field by field over all taps, so that the smoothing runs on whole vectors; this block's
     // records are written over the ones before last, next to the previous block's.
@@ -1310,38 +1304,20 @@ void OndulaDelay::updateTapStates (bool settle) noexcept
     auto& r = records();
     const auto& before = previousRecords();
 
-    if (settle)
-    {
-        // Settled on the targets, with no ramp from whatever the records held.
-        for (int t = 0; t < numTaps; ++t)
-        {
-            r.delayOndula[t] = (int32_t) target.delay[t];
-            r.delayBase[t] = (int32_t) target.baseDelay[t];
-        }
-
-        std::copy (std::begin (target.frequency), std::end (target.frequency), r.frequency);
-        std::copy (std::begin (target.bandwidth), std::end (target.bandwidth), r.bandwidth);
-        std::copy (std::begin (target.amplitude), std::end (target.amplitude), r.amplitude);
-        std::copy (std::begin (target.pan), std::end (target.pan), r.pan);
-        std::copy (std::begin (target.gain), std::end (target.gain), r.gain);
-    }
-    else
-    {
-        for (int t = 0; t < numTaps; ++t)
-            r.delayOndula[t] = smoothTowards (before.delayOndula[t], target.delay[t]);
-        for (int t = 0; t < numTaps; ++t)
-            r.delayBase[t] = smoothTowards (before.delayBase[t], target.baseDelay[t]);
-        for (int t = 0; t < numTaps; ++t)
-            r.frequency[t] = smoothTowards (before.frequency[t], target.frequency[t]);
-        for (int t = 0; t < numTaps; ++t)
-            r.bandwidth[t] = smoothTowards (before.bandwidth[t], target.bandwidth[t]);
-        for (int t = 0; t < numTaps; ++t)
-            r.amplitude[t] = smoothTowards (before.amplitude[t], target.amplitude[t]);
-        for (int t = 0; t < numTaps; ++t)
-            r.pan[t] = smoothTowards (before.pan[t], target.pan[t]);
-        for (int t = 0; t < numTaps; ++t)
-            r.gain[t] = smoothTowards (before.gain[t], target.gain[t]);
-    }
+    for (int t = 0; t < numTaps; ++t)
+        r.delayOndula[t] = smoothTowards (before.delayOndula[t], target.delay[t]);
+    for (int t = 0; t < numTaps; ++t)
+        r.delayBase[t] = smoothTowards (before.delayBase[t], target.baseDelay[t]);
+    for (int t = 0; t < numTaps; ++t)
+        r.frequency[t] = smoothTowards (before.frequency[t], target.frequency[t]);
+    for (int t = 0; t < numTaps; ++t)
+        r.bandwidth[t] = smoothTowards (before.bandwidth[t], target.bandwidth[t]);
+    for (int t = 0; t < numTaps; ++t)
+        r.amplitude[t] = smoothTowards (before.amplitude[t], target.amplitude[t]);
+    for (int t = 0; t < numTaps; ++t)
+        r.pan[t] = smoothTowards (before.pan[t], target.pan[t]);
+    for (int t = 0; t < numTaps; ++t)
+        r.gain[t] = smoothTowards (before.gain[t], target.gain[t]);
 
     std::copy (std::begin (tapCoefficients[0]), std::end (tapCoefficients[0]), r.b0);
     std::copy (std::begin (tapCoefficients[1]), std::end (tapCoefficients[1]), r.b1);
@@ -1350,9 +1326,6 @@ void OndulaDelay::updateTapStates (bool settle) noexcept
     std::copy (std::begin (tapCoefficients[4]), std::end (tapCoefficients[4]), r.a1);
     std::copy (std::begin (tapCoefficients[5]), std::end (tapCoefficients[5]), r.a2);
     std::copy (std::begin (target.enabled), std::end (target.enabled), r.enabled);
-
-    if (settle)
-        previousRecords() = r;
 }
 
 void OndulaDelay::publishTapStates() noexcept
@@ -1490,7 +1463,7 @@ void OndulaDelay::takeLaneMemory (const TapLaneKernel::Lanes& l, int channel) no
     }
 }
 
-void OndulaDelay::startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart, bool settle, bool withDesigns)
+void OndulaDelay::startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart)
 {
     BlockInputs inputs[TapLaneKernel::maxChannels];
 
@@ -1498,11 +1471,9 @@ void OndulaDelay::startPiece (OndulaDelay* const* engines, int count, int64_t pi
     for (int e = 0; e < count; ++e)
         inputs[e] = engines[e]->readBlockInputs (pieceStart);
 
-    // 2. The feedback paths' targets and records (they do not follow the wave, so pieces that
-    //    only bring the taps' records up to a timeline position leave them alone).
-    if (withDesigns)
-        for (int e = 0; e < count; ++e)
-            engines[e]->updateFeedbackState (inputs[e], settle);
+    // 2. The feedback paths' targets and records.
+    for (int e = 0; e < count; ++e)
+        engines[e]->updateFeedbackState (inputs[e], false);
 
     // 3. Every tap's targets and records, enabled or not. The two channels of a pair aim their
     //    taps alike (only the patterns and the pan laws differ), so the second takes the first
@@ -1514,13 +1485,11 @@ void OndulaDelay::startPiece (OndulaDelay* const* engines, int count, int64_t pi
         if (e > 0 && engine.aimsTapsLike (*engines[0], inputs[e], inputs[0]))
             engine.copyTapTargets (*engines[0]);
         else
-            engine.computeTapTargets (inputs[e], withDesigns);
+            engine.computeTapTargets (inputs[e]);
 
         engine.computeGains (*inputs[e].settings);
-        engine.updateTapStates (settle);
-
-        if (withDesigns)
-            engine.publishTapStates();
+        engine.updateTapStates();
+        engine.publishTapStates();
     }
 }
 

@@ -212,6 +212,14 @@ private:
         bool enabled[numTaps];
     };
 
+    /** Where every tap aims before the wave moves it: its place on the grid as a phase of the
+        wave, its grid delay, its delay depth, its control weights, and which waves it needs. */
+    struct alignas (64) TapAim
+    {
+        float phaseOnGrid[numTaps], baseDelay[numTaps], depth[numTaps], weight[4][numTaps];
+        bool needed[numOndulaQuantities][numTaps];
+    };
+
     struct DesignCache
     {
         float frequency = -1.0f, bandwidth = -1.0f, sampleRate = -1.0f;
@@ -235,7 +243,7 @@ private:
     static void processTogether (OndulaDelay* const* engines, const juce::dsp::ProcessContextReplacing<float>* const* contexts, int count);
     static void renderStream (OndulaDelay* const* engines, float* const* samples, int count, int n);
     static void settleAtTimeline (OndulaDelay* const* engines, int count);
-    static void startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart, bool settle, bool withDesigns);
+    static void startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart);
     static void renderSegment (OndulaDelay* const* engines, float* const* samples, int count, int n);
     void writeInput (const float* samples, int n) noexcept;
     BlockInputs readBlockInputs (int64_t pieceStart) noexcept;
@@ -248,10 +256,11 @@ private:
     void packFeedback (TapLaneKernel::Feedback& feedback, int channel) const noexcept;
     void takeFeedbackMemory (const TapLaneKernel::Feedback& feedback, int channel) noexcept;
     void addFeedbackToLine (int n) noexcept;
-    void computeTapTargets (const BlockInputs& in, bool withDesigns) noexcept;
+    void aimTaps (const BlockInputs& in, TapAim& aim) const noexcept;
+    void computeTapTargets (const BlockInputs& in) noexcept;
     void copyTapTargets (const OndulaDelay& other) noexcept;
     void computeGains (const Settings& s) noexcept;
-    void updateTapStates (bool settle) noexcept;
+    void updateTapStates() noexcept;
     void publishTapStates() noexcept;
     void design (DesignCache& cache, float frequency, float bandwidth, float fs, TapState& state) noexcept;
     void packLanes (TapLaneKernel::Lanes& lanes, int channel) noexcept;
