@@ -11,11 +11,6 @@ namespace
 // a count of edits above.
 constexpr uint64_t loadedAfter = 1ull << 32;
 constexpr int countShift = 33;
-
-float sanitised (float value) noexcept
-{
-    return value >= 0.0f ? std::min (value, 1.0f) : 0.0f; // NaN lands on 0
-}
 } // namespace
 
 HostAutomation::HostAutomation()

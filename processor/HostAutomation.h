@@ -55,7 +55,7 @@ public:
         // Offsets run up the queue; one that runs back is taken as the one before it. Most points
         // of a dense line pass no slot: they only move the line's end.
         const int offset = sampleOffset > line.lastOffset ? sampleOffset : line.lastOffset;
-        value = value >= 0.0f ? (value <= 1.0f ? value : 1.0f) : 0.0f; // NaN lands on 0
+        value = sanitised (value);
 
         if (offset > line.nextSlot)
             workOutSlotsBefore (parameter, offset, value);
@@ -120,6 +120,9 @@ public:
     void endBlock() noexcept;
 
 private:
+    /** A host's normalised value held to 0..1; NaN lands on 0. */
+    static float sanitised (float value) noexcept { return value >= 0.0f ? (value <= 1.0f ? value : 1.0f) : 0.0f; }
+
     struct Line
     {
         float start = 0.0f;    // the parameter's value before this call's queue

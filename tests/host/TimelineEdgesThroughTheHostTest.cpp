@@ -31,18 +31,7 @@ HostRunner::Result played (const std::string& name, const std::string& steps, co
 
 std::vector<float> from (const std::vector<float>& interleaved, double seconds)
 {
-    const auto start = std::min (interleaved.size(), (size_t) (seconds * rate) * 2);
-    return { interleaved.begin() + (std::ptrdiff_t) start, interleaved.end() };
-}
-
-double rmsDb (const std::vector<float>& samples)
-{
-    double sum = 0.0;
-
-    for (auto s : samples)
-        sum += (double) s * s;
-
-    return 10.0 * std::log10 (sum / (double) std::max<size_t> (1, samples.size()) + 1.0e-30);
+    return SoundComparison::after (interleaved, (size_t) (seconds * rate) * 2);
 }
 } // namespace
 
@@ -71,8 +60,8 @@ TEST (TimelineEdgesThroughTheHost, APlayHeadStandingStillSoundsAsPlaybackAndScru
     for (const int block : { 64, 256, 1024 })
     {
         const auto b = to_string (block);
-        const auto playback = rmsDb (from (played ("playback", "speed 48000 144000 " + b + " 1", arguments).samples, 1.0));
-        const auto standing = rmsDb (from (played ("standing", "speed 48000 144000 " + b + " 0", arguments).samples, 1.0));
+        const auto playback = SoundComparison::levelDb (from (played ("playback", "speed 48000 144000 " + b + " 1", arguments).samples, 1.0));
+        const auto standing = SoundComparison::levelDb (from (played ("standing", "speed 48000 144000 " + b + " 0", arguments).samples, 1.0));
 
         // Scrubbing: the same call's worth of the timeline, back and forth. It hears only a sliver
         // of the wave, so only that it is neither silenced nor blown up is checked.
@@ -81,7 +70,7 @@ TEST (TimelineEdgesThroughTheHost, APlayHeadStandingStillSoundsAsPlaybackAndScru
         for (int done = 0; done < 3 * rate; done += block)
             scrub += "speed " + to_string (48000 + (done / block % 2) * block) + " " + b + " " + b + " 1\n";
 
-        const auto scrubbing = rmsDb (from (played ("scrubbing", scrub, arguments).samples, 1.0));
+        const auto scrubbing = SoundComparison::levelDb (from (played ("scrubbing", scrub, arguments).samples, 1.0));
         std::cout << "block " << block << ": playback " << playback << " dB, standing still " << standing
                   << " dB, scrubbing " << scrubbing << " dB\n";
         EXPECT_NEAR (standing, playback, 1.0) << "block " << block;

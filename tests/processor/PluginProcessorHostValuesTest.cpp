@@ -17,10 +17,7 @@
 
 namespace
 {
-juce::ValueTree nodeOf (OndulaDelayAudioProcessor& p, const char* group, const char* type)
-{
-    return p.stateTree.getChildWithName (group).getChildWithName (type);
-}
+const auto nodeOf = DawCallPattern::nodeOf;
 
 /** Runs `calls` on a thread of its own, as a host's audio thread: parameter changes made there
     reach the tree only when the message thread runs. */

@@ -15,48 +15,24 @@
 
 namespace
 {
-juce::ValueTree nodeOf (OndulaDelayAudioProcessor& p, const char* group, const char* type)
+using SoundComparison::levelDb;
+
+/** What the host recorded from a sample on, interleaved. */
+std::vector<float> recordedFrom (const DawCallPattern& host, size_t sample)
 {
-    return p.stateTree.getChildWithName (group).getChildWithName (type);
+    return SoundComparison::after (host.interleavedRecording(), 2 * sample);
 }
 
-/** The Ondula wave at full depth on every quantity, synced to the tempo (at 120 bpm it repeats
-    every 4 s), wet only. */
+/** The Ondula wave at full depth on every quantity at its default speed (it repeats every 2 s at
+    120 bpm), wet only. */
 void strongModulation (OndulaDelayAudioProcessor& p)
 {
-    nodeOf (p, "delay", "delay_globals_ondula").setProperty ("amount", 1.0, nullptr);
-
-    for (const auto* type : { "ondula_frequency", "ondula_amplitude", "ondula_pan", "ondula_delay" })
-        nodeOf (p, "ondula", type).setProperty ("scale", 1.0, nullptr);
-
-    nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("dry", 0.0, nullptr);
-    nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("wet", 1.0, nullptr);
+    DawCallPattern::strongModulation (p, false);
 }
 
-juce::AudioBuffer<float> noise (double rate, double seconds, unsigned seed = 5)
+juce::AudioBuffer<float> noise (double rate, double seconds)
 {
-    juce::AudioBuffer<float> signal (2, (int) (seconds * rate));
-    std::mt19937 random (seed);
-    std::uniform_real_distribution<float> uniform (-0.5f, 0.5f);
-
-    for (int i = 0; i < signal.getNumSamples(); ++i)
-        for (int c = 0; c < 2; ++c)
-            signal.setSample (c, i, uniform (random));
-
-    return signal;
-}
-
-std::vector<float> interleaved (const DawCallPattern& host, size_t from = 0)
-{
-    std::vector<float> out;
-
-    for (size_t i = from; i < host.recording[0].size(); ++i)
-    {
-        out.push_back (host.recording[0][i]);
-        out.push_back (host.recording[1][i]);
-    }
-
-    return out;
+    return DawCallPattern::noiseThenSilence (rate, seconds, seconds);
 }
 
 /** The median over windows of `seconds` of the residual of a against b, in dB. */
@@ -76,16 +52,6 @@ double medianWindowResidualDb (const std::vector<float>& a, const std::vector<fl
     return residuals[residuals.size() / 2];
 }
 
-double rmsDb (const std::vector<float>& samples)
-{
-    double sum = 0.0;
-
-    for (auto s : samples)
-        sum += (double) s * s;
-
-    return 10.0 * std::log10 (sum / (double) std::max<size_t> (1, samples.size()) + 1.0e-30);
-}
-
 constexpr int rate = 48000;
 } // namespace
 
@@ -102,7 +68,7 @@ TEST (PluginProcessorTimelineEdges, AHostPlayingAtAnotherSpeedSoundsTheSameAtEve
             strongModulation (host.processor());
             host.source = noise (rate, 4.0);
             host.moving (96000, 4 * rate, { blocks[b] }, speed);
-            renders[b] = interleaved (host, 2 * rate);
+            renders[b] = recordedFrom (host, 2 * rate);
         }
 
         EXPECT_LE (SoundComparison::worstWindowDb (renders[0], renders[1], 2, rate), 0.1) << "speed " << speed;
@@ -127,14 +93,14 @@ TEST (PluginProcessorTimelineEdges, AHostThatNeverAdvancesSoundsAsPlaybackAndScr
             else
                 host.moving (48000, 3 * rate, { block }, speed);
 
-            return interleaved (host, rate);
+            return recordedFrom (host, rate);
         };
 
         const auto playback = render (1.0, false);
-        EXPECT_NEAR (rmsDb (render (0.0, false)), rmsDb (playback), 1.0) << "standing still, block " << block;
+        EXPECT_NEAR (levelDb (render (0.0, false)), levelDb (playback), 1.0) << "standing still, block " << block;
         // Scrubbing hears only a sliver of the wave, over and over, so only that it is neither
         // silenced nor blown up is checked.
-        EXPECT_NEAR (rmsDb (render (1.0, true)), rmsDb (playback), 12.0) << "scrubbing, block " << block;
+        EXPECT_NEAR (levelDb (render (1.0, true)), levelDb (playback), 12.0) << "scrubbing, block " << block;
     }
 }
 
@@ -148,7 +114,7 @@ TEST (PluginProcessorTimelineEdges, APreRollBeforeZeroMeetsZeroExactly)
         strongModulation (host.processor());
         host.source = noise (rate, 3.0);
         host.play (0, 3 * rate, { 512 });
-        fromZero = interleaved (host, 2 * rate);
+        fromZero = recordedFrom (host, 2 * rate);
     }
 
     for (const int preRoll : { 1, 511, 96000, 96001 })
@@ -158,7 +124,7 @@ TEST (PluginProcessorTimelineEdges, APreRollBeforeZeroMeetsZeroExactly)
             strongModulation (host.processor());
             host.source = noise (rate, 3.0);
             host.play (-preRoll, preRoll + 3 * rate, { block });
-            EXPECT_LE (SoundComparison::residualDb (interleaved (host, (size_t) (preRoll + 2 * rate)), fromZero), -100.0)
+            EXPECT_LE (SoundComparison::residualDb (recordedFrom (host, (size_t) (preRoll + 2 * rate)), fromZero), -100.0)
                 << "pre-roll " << preRoll << ", block " << block;
         }
 }
@@ -174,7 +140,7 @@ TEST (PluginProcessorTimelineEdges, TheWaveIsAsExactFarAlongTheTimelineAsNearIts
         host.source = noise (rate, 2.0);
         host.regionStart = start;
         host.play (start, 2 * rate, { 512 });
-        return interleaved (host, rate / 2);
+        return recordedFrom (host, rate / 2);
     };
 
     const auto nearZero = render (period / 3);
@@ -210,7 +176,7 @@ TEST (PluginProcessorTimelineEdges, APrepareStartsCleanAsANewInstanceDoes)
         used.source.setSize (2, 1);
         used.source.clear();
         used.play (0, 2 * second, { 512 });
-        const auto afterwards = interleaved (used);
+        const auto afterwards = used.interleavedRecording();
         EXPECT_EQ (*std::max_element (afterwards.begin(), afterwards.end(), [] (float a, float b) { return std::abs (a) < std::abs (b); }), 0.0f)
             << c.firstRate << " -> " << c.secondRate;
 
@@ -218,16 +184,16 @@ TEST (PluginProcessorTimelineEdges, APrepareStartsCleanAsANewInstanceDoes)
         DawCallPattern fresh (c.secondRate, 512);
         strongModulation (fresh.processor());
         fresh.reactivate (c.secondRate, c.offline);
-        fresh.source = noise (c.secondRate, 3.0, 9);
+        fresh.source = noise (c.secondRate, 3.0);
         fresh.play (0, 3 * second, { 512 });
 
         used.recording[0].clear();
         used.recording[1].clear();
-        used.source = noise (c.secondRate, 3.0, 9);
+        used.source = noise (c.secondRate, 3.0);
         used.reactivate (c.secondRate, c.offline);
         used.play (0, 3 * second, { 512 });
 
-        EXPECT_EQ (interleaved (used), interleaved (fresh)) << c.firstRate << " -> " << c.secondRate;
+        EXPECT_EQ (used.interleavedRecording(), fresh.interleavedRecording()) << c.firstRate << " -> " << c.secondRate;
     }
 }
 
@@ -248,7 +214,7 @@ TEST (PluginProcessorTimelineEdges, PositionsAtTheEndsOf64BitsPlayWithoutOverflo
     host.moving (least, 4096, { 64 }, 0.5);
     host.stopped (48000, { 512 }, most);
 
-    const auto out = interleaved (host);
+    const auto out = host.interleavedRecording();
     EXPECT_TRUE (std::all_of (out.begin(), out.end(), [] (float s) { return std::isfinite (s) && std::abs (s) <= 4.0f; }));
     EXPECT_LE (host.processor().leftDelay.timelinePosition(), OndulaDelay::timelineLimit);
 }

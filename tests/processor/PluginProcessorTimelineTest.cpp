@@ -21,23 +21,7 @@
 
 namespace
 {
-juce::ValueTree nodeOf (OndulaDelayAudioProcessor& p, const char* group, const char* type)
-{
-    return p.stateTree.getChildWithName (group).getChildWithName (type);
-}
-
-/** The Ondula wave at full depth and speed on every quantity, wet only. */
-void strongModulation (OndulaDelayAudioProcessor& p)
-{
-    nodeOf (p, "delay", "delay_globals_ondula").setProperty ("amount", 1.0, nullptr);
-    nodeOf (p, "delay", "delay_globals_ondula").setProperty ("velocity", 1.0, nullptr);
-
-    for (const auto* type : { "ondula_frequency", "ondula_amplitude", "ondula_pan", "ondula_delay" })
-        nodeOf (p, "ondula", type).setProperty ("scale", 1.0, nullptr);
-
-    nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("dry", 0.0, nullptr);
-    nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("wet", 1.0, nullptr);
-}
+using Daw = DawCallPattern;
 
 struct ExportCase
 {
@@ -54,7 +38,7 @@ std::vector<float> exportOf (const ExportCase& c, bool strong, double regionSeco
     DawCallPattern host (c.rate, c.buffer);
 
     if (strong)
-        strongModulation (host.processor());
+        Daw::strongModulation (host.processor());
 
     host.source = DawCallPattern::noiseThenSilence (c.rate, 0.3, 1.2);
     host.regionStart = (juce::int64) (regionSeconds * c.rate);
@@ -123,7 +107,7 @@ TEST (PluginProcessorTimeline, WithTheTransportStoppedTheWaveTravelsAsInPlayback
     const auto render = [&] (const std::function<void (DawCallPattern&)>& drive)
     {
         DawCallPattern host (rate, 4096);
-        strongModulation (host.processor());
+        Daw::strongModulation (host.processor());
         host.source = sine;
         drive (host);
         return host.interleavedRecording();
@@ -152,7 +136,7 @@ TEST (PluginProcessorTimeline, APositionReachedByARelocationSoundsAsPlaybackStar
     const auto render = [&] (const std::function<void (DawCallPattern&)>& drive)
     {
         DawCallPattern host (rate, 512);
-        strongModulation (host.processor());
+        Daw::strongModulation (host.processor());
         host.source = region;
         host.regionStart = 144000;
         drive (host);
@@ -232,7 +216,7 @@ TEST (PluginProcessorTimeline, AutomationPlaysTheSameOnEveryRunWhateverTheMessag
         const auto out = host->interleavedRecording();
 
         // Afterwards the tree holds what the host sent last.
-        EXPECT_EQ ((double) nodeOf (host->processor(), "delay", "delay_globals_ondula").getProperty ("amount"), 1.0);
+        EXPECT_EQ ((double) Daw::nodeOf (host->processor(), "delay", "delay_globals_ondula").getProperty ("amount"), 1.0);
         return out;
     };
 
@@ -249,7 +233,7 @@ TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyV
     const auto render = [] (bool sendBound)
     {
         DawCallPattern host (48000.0, 1024);
-        nodeOf (host.processor(), "automation", "automation_frequency").setProperty ("scale_y", -0.5, nullptr);
+        Daw::nodeOf (host.processor(), "automation", "automation_frequency").setProperty ("scale_y", -0.5, nullptr);
         host.source = DawCallPattern::noiseThenSilence (48000.0, 0.2, 0.6);
 
         for (int k = 0; k < 20; ++k)
@@ -262,7 +246,7 @@ TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyV
 
         host.play (0, host.source.getNumSamples(), { 1024 });
         MessagePump::run (20);
-        EXPECT_EQ ((double) nodeOf (host.processor(), "automation", "automation_frequency").getProperty ("scale_y"), -0.5);
+        EXPECT_EQ ((double) Daw::nodeOf (host.processor(), "automation", "automation_frequency").getProperty ("scale_y"), -0.5);
         return host.interleavedRecording();
     };
 
@@ -273,7 +257,7 @@ TEST (PluginProcessorTimeline, TheLastOfAHostValueAndATreeEditWinsAndTheTreesEch
 {
     DawCallPattern host (48000.0, 512);
     auto& p = host.processor();
-    auto globals = nodeOf (p, "delay", "delay_globals_ondula");
+    auto globals = Daw::nodeOf (p, "delay", "delay_globals_ondula");
     host.source = DawCallPattern::noiseThenSilence (48000.0, 0.1, 0.1);
     const auto played = [&p] { return p.leftDelay.playedSettings().amount; };
 

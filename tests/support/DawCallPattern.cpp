@@ -39,6 +39,25 @@ juce::RangedAudioParameter& DawCallPattern::parameter (const juce::String& id)
     return *p;
 }
 
+juce::ValueTree DawCallPattern::nodeOf (OndulaDelayAudioProcessor& p, const char* group, const char* type)
+{
+    return p.stateTree.getChildWithName (group).getChildWithName (type);
+}
+
+void DawCallPattern::strongModulation (OndulaDelayAudioProcessor& p, bool fullSpeed)
+{
+    nodeOf (p, "delay", "delay_globals_ondula").setProperty ("amount", 1.0, nullptr);
+
+    if (fullSpeed)
+        nodeOf (p, "delay", "delay_globals_ondula").setProperty ("velocity", 1.0, nullptr);
+
+    for (const auto* type : { "ondula_frequency", "ondula_amplitude", "ondula_pan", "ondula_delay" })
+        nodeOf (p, "ondula", type).setProperty ("scale", 1.0, nullptr);
+
+    nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("dry", 0.0, nullptr);
+    nodeOf (p, "delay", "delay_globals_dynamics").setProperty ("wet", 1.0, nullptr);
+}
+
 void DawCallPattern::point (const juce::String& parameterId, juce::int64 position, float value)
 {
     points.push_back ({ parameter (parameterId).getParameterIndex(), position, value });

@@ -37,6 +37,13 @@ public:
         another rate. */
     void reactivate (double sampleRate, bool offline);
 
+    /** A node of a processor's state tree, by its group's type and its own. */
+    static juce::ValueTree nodeOf (OndulaDelayAudioProcessor& p, const char* group, const char* type);
+
+    /** The Ondula wave at full depth on every quantity (and at full speed unless `fullSpeed` is
+        false: the default speed repeats the wave every 2 s at 120 bpm), only the wet signal heard. */
+    static void strongModulation (OndulaDelayAudioProcessor& p, bool fullSpeed = true);
+
     /** A parameter point at a timeline position, delivered in every playing call that covers it. */
     void point (const juce::String& parameterId, juce::int64 position, float value);
 

@@ -62,6 +62,23 @@ namespace SoundComparison
         return worst;
     }
 
+    /** RMS level in dB (all channels together). */
+    inline double levelDb (const std::vector<float>& samples)
+    {
+        double sum = 0.0;
+
+        for (auto s : samples)
+            sum += (double) s * s;
+
+        return 10.0 * std::log10 (sum / (double) std::max<size_t> (1, samples.size()) + 1.0e-30);
+    }
+
+    /** The interleaved samples after the first `count` (none when there are fewer). */
+    inline std::vector<float> after (const std::vector<float>& samples, size_t count)
+    {
+        return { samples.begin() + (std::ptrdiff_t) std::min (count, samples.size()), samples.end() };
+    }
+
     /** The last `count` interleaved samples (all when there are fewer). */
     inline std::vector<float> tail (const std::vector<float>& samples, size_t count)
     {
