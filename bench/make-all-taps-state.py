@@ -43,6 +43,10 @@ def base64(data):
 
 
 def main():
+    if len(sys.argv) != 2 or sys.argv[1].startswith("-"):
+        print(__doc__.strip())
+        sys.exit(0 if sys.argv[1:] in (["-h"], ["--help"]) else 2)
+
     component = base64(xml_block(PLUGIN_XML))
     host = ('<?xml version="1.0" encoding="UTF-8"?>\n\n'
             f"<VST3PluginState><IComponent>{component}</IComponent></VST3PluginState>\n")

@@ -76,7 +76,11 @@ void CommandLineComponent::mouseUp (const juce::MouseEvent& event)
     if (event.mouseWasDraggedSinceMouseDown() || ! showingNews)
         return;
 
-    linkOpener.open (newsReader.currentLink());
+    const auto link = newsReader.currentLink();
+
+    // A click that opens nothing must say why, or the strip looks dead.
+    if (link.isNotEmpty() && ! linkOpener.open (link))
+        console->echo_blink (("`5 News `0 could not open the link: " + linkOpener.failure.replaceCharacter ('`', '\'')).toStdString());
 }
 
 void CommandLineComponent::resized() {}

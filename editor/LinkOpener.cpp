@@ -1,7 +1,12 @@
 #include "LinkOpener.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
+
+#if ! JUCE_WINDOWS
+ #include <unistd.h>
+#endif
 
 namespace
 {
@@ -156,29 +161,72 @@ juce::String LinkOpener::safeWebLink (const juce::String& link)
 
 bool LinkOpener::open (const juce::String& link)
 {
+    failure = {};
     const auto safe = safeWebLink (link);
 
     if (safe.isEmpty())
+    {
+        failure = "not a well-formed web address";
         return false;
+    }
 
    #if JUCE_LINUX || JUCE_BSD
     // The framework's own launcher hands the address to /bin/sh inside a command line.
-    return startProcess != nullptr && startProcess (juce::StringArray { "xdg-open", safe });
+    if (startProcess != nullptr && startProcess (juce::StringArray { "xdg-open", safe }))
+        return true;
    #else
     // The system's URL-opening call (NSWorkspace, ShellExecuteEx) takes the address as one value.
-    return juce::Process::openDocument (safe, {});
+    if (juce::Process::openDocument (safe, {}))
+        return true;
    #endif
+
+    if (failure.isEmpty())
+        failure = "no browser could be started";
+
+    return false;
+}
+
+juce::File LinkOpener::findProgram (const juce::String& name, const juce::String& searchPath)
+{
+    for (const auto& folder : juce::StringArray::fromTokens (searchPath, ":", {}))
+    {
+        // An empty entry or a relative one would be looked up in the host's working folder.
+        if (! juce::File::isAbsolutePath (folder))
+            continue;
+
+        const auto candidate = juce::File (folder).getChildFile (name);
+
+       #if JUCE_WINDOWS
+        if (candidate.existsAsFile())
+       #else
+        if (candidate.existsAsFile() && ::access (candidate.getFullPathName().toRawUTF8(), X_OK) == 0)
+       #endif
+            return candidate;
+    }
+
+    return {};
 }
 
 bool LinkOpener::startChild (const juce::StringArray& arguments)
 {
     reapFinished();
 
+    const auto* path = std::getenv ("PATH");
+
+    if (findProgram (arguments[0], path != nullptr ? juce::String::fromUTF8 (path) : juce::String()) == juce::File())
+    {
+        failure = arguments[0] + " not found";
+        return false;
+    }
+
     auto child = std::make_unique<juce::ChildProcess>();
 
     // No output streams: a browser that logs a lot must not block on a pipe nobody reads.
     if (! child->start (arguments, 0))
+    {
+        failure = arguments[0] + " could not be started";
         return false;
+    }
 
     launched.push_back (std::move (child));
     return true;

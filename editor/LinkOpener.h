@@ -15,8 +15,18 @@ public:
     LinkOpener();
     ~LinkOpener();
 
-    // False when the link is refused or no browser could be started.
+    // False when the link is refused or no browser could be started; `failure` then says why.
     bool open (const juce::String& link);
+
+    // Why the last open failed, in words for the console ("xdg-open not found"); empty after a
+    // success.
+    juce::String failure;
+
+    // The program's file in the first folder of a PATH-style list (folders separated by ':') that
+    // holds it as an executable regular file; a non-existent file when none does. Looked up by
+    // hand because a child process started for a missing program still starts: only its exec
+    // fails, out of sight.
+    static juce::File findProgram (const juce::String& name, const juce::String& searchPath);
 
     // The link in a form safe to hand to another program, or an empty string when it is refused:
     // scheme http or https, a DNS host name or IP literal without user information, an optional

@@ -23,7 +23,14 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo > /dev/null; then
+        echo "Missing packages: ${missing[*]}" >&2
+        echo "Installing them needs root: run this as root, or install sudo first (as root: apt-get install sudo)." >&2
+        exit 1
+    fi
+    sudo="sudo"
+fi
 
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq

@@ -235,3 +235,20 @@ TEST (ConsoleStrip, ClickOpensTheNewsLinkOnlyWhileNewsIsShownAndWithoutADrag)
     ASSERT_EQ (opened.size(), 1u);
     EXPECT_EQ (opened[0], (juce::StringArray { "xdg-open", RSSNewsReader::builtInLink }));
 }
+
+TEST (ConsoleStrip, ClickOnANewsLinkThatCannotBeOpenedSaysWhyInTheConsole)
+{
+    Strip s;
+    s.strip.linkOpener.startProcess = [&] (const juce::StringArray&)
+    {
+        s.strip.linkOpener.failure = "xdg-open not found";
+        return false;
+    };
+
+    s.tick (81);
+    ASSERT_TRUE (s.strip.showingNews);
+    s.strip.mouseUp (PixelProbe::mouseEvent (s.strip, { 10.0f, 10.0f }, false));
+
+    EXPECT_EQ (s.console.text, " News  could not open the link: xdg-open not found");
+    EXPECT_TRUE (s.console.newMessage && s.console.blink);
+}

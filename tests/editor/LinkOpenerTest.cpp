@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "../../editor/LinkOpener.h"
+#include "../support/ScratchDirectory.h"
+
+#include <cstdlib>
 
 namespace
 {
@@ -71,4 +74,50 @@ TEST (LinkOpener, RefusesLinksLongerThanTheLimit)
     EXPECT_TRUE (LinkOpener::safeWebLink (fits + "a").isEmpty());
     // Encoding may not grow a link past the limit either.
     EXPECT_TRUE (LinkOpener::safeWebLink (base + juce::String::repeatedString ("$", 1000)).isEmpty());
+}
+
+// A missing browser launcher is found out before a child is started: a started child whose exec
+// fails would report nothing.
+TEST (LinkOpener, FindsOnlyAnExecutableFileOnTheSearchPath)
+{
+    ScratchDirectory scratch ("link-opener");
+    const juce::File root (scratch.path());
+    const auto plain = root.getChildFile ("plain"), folder = root.getChildFile ("folder"), tools = root.getChildFile ("tools");
+    for (const auto& f : { plain, folder.getChildFile ("xdg-open"), tools })
+        ASSERT_TRUE (f.createDirectory());
+    ASSERT_TRUE (plain.getChildFile ("xdg-open").replaceWithText ("not executable"));
+    const auto program = tools.getChildFile ("xdg-open");
+    ASSERT_TRUE (program.replaceWithText ("#!/bin/sh\n") && program.setExecutePermission (true));
+
+    const struct { const char* name; juce::String path; juce::File found; } cases[] = {
+        { "emptyPath", "", {} },
+        { "onlyAFileWithoutExecutePermission", plain.getFullPathName(), {} },
+        { "onlyAFolderWithTheName", folder.getFullPathName(), {} },
+        { "relativeAndEmptyEntriesAreSkipped", ":.:tools::", {} },
+        { "theFirstFolderThatHoldsIt", plain.getFullPathName() + ":" + folder.getFullPathName() + "::" + tools.getFullPathName(), program },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (LinkOpener::findProgram ("xdg-open", c.path), c.found) << c.name;
+}
+
+TEST (LinkOpener, SaysWhyALinkWasNotOpened)
+{
+    ScratchDirectory scratch ("link-opener-path");
+    const auto* previous = std::getenv ("PATH");
+    const std::string saved = previous != nullptr ? previous : "";
+    ::setenv ("PATH", scratch.path().c_str(), 1); // a folder without xdg-open
+
+    LinkOpener opener;
+    EXPECT_FALSE (opener.open ("https://example.com/"));
+    EXPECT_EQ (opener.failure, "xdg-open not found");
+
+    EXPECT_FALSE (opener.open ("javascript:alert(1)"));
+    EXPECT_EQ (opener.failure, "not a well-formed web address");
+
+    opener.startProcess = [] (const juce::StringArray&) { return true; };
+    EXPECT_TRUE (opener.open ("https://example.com/"));
+    EXPECT_TRUE (opener.failure.isEmpty());
+
+    ::setenv ("PATH", saved.c_str(), 1);
 }

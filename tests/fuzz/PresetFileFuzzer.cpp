@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -81,6 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
     {
         auto f = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("ondula-preset-fuzz", "", false);
         f.createDirectory();
+        // libFuzzer ends a timed run with exit(): the folder goes with it (plain calls, as the
+        // framework's statics may be gone by then).
+        static std::string path = f.getFullPathName().toStdString();
+        std::atexit ([] { std::error_code ignored; std::filesystem::remove_all (path, ignored); });
         return f;
     }();
     juce::ignoreUnused (juce);

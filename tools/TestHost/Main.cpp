@@ -4,8 +4,11 @@
 #include "PlayCommand.h"
 #include "ScriptCommand.h"
 #include "StateCommand.h"
+#include "XTestPointer.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
+
+#include <iostream>
 
 /** A JUCE application so that plug-in windows opened by subcommands get the framework's full
     platform set-up; without a window it runs headless. */
@@ -24,7 +27,13 @@ public:
 
         int result = 2;
 
-        if (command == "list")
+        if ((command == "open-editor" || command == "script") && ! XTestPointer::hasDisplay())
+        {
+            // Stop before the framework tries to open a window without one, which crashes.
+            std::cerr << command << " needs a display (run under xvfb-run)" << std::endl;
+            std::cout << "result=failed" << std::endl;
+        }
+        else if (command == "list")
             result = HostCommands::list (args);
         else if (command == "render")
             result = HostCommands::render (args);

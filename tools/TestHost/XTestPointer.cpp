@@ -36,6 +36,17 @@ XTestPointer::~XTestPointer()
         XCloseDisplay (connection->display);
 }
 
+bool XTestPointer::hasDisplay()
+{
+    auto* display = XOpenDisplay (nullptr);
+
+    if (display == nullptr)
+        return false;
+
+    XCloseDisplay (display);
+    return true;
+}
+
 bool XTestPointer::isAvailable (juce::String& reason) const
 {
     if (connection->display == nullptr)
@@ -237,6 +248,8 @@ struct XTestPointer::Connection {};
 
 XTestPointer::XTestPointer() : connection (std::make_unique<Connection>()) {}
 XTestPointer::~XTestPointer() = default;
+
+bool XTestPointer::hasDisplay() { return true; }
 
 bool XTestPointer::isAvailable (juce::String& reason) const
 {

@@ -12,6 +12,10 @@ public:
     XTestPointer();
     ~XTestPointer();
 
+    /** Whether a window can be shown at all: on Linux, whether the X display opens. The framework
+        does not check this itself; a window opened without one crashes the process. */
+    static bool hasDisplay();
+
     /** False without a display or without the test extension; say why in reason. */
     bool isAvailable (juce::String& reason) const;
 
