@@ -168,10 +168,15 @@ bool PresetManagerComponent::loadPresetFrom (const juce::File& file)
         return false;
     }
 
-    loadState (*xml);
+    const auto leftOut = loadState (*xml);
     tellHostStateChanged();
     currentPresetFile = file;
-    report ("Loaded " + plain (file.getFileNameWithoutExtension()), false);
+
+    if (leftOut.binaryValues > 0)
+        report ("Loaded, " + plain (StateBlockReader::describe (leftOut)) + " `1" + plain (file.getFileNameWithoutExtension()), true);
+    else
+        report ("Loaded " + plain (file.getFileNameWithoutExtension()), false);
+
     return true;
 }
 

@@ -705,19 +705,21 @@ void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeI
                                 + UntrustedXml::describe (refusal, StateBlockReader::limits()).toStdString()
                                 + ", nothing changed");
 
-    mergeLoadedState (xml.get());
+    if (const auto leftOut = mergeLoadedState (xml.get()); leftOut.binaryValues > 0)
+        commandLine.echo_blink ("`5 Project `0 Saved state loaded, " + StateBlockReader::describe (leftOut).toStdString());
 }
 
-void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
+StateBlockReader::LeftOut OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
 {
     const bool accepted = loaded != nullptr && loaded->getTagName().equalsIgnoreCase (stateTree.getType().toString());
+    StateBlockReader::LeftOut leftOut;
 
     // The last word wins: a host value sent before the load and still owed to a coming control
     // piece is dropped before the tree takes the load, so that none of them plays over it.
     if (accepted)
     {
         hostAutomation.stateLoads();
-        StateBlockReader::mergeInto (juce::ValueTree::fromXml (*loaded), stateTree);
+        StateBlockReader::mergeInto (StateBlockReader::treeOf (*loaded, &leftOut), stateTree);
         stateTree.setProperty ("version", 100, nullptr);
         stateTree.setProperty ("software", "ondula_delay", nullptr);
     }
@@ -726,7 +728,7 @@ void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded
     bindAudioObjects();
 
     if (! accepted)
-        return;
+        return leftOut;
 
     // What the tree holds is its own now, also where the load left a value as it was: a host
     // value standing from before gives way, and the parameters show the tree's values.
@@ -738,6 +740,8 @@ void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded
 
     for (auto& attachment : parameterAttachments)
         attachment->takeLoadedValue();
+
+    return leftOut;
 }
 
 bool OndulaDelayAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

@@ -55,6 +55,45 @@ bool StateBlockReader::hasSoundStructure (const char* text, size_t length)
     return UntrustedXml::check (std::string_view (text, length), limits());
 }
 
+juce::ValueTree StateBlockReader::treeOf (const juce::XmlElement& document, LeftOut* leftOut)
+{
+    juce::ValueTree tree (document.getTagName());
+
+    for (int i = 0; i < document.getNumAttributes(); ++i)
+    {
+        const auto name = document.getAttributeName (i);
+
+        if (name.startsWith ("base64:"))
+        {
+            if (leftOut != nullptr && leftOut->binaryValues++ == 0)
+                leftOut->firstName = name;
+
+            continue;
+        }
+
+        tree.setProperty (name, document.getAttributeValue (i), nullptr);
+    }
+
+    for (const auto* child : document.getChildIterator())
+        if (! child->isTextElement())
+            tree.appendChild (treeOf (*child, leftOut), nullptr);
+
+    return tree;
+}
+
+juce::String StateBlockReader::describe (const LeftOut& leftOut)
+{
+    auto name = leftOut.firstName;
+
+    if (name.length() > 64)
+        name = name.substring (0, 61) + "...";
+
+    if (leftOut.binaryValues == 1)
+        return "binary value " + name + " left out";
+
+    return juce::String (leftOut.binaryValues) + " binary values left out, " + name + " first";
+}
+
 void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live)
 {
     std::vector<std::pair<juce::ValueTree, juce::ValueTree>> pending;
@@ -93,10 +132,10 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
                 if (! normalised.has_value())
                     continue;
 
-                value = *normalised;
+                value = withReadableNumber (*normalised);
             }
 
-            liveNode.setProperty (name, withReadableNumber (value), nullptr);
+            liveNode.setProperty (name, value, nullptr);
         }
 
         // One pass over the loaded children; the live node has a handful. Each live child is
