@@ -67,7 +67,7 @@ OndulaDelayAudioProcessorEditor::OndulaDelayAudioProcessorEditor (OndulaDelayAud
     ondulaGraph.setValueTree (stateTree);
 
     // A preset is merged exactly as the host's saved state is.
-    presetStrip.loadState = [&p] (const juce::XmlElement& xml) { return p.mergeLoadedState (&xml); };
+    presetStrip.loadState = [&p] (const juce::XmlElement& xml) { p.mergeLoadedState (&xml); };
     presetStrip.takeHostValues = [&p] { p.takePendingHostValues(); };
 
     // The displays draw what plays, host values included.

@@ -8,7 +8,6 @@
 
 #include "../processor/CommandLineInterpreter.h"
 #include "../processor/PresetManager.h"
-#include "../processor/StateBlockReader.h"
 #include "HostStateNotifier.h"
 #include "LookAndFeel_KT.h"
 #include "PresetFolder.h"
@@ -65,8 +64,8 @@ public:
     // The preset last loaded or saved, where Prev and Next start from.
     juce::File currentPresetFile;
     // Merges a loaded preset into the plug-in exactly as a saved state is restored; set by the
-    // editor. Without it, Load reports that it cannot apply presets. Returns what it left out.
-    std::function<StateBlockReader::LeftOut (const juce::XmlElement&)> loadState;
+    // editor. Without it, Load reports that it cannot apply presets.
+    std::function<void (const juce::XmlElement&)> loadState;
     // Brings the tree in line with host values not yet written back, so a preset saves what
     // plays; set by the editor.
     std::function<void()> takeHostValues;

@@ -696,7 +696,8 @@ void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeI
 {
     const auto lock = holdMessageThread();
     auto refusal = UntrustedXml::Refusal::none;
-    const auto xml = StateBlockReader::readXml (data, sizeInBytes, &refusal);
+    UntrustedXml::LeftOut leftOut;
+    const auto xml = StateBlockReader::readXml (data, sizeInBytes, &refusal, &leftOut);
 
     // Other refusals stay silent, as they always have; a state this large is no state of this
     // plug-in, and the user would otherwise not know why a project came up with other settings.
@@ -705,21 +706,21 @@ void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeI
                                 + UntrustedXml::describe (refusal, StateBlockReader::limits()).toStdString()
                                 + ", nothing changed");
 
-    if (const auto leftOut = mergeLoadedState (xml.get()); leftOut.binaryValues > 0)
-        commandLine.echo_blink ("`5 Project `0 Saved state loaded, " + StateBlockReader::describe (leftOut).toStdString());
+    if (mergeLoadedState (xml.get()) && leftOut.binaryValues > 0)
+        commandLine.echo_blink ("`5 Project `0 Saved state loaded, " + UntrustedXml::describe (leftOut).toStdString());
 }
 
-StateBlockReader::LeftOut OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
+bool OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
 {
     const bool accepted = loaded != nullptr && loaded->getTagName().equalsIgnoreCase (stateTree.getType().toString());
-    StateBlockReader::LeftOut leftOut;
 
     // The last word wins: a host value sent before the load and still owed to a coming control
     // piece is dropped before the tree takes the load, so that none of them plays over it.
     if (accepted)
     {
         hostAutomation.stateLoads();
-        StateBlockReader::mergeInto (StateBlockReader::treeOf (*loaded, &leftOut), stateTree);
+        // Every value stays text: the gate left out the "base64:" names, which alone fromXml decodes.
+        StateBlockReader::mergeInto (juce::ValueTree::fromXml (*loaded), stateTree);
         stateTree.setProperty ("version", 100, nullptr);
         stateTree.setProperty ("software", "ondula_delay", nullptr);
     }
@@ -728,7 +729,7 @@ StateBlockReader::LeftOut OndulaDelayAudioProcessor::mergeLoadedState (const juc
     bindAudioObjects();
 
     if (! accepted)
-        return leftOut;
+        return false;
 
     // What the tree holds is its own now, also where the load left a value as it was: a host
     // value standing from before gives way, and the parameters show the tree's values.
@@ -741,7 +742,7 @@ StateBlockReader::LeftOut OndulaDelayAudioProcessor::mergeLoadedState (const juc
     for (auto& attachment : parameterAttachments)
         attachment->takeLoadedValue();
 
-    return leftOut;
+    return true;
 }
 
 bool OndulaDelayAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

@@ -9,7 +9,6 @@
 #include "processor/HostTimeline.h"
 #include "processor/ParameterMappingFunctions.h"
 #include "processor/PresetManager.h"
-#include "processor/StateBlockReader.h"
 #include "processor/ValueTreeParameterAttachment.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -63,9 +62,9 @@ public:
         its root is the state tree's, and makes the audio objects re-read their settings, as a
         restored state does in every case. What the tree then holds plays and the parameters show
         it: host values sent before the load, standing or still on their way, give way to it.
-        Returns what it left out (attributes that would be binary values), for the caller's
-        console line. Message thread, or a thread holding it. */
-    StateBlockReader::LeftOut mergeLoadedState (const juce::XmlElement* loaded);
+        Returns whether the tree took it. The gate has left out every attribute that the framework's
+        conversion would read as other than text. Message thread, or a thread holding it. */
+    bool mergeLoadedState (const juce::XmlElement* loaded);
 
     /** Brings the tree in line with the host's values whose write-back has not run yet, so that
         what is saved is what plays. Message thread, or a thread holding it. */

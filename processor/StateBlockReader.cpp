@@ -8,12 +8,16 @@
 #include <utility>
 #include <vector>
 
-std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, int sizeInBytes, UntrustedXml::Refusal* refusal)
+std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, int sizeInBytes, UntrustedXml::Refusal* refusal,
+                                                             UntrustedXml::LeftOut* leftOut)
 {
     constexpr juce::uint32 magic = 0x21324356; // "VC2!"
 
     if (refusal != nullptr)
         *refusal = UntrustedXml::Refusal::none;
+
+    if (leftOut != nullptr)
+        *leftOut = {};
 
     if (data == nullptr || sizeInBytes < 9)
         return nullptr;
@@ -34,12 +38,13 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     if (length == 0)
         return nullptr;
 
-    return parseText (std::string_view (bytes + 8, length), refusal);
+    return parseText (std::string_view (bytes + 8, length), refusal, leftOut);
 }
 
-std::unique_ptr<juce::XmlElement> StateBlockReader::parseText (std::string_view text, UntrustedXml::Refusal* refusal)
+std::unique_ptr<juce::XmlElement> StateBlockReader::parseText (std::string_view text, UntrustedXml::Refusal* refusal,
+                                                               UntrustedXml::LeftOut* leftOut)
 {
-    return UntrustedXml::parse (text, limits(), refusal);
+    return UntrustedXml::parse (text, limits(), refusal, leftOut);
 }
 
 UntrustedXml::Limits StateBlockReader::limits()
@@ -53,45 +58,6 @@ UntrustedXml::Limits StateBlockReader::limits()
 bool StateBlockReader::hasSoundStructure (const char* text, size_t length)
 {
     return UntrustedXml::check (std::string_view (text, length), limits());
-}
-
-juce::ValueTree StateBlockReader::treeOf (const juce::XmlElement& document, LeftOut* leftOut)
-{
-    juce::ValueTree tree (document.getTagName());
-
-    for (int i = 0; i < document.getNumAttributes(); ++i)
-    {
-        const auto name = document.getAttributeName (i);
-
-        if (name.startsWith ("base64:"))
-        {
-            if (leftOut != nullptr && leftOut->binaryValues++ == 0)
-                leftOut->firstName = name;
-
-            continue;
-        }
-
-        tree.setProperty (name, document.getAttributeValue (i), nullptr);
-    }
-
-    for (const auto* child : document.getChildIterator())
-        if (! child->isTextElement())
-            tree.appendChild (treeOf (*child, leftOut), nullptr);
-
-    return tree;
-}
-
-juce::String StateBlockReader::describe (const LeftOut& leftOut)
-{
-    auto name = leftOut.firstName;
-
-    if (name.length() > 64)
-        name = name.substring (0, 61) + "...";
-
-    if (leftOut.binaryValues == 1)
-        return "binary value " + name + " left out";
-
-    return juce::String (leftOut.binaryValues) + " binary values left out, " + name + " first";
 }
 
 void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live)

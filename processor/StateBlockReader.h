@@ -14,31 +14,15 @@ class StateBlockReader
 public:
     /** The block's XML, or nullptr for a block that is too short, has another magic or length,
         or whose text the gate refuses (the reason then goes to `refusal`, when given; it stays
-        none for a block without text). Never reads outside [data, data + sizeInBytes). */
+        none for a block without text). What the gate left out goes to `leftOut`, when given.
+        Never reads outside [data, data + sizeInBytes). */
     static std::unique_ptr<juce::XmlElement> readXml (const void* data, int sizeInBytes,
-                                                      UntrustedXml::Refusal* refusal = nullptr);
+                                                      UntrustedXml::Refusal* refusal = nullptr,
+                                                      UntrustedXml::LeftOut* leftOut = nullptr);
 
     /** The text of a saved state or a preset file through the gate, with the limits of both. */
-    static std::unique_ptr<juce::XmlElement> parseText (std::string_view text, UntrustedXml::Refusal* refusal = nullptr);
-
-    /** What treeOf left out of a document: attributes named "base64:...". */
-    struct LeftOut
-    {
-        int binaryValues = 0;
-        juce::String firstName;
-    };
-
-    /** The document as a tree in which every attribute is a property holding its text, under the
-        attribute's own name. The framework's own conversion decodes a value whose name starts with
-        "base64:" into a block of the size its text declares, which 30 bytes can make 2 GB (or an
-        exception out of the host's call); the plug-in keeps no binary value, so such attributes are
-        left out and counted in `leftOut`, when given. For a document that passed the gate, whose
-        depth is bounded. */
-    static juce::ValueTree treeOf (const juce::XmlElement& document, LeftOut* leftOut = nullptr);
-
-    /** A phrase for the console, such as "binary value base64:x left out"; the first name is
-        shortened to 64 characters (XML names hold no backtick, which would start a style). */
-    static juce::String describe (const LeftOut& leftOut);
+    static std::unique_ptr<juce::XmlElement> parseText (std::string_view text, UntrustedXml::Refusal* refusal = nullptr,
+                                                        UntrustedXml::LeftOut* leftOut = nullptr);
 
     /** Sets each live property that the loaded node also has, depth first, children matched by
         type; a numeric setting's value is first brought into its range (SettingRange) and made
