@@ -26,9 +26,10 @@ public:
 
     /** Sets each live property that the loaded node also has, depth first, children matched by
         type; a numeric setting's value is first brought into its range (SettingRange) and made
-        readable (withReadableNumber), while a text is kept as it was written. A live child is merged with the first loaded child of its type, once, however many
-        the loaded node holds: visiting it again would change nothing, and on a crafted tree
-        would multiply the work level by level. */
+        readable (withReadableNumber), while a text is kept as it was written. A live child is
+        merged with the first loaded child of its type, once, however many the loaded node holds:
+        visiting it again would change nothing, and on a crafted tree would multiply the work
+        level by level. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
 
     /** The loaded value, unless it is text whose leading number has an exponent of ten or more
