@@ -330,20 +330,20 @@ juce::String PresetFolder::write (const juce::XmlElement& document, const juce::
     return replaceWithWholeFile (file, SavedStateWriter::presetText (written));
 }
 
-std::unique_ptr<juce::XmlElement> PresetFolder::read (const juce::File& file, juce::String& error)
+std::unique_ptr<juce::XmlElement> PresetFolder::read (const juce::File& file, juce::String& error, UntrustedXml::LeftOut* leftOut)
 {
     std::string bytes;
 
     if (! readRegularFile (file, (size_t) maxFileBytes, bytes, error))
         return nullptr;
 
-    return readText (bytes, error);
+    return readText (bytes, error, leftOut);
 }
 
-std::unique_ptr<juce::XmlElement> PresetFolder::readText (std::string_view text, juce::String& error)
+std::unique_ptr<juce::XmlElement> PresetFolder::readText (std::string_view text, juce::String& error, UntrustedXml::LeftOut* leftOut)
 {
     auto refusal = UntrustedXml::Refusal::none;
-    auto xml = StateBlockReader::parseText (text, &refusal);
+    auto xml = StateBlockReader::parseText (text, &refusal, leftOut);
 
     if (xml == nullptr)
     {

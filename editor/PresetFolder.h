@@ -49,11 +49,14 @@ public:
 
     // Reads a preset file: the parsed tree, or nullptr with the reason in `error`. Only a
     // regular file is opened, without blocking (never a FIFO, socket or device), and only a
-    // document whose root is the state tree ("top", case ignored) is accepted.
-    static std::unique_ptr<juce::XmlElement> read (const juce::File& file, juce::String& error);
+    // document whose root is the state tree ("top", case ignored) is accepted. What the gate left
+    // out of the tree goes to `leftOut`, when given.
+    static std::unique_ptr<juce::XmlElement> read (const juce::File& file, juce::String& error,
+                                                   UntrustedXml::LeftOut* leftOut = nullptr);
 
     // The same for a preset's text: it passes the gate of saved states, with their limits.
-    static std::unique_ptr<juce::XmlElement> readText (std::string_view text, juce::String& error);
+    static std::unique_ptr<juce::XmlElement> readText (std::string_view text, juce::String& error,
+                                                       UntrustedXml::LeftOut* leftOut = nullptr);
 
     // Larger files are refused unread: a preset holds what a saved state holds.
     static constexpr juce::int64 maxFileBytes = (juce::int64) StateBlockReader::maximumTextBytes;

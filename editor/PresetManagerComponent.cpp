@@ -154,7 +154,8 @@ bool PresetManagerComponent::savePresetTo (const juce::File& file, const juce::S
 bool PresetManagerComponent::loadPresetFrom (const juce::File& file)
 {
     juce::String error;
-    const auto xml = PresetFolder::read (file, error);
+    UntrustedXml::LeftOut leftOut;
+    const auto xml = PresetFolder::read (file, error, &leftOut);
 
     if (xml == nullptr)
     {
@@ -171,7 +172,12 @@ bool PresetManagerComponent::loadPresetFrom (const juce::File& file)
     loadState (*xml);
     tellHostStateChanged();
     currentPresetFile = file;
-    report ("Loaded " + plain (file.getFileNameWithoutExtension()), false);
+
+    if (leftOut.binaryValues > 0)
+        report ("Loaded, " + plain (UntrustedXml::describe (leftOut)) + " `1" + plain (file.getFileNameWithoutExtension()), true);
+    else
+        report ("Loaded " + plain (file.getFileNameWithoutExtension()), false);
+
     return true;
 }
 

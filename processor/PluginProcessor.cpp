@@ -696,7 +696,8 @@ void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeI
 {
     const auto lock = holdMessageThread();
     auto refusal = UntrustedXml::Refusal::none;
-    const auto xml = StateBlockReader::readXml (data, sizeInBytes, &refusal);
+    UntrustedXml::LeftOut leftOut;
+    const auto xml = StateBlockReader::readXml (data, sizeInBytes, &refusal, &leftOut);
 
     // Other refusals stay silent, as they always have; a state this large is no state of this
     // plug-in, and the user would otherwise not know why a project came up with other settings.
@@ -705,10 +706,11 @@ void OndulaDelayAudioProcessor::setStateInformation (const void* data, int sizeI
                                 + UntrustedXml::describe (refusal, StateBlockReader::limits()).toStdString()
                                 + ", nothing changed");
 
-    mergeLoadedState (xml.get());
+    if (mergeLoadedState (xml.get()) && leftOut.binaryValues > 0)
+        commandLine.echo_blink ("`5 Project `0 Saved state loaded, " + UntrustedXml::describe (leftOut).toStdString());
 }
 
-void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
+bool OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded)
 {
     const bool accepted = loaded != nullptr && loaded->getTagName().equalsIgnoreCase (stateTree.getType().toString());
 
@@ -717,6 +719,7 @@ void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded
     if (accepted)
     {
         hostAutomation.stateLoads();
+        // Every value stays text: the gate left out the "base64:" names, which alone fromXml decodes.
         StateBlockReader::mergeInto (juce::ValueTree::fromXml (*loaded), stateTree);
         stateTree.setProperty ("version", 100, nullptr);
         stateTree.setProperty ("software", "ondula_delay", nullptr);
@@ -726,7 +729,7 @@ void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded
     bindAudioObjects();
 
     if (! accepted)
-        return;
+        return false;
 
     // What the tree holds is its own now, also where the load left a value as it was: a host
     // value standing from before gives way, and the parameters show the tree's values.
@@ -738,6 +741,8 @@ void OndulaDelayAudioProcessor::mergeLoadedState (const juce::XmlElement* loaded
 
     for (auto& attachment : parameterAttachments)
         attachment->takeLoadedValue();
+
+    return true;
 }
 
 bool OndulaDelayAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

@@ -62,8 +62,9 @@ public:
         its root is the state tree's, and makes the audio objects re-read their settings, as a
         restored state does in every case. What the tree then holds plays and the parameters show
         it: host values sent before the load, standing or still on their way, give way to it.
-        Message thread, or a thread holding it. */
-    void mergeLoadedState (const juce::XmlElement* loaded);
+        Returns whether the tree took it. The gate has left out every attribute that the framework's
+        conversion would read as other than text. Message thread, or a thread holding it. */
+    bool mergeLoadedState (const juce::XmlElement* loaded);
 
     /** Brings the tree in line with the host's values whose write-back has not run yet, so that
         what is saved is what plays. Message thread, or a thread holding it. */

@@ -44,7 +44,13 @@ struct Place
     size_t bytes = 0;
 };
 
-Place largestValueIn (juce::XmlElement& document)
+bool isNumber (const juce::XmlElement& element, int index)
+{
+    return SettingRange::of (juce::Identifier (element.getTagName()), juce::Identifier (element.getAttributeName (index))).has_value();
+}
+
+// The longest value among the numeric settings (numbers) or among the others (texts).
+Place largestValueIn (juce::XmlElement& document, bool numbers)
 {
     Place largest;
     std::vector<juce::XmlElement*> pending { &document };
@@ -55,7 +61,7 @@ Place largestValueIn (juce::XmlElement& document)
         pending.pop_back();
 
         for (int i = 0; i < element->getNumAttributes(); ++i)
-            if (const auto bytes = SavedStateWriter::writtenBytes (element->getAttributeValue (i)); bytes > largest.bytes)
+            if (const auto bytes = SavedStateWriter::writtenBytes (element->getAttributeValue (i)); bytes > largest.bytes && isNumber (*element, i) == numbers)
                 largest = { element, i, bytes };
 
         for (auto* child : element->getChildIterator())
@@ -63,6 +69,26 @@ Place largestValueIn (juce::XmlElement& document)
     }
 
     return largest;
+}
+
+// The framework's writer gives a binary value a "base64:" name, which its reader decodes into a
+// block of whatever size the text declares; the plug-in keeps none, and writes none.
+void removeBinaryValues (juce::XmlElement& document)
+{
+    std::vector<juce::XmlElement*> pending { &document };
+
+    while (! pending.empty())
+    {
+        auto* element = pending.back();
+        pending.pop_back();
+
+        for (int i = element->getNumAttributes(); --i >= 0;)
+            if (const auto& name = element->getAttributeName (i); name.startsWith ("base64:"))
+                element->removeAttribute (juce::Identifier (name));
+
+        for (auto* child : element->getChildIterator())
+            pending.push_back (child);
+    }
 }
 
 // The longest start of the value that the writer gives at most `budget` bytes.
@@ -103,6 +129,7 @@ size_t SavedStateWriter::writtenBytes (const juce::String& value)
 
 void SavedStateWriter::prepare (juce::XmlElement& document, const juce::XmlElement::TextFormat& format, size_t maximumBytes)
 {
+    removeBinaryValues (document);
     UnicodeText::clean (document);
 
     for (;;)
@@ -112,7 +139,16 @@ void SavedStateWriter::prepare (juce::XmlElement& document, const juce::XmlEleme
         if (size <= maximumBytes)
             return;
 
-        const auto largest = largestValueIn (document);
+        // A number's padding carries nothing: it goes before any text a user wrote is cut.
+        if (const auto number = largestValueIn (document, true); number.bytes > shortValueBytes)
+        {
+            const juce::Identifier name (number.element->getAttributeName (number.index));
+            const auto value = StateBlockReader::withReadableNumber (number.element->getAttributeValue (number.index));
+            number.element->setAttribute (name, value.toString().getDoubleValue()); // the number it reads as, in a few bytes
+            continue;
+        }
+
+        const auto largest = largestValueIn (document, false);
 
         if (largest.element == nullptr || largest.bytes <= shortValueBytes)
             return;
@@ -122,11 +158,7 @@ void SavedStateWriter::prepare (juce::XmlElement& document, const juce::XmlEleme
         const auto excess = size - maximumBytes;
         const juce::Identifier name (largest.element->getAttributeName (largest.index));
         const auto value = largest.element->getAttributeValue (largest.index);
-
-        if (SettingRange::of (juce::Identifier (largest.element->getTagName()), name))
-            largest.element->setAttribute (name, value.getDoubleValue()); // the number it reads as, in a few bytes
-        else
-            largest.element->setAttribute (name, startOf (value, largest.bytes > excess ? largest.bytes - excess : 0));
+        largest.element->setAttribute (name, startOf (value, largest.bytes > excess ? largest.bytes - excess : 0));
     }
 }
 

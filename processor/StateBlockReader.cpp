@@ -8,12 +8,16 @@
 #include <utility>
 #include <vector>
 
-std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, int sizeInBytes, UntrustedXml::Refusal* refusal)
+std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, int sizeInBytes, UntrustedXml::Refusal* refusal,
+                                                             UntrustedXml::LeftOut* leftOut)
 {
     constexpr juce::uint32 magic = 0x21324356; // "VC2!"
 
     if (refusal != nullptr)
         *refusal = UntrustedXml::Refusal::none;
+
+    if (leftOut != nullptr)
+        *leftOut = {};
 
     if (data == nullptr || sizeInBytes < 9)
         return nullptr;
@@ -34,12 +38,13 @@ std::unique_ptr<juce::XmlElement> StateBlockReader::readXml (const void* data, i
     if (length == 0)
         return nullptr;
 
-    return parseText (std::string_view (bytes + 8, length), refusal);
+    return parseText (std::string_view (bytes + 8, length), refusal, leftOut);
 }
 
-std::unique_ptr<juce::XmlElement> StateBlockReader::parseText (std::string_view text, UntrustedXml::Refusal* refusal)
+std::unique_ptr<juce::XmlElement> StateBlockReader::parseText (std::string_view text, UntrustedXml::Refusal* refusal,
+                                                               UntrustedXml::LeftOut* leftOut)
 {
-    return UntrustedXml::parse (text, limits(), refusal);
+    return UntrustedXml::parse (text, limits(), refusal, leftOut);
 }
 
 UntrustedXml::Limits StateBlockReader::limits()
@@ -93,10 +98,10 @@ void StateBlockReader::mergeInto (const juce::ValueTree& loaded, juce::ValueTree
                 if (! normalised.has_value())
                     continue;
 
-                value = *normalised;
+                value = withReadableNumber (*normalised);
             }
 
-            liveNode.setProperty (name, withReadableNumber (value), nullptr);
+            liveNode.setProperty (name, value, nullptr);
         }
 
         // One pass over the loaded children; the live node has a handful. Each live child is

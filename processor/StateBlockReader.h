@@ -14,17 +14,22 @@ class StateBlockReader
 public:
     /** The block's XML, or nullptr for a block that is too short, has another magic or length,
         or whose text the gate refuses (the reason then goes to `refusal`, when given; it stays
-        none for a block without text). Never reads outside [data, data + sizeInBytes). */
+        none for a block without text). What the gate left out goes to `leftOut`, when given.
+        Never reads outside [data, data + sizeInBytes). */
     static std::unique_ptr<juce::XmlElement> readXml (const void* data, int sizeInBytes,
-                                                      UntrustedXml::Refusal* refusal = nullptr);
+                                                      UntrustedXml::Refusal* refusal = nullptr,
+                                                      UntrustedXml::LeftOut* leftOut = nullptr);
 
     /** The text of a saved state or a preset file through the gate, with the limits of both. */
-    static std::unique_ptr<juce::XmlElement> parseText (std::string_view text, UntrustedXml::Refusal* refusal = nullptr);
+    static std::unique_ptr<juce::XmlElement> parseText (std::string_view text, UntrustedXml::Refusal* refusal = nullptr,
+                                                        UntrustedXml::LeftOut* leftOut = nullptr);
 
     /** Sets each live property that the loaded node also has, depth first, children matched by
-        type; a numeric setting's value is first brought into its range (SettingRange). A live child is merged with the first loaded child of its type, once, however many
-        the loaded node holds: visiting it again would change nothing, and on a crafted tree
-        would multiply the work level by level. */
+        type; a numeric setting's value is first brought into its range (SettingRange) and made
+        readable (withReadableNumber), while a text is kept as it was written. A live child is
+        merged with the first loaded child of its type, once, however many the loaded node holds:
+        visiting it again would change nothing, and on a crafted tree would multiply the work
+        level by level. */
     static void mergeInto (const juce::ValueTree& loaded, juce::ValueTree& live);
 
     /** The loaded value, unless it is text whose leading number has an exponent of ten or more

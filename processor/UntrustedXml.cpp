@@ -442,6 +442,14 @@ public:
 
     void attribute (std::string_view name, std::string_view value) override
     {
+        if (name.substr (0, binaryPrefix.size()) == binaryPrefix)
+        {
+            if (leftOut.binaryValues++ == 0)
+                leftOut.firstName = juce::String::fromUTF8 (name.data(), (int) name.size());
+
+            return;
+        }
+
         open.back().element->setAttribute (identifier (name), juce::String::fromUTF8 (value.data(), (int) value.size()));
     }
 
@@ -462,8 +470,11 @@ public:
     void characters (std::string_view) override {}
 
     std::unique_ptr<juce::XmlElement> root;
+    UntrustedXml::LeftOut leftOut;
 
 private:
+    static constexpr std::string_view binaryPrefix { "base64:" };
+
     const juce::Identifier& identifier (std::string_view name)
     {
         auto found = identifiers.find (name);
@@ -529,14 +540,33 @@ bool UntrustedXml::check (std::string_view text, const Limits& limits, const std
     return verdict == Refusal::none;
 }
 
-std::unique_ptr<juce::XmlElement> UntrustedXml::parse (std::string_view text, const Limits& limits, Refusal* refusal)
+std::unique_ptr<juce::XmlElement> UntrustedXml::parse (std::string_view text, const Limits& limits, Refusal* refusal, LeftOut* leftOut)
 {
     ElementBuilder builder;
+
+    if (leftOut != nullptr)
+        *leftOut = {};
 
     if (! check (text, limits, nullptr, &builder, refusal))
         return nullptr;
 
+    if (leftOut != nullptr)
+        *leftOut = builder.leftOut;
+
     return std::move (builder.root);
+}
+
+juce::String UntrustedXml::describe (const LeftOut& leftOut)
+{
+    auto name = leftOut.firstName;
+
+    if (name.length() > 64)
+        name = name.substring (0, 61) + "...";
+
+    if (leftOut.binaryValues == 1)
+        return "binary value " + name + " left out";
+
+    return juce::String (leftOut.binaryValues) + " binary values left out, " + name + " first";
 }
 
 namespace

@@ -76,11 +76,26 @@ public:
                        const std::atomic<bool>* cancel = nullptr, Reader* reader = nullptr,
                        Refusal* refusal = nullptr);
 
+    /** What parse() leaves out of the tree: attributes named "base64:...". */
+    struct LeftOut
+    {
+        int binaryValues = 0;
+        juce::String firstName;
+    };
+
+    /** A phrase for the console, such as "binary value base64:x left out"; the first name is
+        shortened to 64 characters (XML names hold no backtick, which would start a style). */
+    static juce::String describe (const LeftOut& leftOut);
+
     /** The document's elements and attributes as a tree, built from the check's own pass, or
         nullptr when the check refuses it. Character data is not kept: what is read as a tree (saved
-        states, presets) has no place for it, and the feed reads it through a Reader. */
+        states, presets) has no place for it, and the feed reads it through a Reader. Every
+        attribute is kept as its text, but for those named "base64:...": the framework's
+        ValueTree::fromXml decodes them into a block of the size their text declares (an exception
+        from 30 bytes, gigabytes from a few more), and no tree read from outside holds a binary
+        value. They are left out, and counted in `leftOut` when given. */
     static std::unique_ptr<juce::XmlElement> parse (std::string_view text, const Limits& limits,
-                                                    Refusal* refusal = nullptr);
+                                                    Refusal* refusal = nullptr, LeftOut* leftOut = nullptr);
 
     /** Well-formed UTF-8 (no overlong forms, nothing above U+10FFFF, no truncated sequence) without
         NUL. Encoded UTF-16 surrogates are accepted, and read as described above: the framework

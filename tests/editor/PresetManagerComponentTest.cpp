@@ -335,6 +335,19 @@ TEST (PresetStrip, HostilePresetsAreRefusedAtOnceAndTheLargestAllowedLoadFast)
     EXPECT_EQ (e.node ("automation", "automation_frequency")["curve"].toString().length(), (int) (longCurve.size() / 14 * 10));
 }
 
+// A preset holding attributes named "base64:..." loads without them, and the console says so.
+TEST (PresetStrip, APresetLoadsWithoutItsBinaryNamedAttributesAndSaysSo)
+{
+    Editor e;
+    const auto file = e.folder.dir.getChildFile ("Odd").withFileExtension (PresetFolder::extension);
+    ASSERT_TRUE (file.replaceWithText ("<top preset_name=\"Kept\" base64:preset_name=\"100000000.QUJD\"/>"));
+
+    EXPECT_TRUE (e.strip.loadPresetFrom (file));
+    EXPECT_EQ (e.processor->stateTree["preset_name"].toString(), "Kept");
+    EXPECT_NE (e.consoleText().find ("Loaded, binary value base64:preset_name left out"), std::string::npos) << e.consoleText();
+    EXPECT_TRUE (e.processor->commandLine.blink);
+}
+
 TEST (PresetStrip, ALongNameIsShownCutWhileTheStoredNameStaysWhole)
 {
     Editor e;

@@ -224,3 +224,20 @@ TEST (PresetStripInAWindow, SaveWithTheSuggestedFileAFolderOrALinkToOneWritesAFi
         EXPECT_EQ (std::filesystem::is_symlink (folder / "X.ondulapreset"), link);
     }
 }
+
+// Presets a user may be handed: a name like a number with a long exponent, and attributes named
+// "base64:...", which the framework's conversion decoded into blocks of the size they declare (the
+// host died on Next). Next reaches each, and the name stays as the first preset wrote it.
+TEST (PresetStripInAWindow, NextLoadsANumberLikeNameAsWrittenAndPresetsOfBinaryNamedAttributesLeaveIt)
+{
+    const auto folder = presetFolder();
+    std::ofstream (folder / "a.ondulapreset") << "<top preset_name=\"2e1234567890mix\"/>";
+    std::ofstream (folder / "b.ondulapreset") << "<top base64:preset_name=\"100000000.QUJD\"/>";
+    std::ofstream (folder / "c.ondulapreset") << "<top base64:x=\"-1.\"/>";
+
+    const auto r = ScriptedEditor::run ("--steps 'click " + nextButton + "; wait-tree top.preset_name 2e1234567890mix; "
+                                        "click " + nextButton + "; wait 400; click " + nextButton + "; wait 400; settle'");
+    ASSERT_EQ (r["result"], "ok") << r.output;
+    EXPECT_EQ (r.exitCode, 0) << r.output;
+    EXPECT_EQ (r["tree.top.preset_name"], "2e1234567890mix");
+}

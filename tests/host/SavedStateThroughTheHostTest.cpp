@@ -1,4 +1,5 @@
 #include "HostRunner.h"
+#include "support/HostileText.h"
 #include "support/ParameterTable.h"
 
 #include <gtest/gtest.h>
@@ -84,4 +85,39 @@ TEST (SavedStateThroughTheHost, AFreshInstanceSavedAndRestoredSoundsTheSame)
     const auto a = HostRunner::readWavSamples (first);
     ASSERT_EQ (a.size(), 2u * 72000u);
     EXPECT_EQ (a, HostRunner::readWavSamples (second));
+}
+
+// What a project holds is saved back as the user wrote it: a name that starts like a number with
+// a long exponent keeps its digits, and where the state is too long to write whole, a number's
+// padding goes before any of a name. Each saved state reloads with the same settings.
+TEST (SavedStateThroughTheHost, NamesAreSavedAsWrittenAndAPaddedNumberGivesWayBeforeAName)
+{
+    using HostileText::repeated;
+    const struct { const char* what; std::string xml; std::string savedName; } cases[] = {
+        { "a name like a number", "<top preset_name=\"2e1234567890 mix\"/>", "2e1234567890 mix" },
+        { "a name of quotes beside a number padded with tabs",
+          "<top preset_name='N" + repeated ("\"", 140000) + "'><delay><delay_pattern time=\"0.5" + repeated ("\t", 190000) + "\"/></delay></top>",
+          "N" + repeated ("&quot;", 140000) },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const auto loaded = HostRunner::scratch ("as-written.component"), saved = HostRunner::scratch ("as-written-saved.component");
+        HostRunner::writeFile (loaded, HostRunner::stateBlock (c.xml));
+        std::remove (saved.c_str());
+
+        const auto play = HostRunner::play ("as-written", "stopped 64 64", "--signal silence --seconds 0.1 --component-in '" + loaded
+                                                                              + "' --state-out '" + saved + "'");
+        ASSERT_EQ (play.exitCode, 0) << play.output;
+
+        const auto text = HostRunner::readFile (saved);
+        EXPECT_NE (text.find ("preset_name=\"" + c.savedName + "\""), std::string::npos) << "the name is saved whole";
+        EXPECT_NE (text.find ("<delay_pattern time=\"0.5\""), std::string::npos);
+
+        const auto reload = HostRunner::run ("state", "--load '" + loaded + "' --load '" + saved + "'");
+        ASSERT_EQ (reload.exitCode, 0) << reload.output;
+        EXPECT_NE (reload["load0.settings"], reload["initial.settings"]);
+        EXPECT_EQ (reload["load1.settings"], reload["load0.settings"]) << "the saved state reloads with every setting";
+    }
 }

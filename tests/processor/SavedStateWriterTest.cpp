@@ -152,21 +152,25 @@ TEST (SavedStateWriter, EveryTextTheGateAcceptsIsWrittenBackInAFormItAcceptsWith
 }
 
 // The framework's writer makes a quote six bytes and a control character four or five, so a state
-// the gate accepts at its cap may not fit it as written. Its longest texts are then cut, a long
-// number is written as its value, and the state and the preset still load with every setting.
+// the gate accepts at its cap may not fit it as written. A long number is then written as its
+// value, its longest texts are cut only where that is not enough, and the state and the preset
+// still load with every setting.
 TEST (SavedStateWriter, AStateTooLargeToWriteWholeKeepsEverySettingAndTheStartOfItsLongestTexts)
 {
     using HostileText::repeated;
     const size_t room = StateBlockReader::maximumTextBytes - 400;
     const auto settings = "<delay><delay_globals_time time=\"0.3\"/><delay_globals_dynamics wet=\"0.25\"/></delay>";
 
-    const struct { const char* what; std::string xml; } cases[] = {
-        { "a name as long as the cap allows", "<top preset_name='" + repeated ("n", room) + "'>" + settings + "</top>" },
-        { "a name of quotes", "<top preset_name='" + repeated ("\"", room) + "'>" + settings + "</top>" },
+    const struct { const char* what; std::string xml; bool nameWhole; } cases[] = {
+        { "a name as long as the cap allows", "<top preset_name='" + repeated ("n", room) + "'>" + settings + "</top>", false },
+        { "a name of quotes", "<top preset_name='" + repeated ("\"", room) + "'>" + settings + "</top>", false },
         { "a curve with raw line breaks and a name of control characters", "<top preset_name='" + repeated ("\x01\t", room / 8) + "'>" + settings
-              + "<ondula><ondula_pan curve=\"" + repeated ("0.5 0.5 0\n", room / 20) + "\"/></ondula></top>" },
+              + "<ondula><ondula_pan curve=\"" + repeated ("0.5 0.5 0\n", room / 20) + "\"/></ondula></top>", false },
         { "a number as long as the cap allows", "<top><delay><delay_globals_time time=\"0.3" + repeated ("0", room) + "\"/>"
-              "<delay_globals_dynamics wet=\"0.25\"/></delay></top>" },
+              "<delay_globals_dynamics wet=\"0.25\"/></delay></top>", true },
+        { "a name of quotes beside a number padded with tabs, each too long to write beside the other",
+          "<top preset_name='N" + repeated ("\"", 140000) + "'><delay><delay_pattern time=\"0.3" + repeated ("\t", 190000) + "\"/>"
+              "<delay_globals_dynamics wet=\"0.25\"/></delay></top>", true },
     };
 
     for (const auto& c : cases)
@@ -211,6 +215,12 @@ TEST (SavedStateWriter, AStateTooLargeToWriteWholeKeepsEverySettingAndTheStartOf
 
         EXPECT_NEAR ((double) p.other->stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_dynamics")["wet"], 0.25, 1.0e-6);
         EXPECT_TRUE (p.holder->stateTree["preset_name"].toString().startsWith (p.other->stateTree["preset_name"].toString()));
+
+        if (c.nameWhole)
+        {
+            for (auto* reloaded : { p.other.get(), fromPreset.get() })
+                EXPECT_TRUE (reloaded->stateTree["preset_name"].toString() == p.holder->stateTree["preset_name"].toString()) << "the name is kept whole";
+        }
     }
 }
 
@@ -262,4 +272,24 @@ TEST (SavedStateWriter, TextThatCameInAroundTheGateIsWrittenClean)
     ASSERT_NE (preset, nullptr) << error;
     EXPECT_EQ (preset->getStringAttribute ("preset_name"), clean);
     EXPECT_EQ (PresetFolder (file.getParentDirectory()).presets(), juce::Array<juce::File> { file }) << "the file is listed";
+}
+
+// The framework's writer gives a binary value a "base64:" name, which its reader would decode into
+// a block of the size the text declares. Nothing the plug-in writes carries one, wherever the
+// value came from.
+TEST (SavedStateWriter, ABinaryValueInTheTreeIsWrittenNeitherInTheStateNorInThePreset)
+{
+    Instances p;
+    const juce::MemoryBlock bytes ("ABC", 3);
+    p.holder->stateTree.setProperty ("preset_name", bytes, nullptr);
+    p.holder->stateTree.getChildWithName ("delay").getChildWithName ("delay_globals_time").setProperty ("extra", bytes, nullptr);
+
+    const auto saved = StateRoundTrip::savedState (*p.holder);
+    auto document = p.holder->stateTree.createXml();
+    const auto preset = juce::String (SavedStateWriter::presetText (*document));
+
+    EXPECT_EQ (juce::String::fromUTF8 ((const char*) saved.getData(), (int) saved.getSize()).indexOf ("base64"), -1);
+    EXPECT_EQ (preset.indexOf ("base64"), -1) << preset;
+    EXPECT_EQ (preset.indexOf ("preset_name"), -1) << "the binary name is left out";
+    EXPECT_NE (preset.indexOf ("time=\"0.5\""), -1) << "the rest is written";
 }

@@ -209,6 +209,23 @@ TEST (UntrustedXml, ParseBuildsTheTreeFromItsOwnPassWithoutCharacterData)
     EXPECT_EQ (UntrustedXml::parse ("<a>\xf1", {}), nullptr);
 }
 
+// The framework's ValueTree::fromXml decodes an attribute named "base64:..." into a block of the
+// size its text declares; the tree the gate builds holds none, and says how many it left out.
+TEST (UntrustedXml, ParseLeavesOutBinaryNamedAttributesAndCountsThem)
+{
+    UntrustedXml::LeftOut leftOut;
+    const auto xml = UntrustedXml::parse ("<top base64:a=\"-1.\" base64=\"kept\" b=\"base64:x\"><child base64:c=\"100000000.QUJD\"/></top>",
+                                          {}, nullptr, &leftOut);
+    ASSERT_NE (xml, nullptr);
+    EXPECT_EQ (xml->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()),
+               "<top base64=\"kept\" b=\"base64:x\"><child/></top>");
+    EXPECT_EQ (leftOut.binaryValues, 2);
+    EXPECT_EQ (UntrustedXml::describe (leftOut), "2 binary values left out, base64:a first");
+
+    EXPECT_EQ (UntrustedXml::parse ("<top base64:a=\"-1.\"", {}, nullptr, &leftOut), nullptr);
+    EXPECT_EQ (leftOut.binaryValues, 0) << "a refused document leaves nothing out";
+}
+
 // The framework's parser appends each reference after a scan of the whole string read so far;
 // the gate's cost must grow with the document, not with its square.
 TEST (UntrustedXml, AMegabyteOfReferencesParsesInOnePass)

@@ -39,6 +39,10 @@ namespace StateRoundTrip
         {
             const auto name = a.getPropertyName (i);
 
+            // The plug-in keeps texts and numbers only: a binary value would be written as "base64:".
+            if (a[name].isBinaryData() || b[name].isBinaryData())
+                return where + "." + name.toString().toStdString() + " holds a binary value";
+
             const bool same = SettingRange::of (a.getType(), name) ? std::abs ((double) a[name] - (double) b[name]) <= 1.0e-6
                                                                    : a[name].toString() == b[name].toString();
 
