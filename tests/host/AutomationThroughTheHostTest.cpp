@@ -178,9 +178,10 @@ TEST (AutomationThroughTheHost, ANegativeAutomationAmountSurvivesPlaybackThatAut
 
 TEST (AutomationThroughTheHost, AHostChangeReachesTheSoundAtTheFirstControlPieceAtOrAfterIt)
 {
-    // Pieces are 512 samples at 48 kHz on the timeline. A point inside a long block, and an edit
+    // Pieces are 512 samples at 48 kHz on the timeline. A step inside a long block, and an edit
     // made between two calls: the output is untouched before the piece and changes within it;
-    // the controller then reports the value.
+    // the controller then reports the value. The step is sent as a VST3 host sends one, with the
+    // old value at the sample before it: a lone point would end a ramp from the block's start.
     struct Case
     {
         const char* name;
@@ -189,7 +190,8 @@ TEST (AutomationThroughTheHost, AHostChangeReachesTheSoundAtTheFirstControlPiece
     };
 
     const Case cases[] = {
-        { "a point at 15460 inside the block from 12288", "point delay_globals_dynamics_wet 15460 1\nplay 0 24000 4096", 15872 },
+        { "a step at 15460 inside the block from 12288",
+          "point delay_globals_dynamics_wet 15459 0.5\npoint delay_globals_dynamics_wet 15460 1\nplay 0 24000 4096", 15872 },
         { "an edit between the calls ending and starting at 15360",
           "play 0 15360 1024\nedit delay_globals_dynamics_wet 1\nplay 15360 8640 1024", 15360 },
     };
