@@ -28,7 +28,8 @@ struct Options
     juce::StringArray sets;
     double seconds = 2.0, bpm = 120.0;
     double rate = 0.0; // 0: the input file's, or 48 kHz
-    int channels = 2, maxBlock = 0, announcedMaxBlock = 0;
+    int channels = 2, maxBlock = 0;
+    std::optional<int> announcedMaxBlock;
     juce::int64 regionAt = 0;
     bool offline = false, busyMessageThread = false;
 };
@@ -56,7 +57,20 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         else if (a == "--channels") options.channels = next().getIntValue();
         else if (a == "--bpm") options.bpm = next().getDoubleValue();
         else if (a == "--max-block") options.maxBlock = next().getIntValue();
-        else if (a == "--announced-max-block") options.announcedMaxBlock = next().getIntValue();
+        else if (a == "--announced-max-block")
+        {
+            // Any 32-bit value, as a careless host may announce: 0, negative or huge.
+            const auto text = next();
+            const auto value = text.getLargeIntValue();
+
+            if (text.trim().isEmpty() || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+            {
+                error = "--announced-max-block takes a 32-bit number";
+                return false;
+            }
+
+            options.announcedMaxBlock = (int) value;
+        }
         else if (a == "--offline") options.offline = true;
         else if (a == "--busy-message-thread") options.busyMessageThread = true;
         else if (a == "--component-in") options.componentIn = next();
@@ -83,12 +97,6 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     if (options.channels != 1 && options.channels != 2)
     {
         error = "--channels takes 1 or 2";
-        return false;
-    }
-
-    if (options.announcedMaxBlock < 0)
-    {
-        error = "--announced-max-block takes a size of 0 or more";
         return false;
     }
 
@@ -181,7 +189,8 @@ bool mapParameters (Vst::IEditController& controller, const Options& options, co
         names.add (set.upToFirstOccurrenceOf ("=", false, false).trim());
 
     for (const auto& step : steps.steps)
-        if (step.kind == PlaySteps::Step::Kind::edit || step.kind == PlaySteps::Step::Kind::queue)
+        if (step.kind == PlaySteps::Step::Kind::edit || step.kind == PlaySteps::Step::Kind::queue
+            || step.kind == PlaySteps::Step::Kind::rampQueue)
             names.add (step.parameter);
 
     for (const auto& [name, points] : steps.points)
@@ -259,6 +268,14 @@ bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const
     return true;
 }
 
+/** The most address space the process has held (VmPeak), in MB; -1 where the system does not say. */
+juce::int64 peakAddressSpaceMB()
+{
+    const auto status = juce::File ("/proc/self/status").loadFileAsString();
+    const auto line = status.fromFirstOccurrenceOf ("VmPeak:", false, false).upToFirstOccurrenceOf ("\n", false, false);
+    return line.isEmpty() ? -1 : line.trim().getLargeIntValue() / 1024;
+}
+
 void printResults (const juce::AudioBuffer<float>& recording, juce::int64 calls)
 {
     int nonFinite = 0;
@@ -276,6 +293,7 @@ void printResults (const juce::AudioBuffer<float>& recording, juce::int64 calls)
     TestHost::print ("samples=" + juce::String (recording.getNumSamples()));
     TestHost::print ("calls=" + juce::String (calls));
     TestHost::print ("nonfinite=" + juce::String (nonFinite));
+    TestHost::print ("memory.peakAddressSpaceMB=" + juce::String (peakAddressSpaceMB()));
 }
 } // namespace
 
@@ -293,7 +311,7 @@ int PlayCommand::run (const juce::StringArray& args)
 
     const int maxBlock = options.maxBlock > 0 ? options.maxBlock : steps.largestCall();
     // What the host tells the plug-in; its own buffers hold the largest call whatever it announced.
-    const int announcedMaxBlock = options.announcedMaxBlock > 0 ? options.announcedMaxBlock : maxBlock;
+    const int announcedMaxBlock = options.announcedMaxBlock.value_or (maxBlock);
 
     if (maxBlock < steps.largestCall() || steps.recordedSamples() > std::numeric_limits<int>::max())
     {
@@ -421,6 +439,14 @@ int PlayCommand::run (const juce::StringArray& args)
     }
 
     printResults (player.getRecording(), player.getCalls());
+
+    if (const auto& doubles = player.getDoubleCalls(); doubles.made > 0)
+    {
+        TestHost::print ("calls64=" + juce::String (doubles.made));
+        TestHost::print ("calls64.refused=" + juce::String (doubles.refused));
+        TestHost::print ("calls64.changedSamples=" + juce::String (doubles.changedSamples));
+    }
+
     TestHost::print ("result=ok");
     return 0;
 }
