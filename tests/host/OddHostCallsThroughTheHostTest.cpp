@@ -181,6 +181,7 @@ TEST (OddHostCallsThroughTheHost, AnyAnnouncedMaximumBlockPlaysCallsOf512And4096
     // input exactly.
     constexpr int length = 3 * 4096 + 2 * 512;
     std::vector<float> input ((size_t) length * 2);
+
     for (size_t i = 0; i < input.size(); ++i)
         input[i] = (float) ((i * 7919u) % 2001u) / 1000.0f - 1.0f;
     const auto inputFile = HostRunner::scratch ("announced-in.wav");
@@ -198,6 +199,31 @@ TEST (OddHostCallsThroughTheHost, AnyAnnouncedMaximumBlockPlaysCallsOf512And4096
         EXPECT_LE (std::stoll (render["memory.peakAddressSpaceMB"]), 4096) << "announced " << announced;
        #endif
     }
+}
+
+TEST (OddHostCallsThroughTheHost, ASetUpThatRunsOutOfMemoryAnswersSoAndLeavesThePlugInAsItWas)
+{
+   #if defined (__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves its shadow memory and cannot run under an address-space limit";
+   #else
+    // The host's address space may grow by 200 MB during a set-up announcing INT32_MAX samples,
+    // less than 2^24 samples take: the plug-in answers kOutOfMemory (6) instead of throwing, and
+    // plays, fully dry, calls of 512 and 4096 as it was prepared before (the input exactly).
+    constexpr int length = 4096 + 2 * 4096;
+    std::vector<float> input ((size_t) length * 2);
+
+    for (size_t i = 0; i < input.size(); ++i)
+        input[i] = (float) ((i * 7919u) % 2001u) / 1000.0f - 1.0f;
+
+    const auto inputFile = HostRunner::scratch ("out-of-memory-in.wav");
+    HostRunner::writeWavSamples (inputFile, input, 2, 48000);
+
+    const auto render = HostRunner::play ("out-of-memory", "play 0 4096 512\nplay 4096 8192 4096",
+                                          "--in '" + inputFile + "' --set delay_globals_dynamics_wet=0 --announced-max-block 2147483647 --setup-memory 200");
+    ASSERT_EQ (render.exitCode, 0) << render.output;
+    EXPECT_EQ (render["setup.result"], "6");
+    EXPECT_EQ (render.samples, input);
+   #endif
 }
 
 TEST (OddHostCallsThroughTheHost, ACallWith64BitSamplesIsRefusedWithoutTouchingTheHostsBuffers)
