@@ -1,8 +1,10 @@
 # The framework's VST3 plug-in client trusts the size field of the trailer it appends to the saved
 # state, so a corrupt project crashes the host; it stores a host's NaN as a parameter's value; of a
 # host's parameter changes it keeps one value per block, which reaches the plug-in's sound only
-# through the message thread; a block longer than announced overruns its buffers; and it clamps
-# positions before the timeline's start to 0 (see each patch's own description). The client is therefore
+# through the message thread; a block longer than announced overruns its buffers; it clamps
+# positions before the timeline's start to 0; it reads a queue without its implicit point, lists
+# and announced sizes as large as a host claims, and 64-bit buffers as 32-bit ones; and what it
+# throws reaches the host (see each patch's own description). The client is therefore
 # compiled from a copy of the framework's juce_VST3_Wrapper.cpp with the patches below applied in
 # order at configure time; the framework stays Debian's and is never vendored. Drop a patch once
 # the framework mends its fault, and this file and its include with the last one.
@@ -14,7 +16,13 @@ set(ONDULA_VST3_CLIENT_PATCHES
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-nan-parameter.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-host-parameter-points.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-unannounced-block-lengths.patch"
-    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-negative-positions.patch")
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-negative-positions.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-implicit-points.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-parameter-list-bound.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-refused-call-points.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-announced-block-size.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-no-exceptions-to-host.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-process-sample-size.patch")
 
 # Replaces the framework's VST3 client source in the interface target that every VST3 plug-in
 # target links (here the bundle, OndulaDelay_VST3, and the VST3 fuzz target) by the patched copy.

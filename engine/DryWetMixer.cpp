@@ -35,9 +35,13 @@ void DryWetMixer_KT::valueTreePropertyChanged (juce::ValueTree& tree, const juce
 
 void DryWetMixer_KT::prepare (const juce::dsp::ProcessSpec& spec)
 {
+    // A mixer made anew takes the place of the old one only once its buffers are allocated: a
+    // framework buffer whose allocation throws keeps its new size without the storage.
     applyPendingWetProportion();
-    mixer.setWetMixProportion (appliedWetProportion);
-    mixer.prepare (spec);
+    juce::dsp::DryWetMixer<float> prepared;
+    prepared.setWetMixProportion (appliedWetProportion);
+    prepared.prepare (spec);
+    mixer = std::move (prepared);
 }
 
 void DryWetMixer_KT::setWetFromHost (float proportion) noexcept

@@ -366,22 +366,28 @@ const juce::String OndulaDelayAudioProcessor::getName() const { return "Ondula D
 
 void OndulaDelayAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
 {
-    preparedBlockSize = juce::jmax (1, maximumExpectedSamplesPerBlock);
+    // Blocks are processed in chunks of the prepared size, so no announced size need be prepared
+    // beyond what a host hands over in one call (2^24 samples: almost 6 minutes at 48 kHz); above
+    // 2^30 the mixer's power-of-two sizing overflows. Each part takes its new sizes only once
+    // they are allocated, so a failed allocation leaves every part able to process blocks of the
+    // size prepared before.
+    const int blockSize = juce::jlimit (1, maxPreparedBlockSize, maximumExpectedSamplesPerBlock);
 
-    const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) preparedBlockSize, 1 };
+    const juce::dsp::ProcessSpec monoSpec { sampleRate, (juce::uint32) blockSize, 1 };
     leftDelay.prepare (monoSpec);
     rightDelay.prepare (monoSpec);
 
     // Room for the host's lines at every control piece of a call: some hosts send longer calls
     // than they announce, so up to eight announced blocks are taken exactly.
-    const int64_t longestCall = 8 * (int64_t) preparedBlockSize;
+    const int64_t longestCall = 8 * (int64_t) blockSize;
     hostAutomation.prepare ((int) juce::jmin<int64_t> (longestCall / leftDelay.pieceSamples() + 2, 1 << 16));
 
     // Values a host set before playback play from the first sample, unramped.
     hostAutomation.beginBlock();
     hostAutomation.valuesAt (0, [this] (int parameter, float value) { applyHostValue (parameter, value); });
 
-    dryWetMixer.prepare ({ sampleRate, (juce::uint32) preparedBlockSize, 2 });
+    dryWetMixer.prepare ({ sampleRate, (juce::uint32) blockSize, 2 });
+    preparedBlockSize = blockSize;
 
     mappingFunctions.secondsPerBeat.store (0.5f, std::memory_order_relaxed);
 

@@ -126,6 +126,7 @@ private:
     // Largest block the mixer and the engines were sized for; written by prepareToPlay, read by
     // processBlock, which the host never runs at the same time.
     int preparedBlockSize = 0;
+    static constexpr int maxPreparedBlockSize = 1 << 24;
 
     // Audio thread (and prepareToPlay, outside processing): how the engines follow the host.
     HostTimeline hostTimeline;

@@ -114,14 +114,15 @@ done
 
 # Instructions do not depend on what else the machine runs: the instructions of the plug-in's whole
 # process call (the VST3 client's part with the processor's) per second of audio, counted by
-# callgrind (needs valgrind). Two renders of different lengths, so that what runs once (the first
-# block's set-up) drops out of the difference. A build that valgrind cannot run (one that takes
+# callgrind (needs valgrind), from the host's call on: the thunk through which a host calls
+# process, whatever the client inlines into it. Two renders of different lengths, so that what runs
+# once (the first block's set-up) drops out of the difference. A build that valgrind cannot run (one that takes
 # AVX-512 from the system's feature list on a machine that has it) reads n/a.
 if command -v valgrind > /dev/null; then
     # Empty when the render did not finish.
     counted() {
         local bundle="$1/OndulaDelay_artefacts/Release/VST3/Ondula Delay Free.vst3" block="$2" seconds="$3" log
-        log="$(valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='juce::JuceVST3Component::process(Steinberg*' \
+        log="$(valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='non-virtual thunk to juce::JuceVST3Component::process(Steinberg*' \
             "$host" render "$bundle" --state-in "$top/bench/AllTapsModulated.state" --signal noise --seconds "$seconds" \
             --blocks "$block" --out "$out/counted.wav" 2>&1 || true)"
         grep -q '^samples=' <<< "$log" && sed -n 's/.*Collected : \([0-9]*\).*/\1/p' <<< "$log"

@@ -178,9 +178,10 @@ TEST (AutomationThroughTheHost, ANegativeAutomationAmountSurvivesPlaybackThatAut
 
 TEST (AutomationThroughTheHost, AHostChangeReachesTheSoundAtTheFirstControlPieceAtOrAfterIt)
 {
-    // Pieces are 512 samples at 48 kHz on the timeline. A point inside a long block, and an edit
+    // Pieces are 512 samples at 48 kHz on the timeline. A step inside a long block, and an edit
     // made between two calls: the output is untouched before the piece and changes within it;
-    // the controller then reports the value.
+    // the controller then reports the value. The step is sent as a VST3 host sends one, with the
+    // old value at the sample before it: a lone point would end a ramp from the block's start.
     struct Case
     {
         const char* name;
@@ -189,7 +190,8 @@ TEST (AutomationThroughTheHost, AHostChangeReachesTheSoundAtTheFirstControlPiece
     };
 
     const Case cases[] = {
-        { "a point at 15460 inside the block from 12288", "point delay_globals_dynamics_wet 15460 1\nplay 0 24000 4096", 15872 },
+        { "a step at 15460 inside the block from 12288",
+          "point delay_globals_dynamics_wet 15459 0.5\npoint delay_globals_dynamics_wet 15460 1\nplay 0 24000 4096", 15872 },
         { "an edit between the calls ending and starting at 15360",
           "play 0 15360 1024\nedit delay_globals_dynamics_wet 1\nplay 15360 8640 1024", 15360 },
     };
@@ -250,5 +252,54 @@ TEST (AutomationThroughTheHost, ADenseLinePlaysExactlyAsTheSameLineSentAsOnePoin
         std::cout << "a point every " << every << " samples: first difference at " << first << "\n";
         EXPECT_EQ (dense.samples.size(), onePerPiece.samples.size()) << every;
         EXPECT_EQ (first, -1) << "a point every " << every << " samples";
+    }
+}
+
+TEST (AutomationThroughTheHost, ARampSentAsOnePointPerBlockAtItsLastSamplePlaysAsTheSameRampWithAPointAtEverySample)
+{
+    // A queue without a point at 0 starts from the parameter's value at offset -1, so a ramp of
+    // constant slope sent as one point per block, at its last sample, is that ramp. The Ondula
+    // amount and the wet level go 0.2 -> 0.8 over 147456 samples (36 blocks of 4096); the
+    // reference has a point at every sample. Also in calls of 4096 that the client slices, at an
+    // announced 512 and at 300, which does not divide the calls.
+    constexpr int rampEnd = 147455, length = 168000;
+    const char* ids[] { "delay_globals_ondula_amount", "delay_globals_dynamics_wet" };
+    const auto lineAt = [] (int position) { return 0.2 + 0.6 * position / (double) rampEnd; };
+
+    const auto ramps = [&] (int every)
+    {
+        std::string steps;
+        char values[64];
+        std::snprintf (values, sizeof values, "%.17g 0.8 %d", lineAt (every - 1), every);
+
+        for (const auto* id : ids)
+            steps += std::string ("ramp ") + id + " " + (every == 1 ? "0" : to_string (every - 1)) + " " + to_string (rampEnd) + " " + values + "\n";
+
+        return steps;
+    };
+
+    const auto source = "--signal noise --seconds 1" + HostRunner::strongModulation()
+                      + " --set delay_globals_ondula_amount=0.2 --set delay_globals_dynamics_wet=0.2";
+    const auto dense = HostRunner::play ("ramp-dense", ramps (1) + "play 0 " + to_string (length) + " 4096", source);
+    ASSERT_EQ (dense.exitCode, 0) << dense.output;
+    ASSERT_EQ (dense.samples.size(), (size_t) length * 2);
+
+    struct Case
+    {
+        int block;
+        const char* announced;
+    };
+
+    for (const auto& c : { Case { 512, "" }, Case { 2048, "" }, Case { 4096, "" }, Case { 4096, "512" }, Case { 4096, "300" } })
+    {
+        const auto label = "one point per block of " + to_string (c.block) + (*c.announced != 0 ? std::string (" announced as ") + c.announced : "");
+        const auto sparse = HostRunner::play ("ramp-sparse", ramps (c.block) + "play 0 " + to_string (length) + " " + to_string (c.block),
+                                              source + (*c.announced != 0 ? std::string (" --announced-max-block ") + c.announced : ""));
+        ASSERT_EQ (sparse.exitCode, 0) << label << "\n" << sparse.output;
+        ASSERT_EQ (sparse.samples.size(), dense.samples.size()) << label;
+
+        const auto residual = SoundComparison::residualDb (sparse.samples, dense.samples);
+        std::cout << label << ": residual " << printedDb (residual) << " dB against a point at every sample\n";
+        EXPECT_LE (residual, -100.0) << label;
     }
 }

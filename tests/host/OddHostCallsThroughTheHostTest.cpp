@@ -1,7 +1,8 @@
 // Calls that careless or unusual hosts make, through the bundle with the test host's play command:
 // blocks longer than announced or of a negative length, parameter queues that claim more points
-// than they hold, positions before the timeline's start, a play head at another speed. Also run
-// against the AddressSanitizer build of the bundle, where an overrun fails the run.
+// than they hold and lists that claim more queues, announced block sizes of any value, 64-bit
+// buffers after a 32-bit set-up, positions before the timeline's start, a play head at another
+// speed. Also run against the AddressSanitizer build of the bundle, where an overrun fails the run.
 
 #include "HostRunner.h"
 #include "support/SoundComparison.h"
@@ -126,6 +127,118 @@ TEST (OddHostCallsThroughTheHost, AQueueClaimingMorePointsThanItHoldsPlaysThePoi
     const auto claimed = playForWet ("claiming", claiming, arguments, wet);
     EXPECT_EQ (residualAgainst (claimed, reference.samples, "queues claiming 2^31 - 1 points"), -std::numeric_limits<double>::infinity());
     EXPECT_NEAR (wet, 0.2 + 0.6 * (99 % 7) / 6.0, 1.0e-6);
+}
+
+TEST (OddHostCallsThroughTheHost, AListClaimingMoreQueuesThanItHoldsPlaysTheQueuesItHolds)
+{
+    // Every call brings a list that claims 2^31 - 1 queues and holds one, a step of a staircase on
+    // the wet level: beyond it the list hands nothing, or the same queue at every index. Read up
+    // to its claim, each call would take seconds. The stairs must sound as the same points sent
+    // in an honest list.
+    for (const auto* beyond : { "null", "same" })
+    {
+        std::string claiming, sent;
+
+        for (int call = 0; call < 100; ++call)
+        {
+            const auto value = to_string (0.2 + 0.6 * (call % 7) / 6.0);
+            const auto position = to_string (call * 480);
+            claiming += std::string ("queues 2147483647 ") + beyond + "\nqueue delay_globals_dynamics_wet 1 0 " + value + "\nplay " + position + " 480 480\n";
+            sent += "point delay_globals_dynamics_wet " + position + " " + value + "\n";
+        }
+
+        const auto arguments = "--signal noise --seconds 1" + strongModulation;
+        const auto reference = HostRunner::play ("honest-list", sent + "play 0 48000 480", arguments);
+        ASSERT_EQ (reference.exitCode, 0) << reference.output;
+
+        double wet = 0.0;
+        const auto label = std::string ("lists claiming 2^31 - 1 queues, ") + beyond + " beyond";
+        const auto claimed = playForWet ("claiming-list", claiming, arguments, wet);
+        EXPECT_EQ (residualAgainst (claimed, reference.samples, label), -std::numeric_limits<double>::infinity()) << label;
+        EXPECT_NEAR (wet, 0.2 + 0.6 * (99 % 7) / 6.0, 1.0e-6) << label;
+    }
+}
+
+TEST (OddHostCallsThroughTheHost, ACallWithoutAudioEndsItsParameterOnTheLastPointOfItsQueue)
+{
+    // A call refused for its length (one sample beyond 2^24, or negative) with a point at every
+    // sample from 0 to 1: the wet level ends on the last point, 1, as a call of that length would
+    // leave it, however many points the client may read.
+    for (const auto* call : { "call 16777217 4800", "call -1 4800" })
+    {
+        double wet = 0.0;
+        const auto steps = std::string ("play 0 4800 480\nramp-queue delay_globals_dynamics_wet 16777217 0 1\n") + call + "\nplay 4800 4800 480";
+        const auto render = playForWet ("refused-ramp", steps, "--signal noise --seconds 1", wet);
+        EXPECT_EQ (render.exitCode, 0) << call << "\n" << render.output;
+        EXPECT_EQ (wet, 1.0) << call;
+    }
+}
+
+TEST (OddHostCallsThroughTheHost, AnyAnnouncedMaximumBlockPlaysCallsOf512And4096WithTheDrySignalExact)
+{
+    // setupProcessing with a maximum the plug-in cannot or need not prepare for: nothing is thrown
+    // into the host, no gigabytes are reserved, and fully dry, calls of 512 and 4096 give the
+    // input exactly.
+    constexpr int length = 3 * 4096 + 2 * 512;
+    std::vector<float> input ((size_t) length * 2);
+
+    for (size_t i = 0; i < input.size(); ++i)
+        input[i] = (float) ((i * 7919u) % 2001u) / 1000.0f - 1.0f;
+    const auto inputFile = HostRunner::scratch ("announced-in.wav");
+    HostRunner::writeWavSamples (inputFile, input, 2, 48000);
+
+    for (const auto* announced : { "0", "-1", "-2147483648", "1073741824", "1073741825", "2147483647" })
+    {
+        const auto render = HostRunner::play ("announced", "play 0 1024 512\nplay 1024 " + to_string (length - 1024) + " 4096",
+                                              "--in '" + inputFile + "' --set delay_globals_dynamics_wet=0 --announced-max-block " + announced);
+        ASSERT_EQ (render.exitCode, 0) << announced << "\n" << render.output;
+        EXPECT_EQ (render.samples, input) << "announced " << announced;
+        std::cout << "announced " << announced << ": peak address space " << render["memory.peakAddressSpaceMB"] << " MB\n";
+
+       #if ! defined (__SANITIZE_ADDRESS__)
+        EXPECT_LE (std::stoll (render["memory.peakAddressSpaceMB"]), 4096) << "announced " << announced;
+       #endif
+    }
+}
+
+TEST (OddHostCallsThroughTheHost, ASetUpThatRunsOutOfMemoryAnswersSoAndLeavesThePlugInAsItWas)
+{
+   #if defined (__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves its shadow memory and cannot run under an address-space limit";
+   #else
+    // The host's address space may grow by 200 MB during a set-up announcing INT32_MAX samples,
+    // less than 2^24 samples take: the plug-in answers kOutOfMemory (6) instead of throwing, and
+    // plays, fully dry, calls of 512 and 4096 as it was prepared before (the input exactly).
+    constexpr int length = 4096 + 2 * 4096;
+    std::vector<float> input ((size_t) length * 2);
+
+    for (size_t i = 0; i < input.size(); ++i)
+        input[i] = (float) ((i * 7919u) % 2001u) / 1000.0f - 1.0f;
+
+    const auto inputFile = HostRunner::scratch ("out-of-memory-in.wav");
+    HostRunner::writeWavSamples (inputFile, input, 2, 48000);
+
+    const auto render = HostRunner::play ("out-of-memory", "play 0 4096 512\nplay 4096 8192 4096",
+                                          "--in '" + inputFile + "' --set delay_globals_dynamics_wet=0 --announced-max-block 2147483647 --setup-memory 200");
+    ASSERT_EQ (render.exitCode, 0) << render.output;
+    EXPECT_EQ (render["setup.result"], "6");
+    EXPECT_EQ (render.samples, input);
+   #endif
+}
+
+TEST (OddHostCallsThroughTheHost, ACallWith64BitSamplesIsRefusedWithoutTouchingTheHostsBuffers)
+{
+    // The plug-in processes 32-bit samples only, and the set-up says so; a host that then calls
+    // with 64-bit buffers gets a refusal and its buffers back as they were, and playback around
+    // the call sounds as without it.
+    const auto arguments = "--signal noise --seconds 1" + strongModulation;
+    const auto reference = HostRunner::play ("without-64", "play 0 24000 512\nplay 24000 24000 512", arguments);
+    ASSERT_EQ (reference.exitCode, 0) << reference.output;
+
+    const auto render = HostRunner::play ("with-64", "play 0 24000 512\ncall64 512 24000\nplay 24000 24000 512", arguments);
+    EXPECT_EQ (render["calls64.refused"], "1");
+    EXPECT_EQ (render["calls64.changedSamples"], "0");
+    EXPECT_EQ (residualAgainst (render, reference.samples, "around a 64-bit call"), -std::numeric_limits<double>::infinity());
 }
 
 TEST (OddHostCallsThroughTheHost, PlaybackFromBeforeTheTimelinesStartMeetsPlaybackStartedThere)

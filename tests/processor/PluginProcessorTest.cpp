@@ -2,6 +2,7 @@
 #include "support/ParameterTable.h"
 #include "support/ProcessorFixture.h"
 
+#include <cstring>
 #include <limits>
 
 using PluginProcessorTest = ProcessorFixture;
@@ -190,4 +191,33 @@ TEST_F (PluginProcessorTest, TempoFromThePlayHeadReachesTheSharedContext)
     processor->prepareToPlay (44100.0, 128);
     EXPECT_EQ (processor->mappingFunctions.secondsPerBeat.load(), 0.5f);
     processor->setPlayHead (nullptr);
+}
+
+TEST_F (PluginProcessorTest, AnyAnnouncedBlockSizeIsPreparedSafelyAndFullyDryGivesTheInputExactly)
+{
+    // Sizes a wrapper may pass on from a careless host: none, negative, or beyond what any call
+    // holds (2^30 + 1 overflowed the mixer's power-of-two sizing). Blocks of 512 and 4096 follow.
+    node ("delay_globals_dynamics").setProperty ("wet", 0.0, nullptr);
+    juce::MidiBuffer midi;
+
+    for (const int announced : { 0, -1, std::numeric_limits<int>::min(), (1 << 30) + 1, std::numeric_limits<int>::max() })
+    {
+        processor->prepareToPlay (48000.0, announced);
+
+        for (const int length : { 512, 4096 })
+        {
+            juce::AudioBuffer<float> buffer (2, length), input (2, length);
+
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < length; ++i)
+                    input.setSample (c, i, (float) (((i + 977 * c) * 7919) % 2001) / 1000.0f - 1.0f);
+
+            buffer.makeCopyOf (input);
+            processor->processBlock (buffer, midi);
+
+            for (int c = 0; c < 2; ++c)
+                EXPECT_EQ (std::memcmp (buffer.getReadPointer (c), input.getReadPointer (c), sizeof (float) * (size_t) length), 0)
+                    << "announced " << announced << ", block " << length << ", channel " << c;
+        }
+    }
 }

@@ -13,6 +13,13 @@ HostParameterChanges::HostParameterChanges (int pointsPerQueue)
 void HostParameterChanges::clear() noexcept
 {
     used = 0;
+    claimedQueues = -1;
+}
+
+void HostParameterChanges::claimQueues (int32 claimed, bool repeatLast) noexcept
+{
+    claimedQueues = claimed;
+    repeatLastQueue = repeatLast;
 }
 
 bool HostParameterChanges::add (Vst::ParamID id, int32 offset, double value) noexcept
@@ -24,12 +31,15 @@ bool HostParameterChanges::add (Vst::ParamID id, int32 offset, double value) noe
 
 int32 PLUGIN_API HostParameterChanges::getParameterCount()
 {
-    return used;
+    return claimedQueues >= 0 ? claimedQueues : used;
 }
 
 Vst::IParamValueQueue* PLUGIN_API HostParameterChanges::getParameterData (int32 index)
 {
-    return index >= 0 && index < used ? &queues[(size_t) index] : nullptr;
+    if (index >= 0 && index < used)
+        return &queues[(size_t) index];
+
+    return repeatLastQueue && used > 0 && index >= used && index < claimedQueues ? &queues[(size_t) used - 1] : nullptr;
 }
 
 bool HostParameterChanges::addRaw (Vst::ParamID id, int32 claimed) noexcept
@@ -46,6 +56,17 @@ bool HostParameterChanges::addRaw (Vst::ParamID id, int32 claimed) noexcept
 bool HostParameterChanges::appendRaw (int32 offset, double value) noexcept
 {
     return used > 0 && queues[(size_t) used - 1].isRaw() && queues[(size_t) used - 1].append (offset, value);
+}
+
+bool HostParameterChanges::addRamp (Vst::ParamID id, int32 points, double first, double last) noexcept
+{
+    if (used == maxParameters || points < 1)
+        return false;
+
+    auto& queue = queues[(size_t) used++];
+    queue.reset (id);
+    queue.makeRamp (points, first, last);
+    return true;
 }
 
 Vst::IParamValueQueue* PLUGIN_API HostParameterChanges::addParameterData (const Vst::ParamID& id, int32& index)
@@ -79,6 +100,16 @@ void HostParameterChanges::Queue::reset (Vst::ParamID newId) noexcept
     id = newId;
     count = 0;
     claimed = -1;
+    rampPoints = 0;
+}
+
+void HostParameterChanges::Queue::makeRamp (int32 points, double first, double last) noexcept
+{
+    // Marked raw too, so that add() never puts points into it.
+    claimed = points;
+    rampPoints = points;
+    rampFirst = first;
+    rampLast = last;
 }
 
 bool HostParameterChanges::Queue::append (int32 offset, double value) noexcept
@@ -92,6 +123,13 @@ bool HostParameterChanges::Queue::append (int32 offset, double value) noexcept
 
 tresult PLUGIN_API HostParameterChanges::Queue::getPoint (int32 index, int32& offset, Vst::ParamValue& value)
 {
+    if (rampPoints > 0 && index >= 0 && index < rampPoints)
+    {
+        offset = index;
+        value = rampPoints == 1 ? rampLast : rampFirst + (rampLast - rampFirst) * (double) index / (double) (rampPoints - 1);
+        return kResultTrue;
+    }
+
     if (index < 0 || index >= count)
         return kResultFalse;
 

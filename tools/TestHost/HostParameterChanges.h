@@ -33,6 +33,15 @@ public:
         started last. False when there is no room. */
     bool appendRaw (Steinberg::int32 offset, double value) noexcept;
 
+    /** Starts a queue of its own for the parameter with a point at every offset from 0 to
+        points - 1, its values running from `first` to `last`, worked out as they are asked for.
+        False when there is no room. */
+    bool addRamp (Steinberg::Vst::ParamID id, Steinberg::int32 points, double first, double last) noexcept;
+
+    /** Until the next clear(), getParameterCount() reports `claimed`, as a careless host may; beyond
+        the queues it holds, getParameterData() gives nothing, or with `repeatLast` its last queue. */
+    void claimQueues (Steinberg::int32 claimed, bool repeatLast) noexcept;
+
     Steinberg::int32 PLUGIN_API getParameterCount() override;
     Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData (Steinberg::int32 index) override;
     Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData (const Steinberg::Vst::ParamID& id, Steinberg::int32& index) override;
@@ -51,11 +60,12 @@ private:
         void reset (Steinberg::Vst::ParamID newId) noexcept;
         void reserve (int points) { storage.resize ((size_t) points); }
         void makeRaw (Steinberg::int32 claimedCount) noexcept { claimed = claimedCount; }
+        void makeRamp (Steinberg::int32 points, double first, double last) noexcept;
         bool append (Steinberg::int32 offset, double value) noexcept;
         bool isRaw() const noexcept { return claimed >= 0; }
 
         Steinberg::Vst::ParamID PLUGIN_API getParameterId() override { return id; }
-        Steinberg::int32 PLUGIN_API getPointCount() override { return isRaw() ? claimed : count; }
+        Steinberg::int32 PLUGIN_API getPointCount() override { return rampPoints > 0 ? rampPoints : isRaw() ? claimed : count; }
         Steinberg::tresult PLUGIN_API getPoint (Steinberg::int32 index, Steinberg::int32& offset, Steinberg::Vst::ParamValue& value) override;
         Steinberg::tresult PLUGIN_API addPoint (Steinberg::int32 offset, Steinberg::Vst::ParamValue value, Steinberg::int32& index) override;
 
@@ -73,9 +83,13 @@ private:
         Steinberg::Vst::ParamID id = 0;
         Steinberg::int32 count = 0;
         Steinberg::int32 claimed = -1; // the count reported, if not `count`
+        Steinberg::int32 rampPoints = 0; // a generated ramp's points, if any
+        double rampFirst = 0.0, rampLast = 0.0;
         std::vector<Point> storage;
     };
 
     std::array<Queue, maxParameters> queues;
     Steinberg::int32 used = 0;
+    Steinberg::int32 claimedQueues = -1; // the count reported, if not `used`
+    bool repeatLastQueue = false;
 };

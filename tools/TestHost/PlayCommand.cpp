@@ -16,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <set>
+#include <sys/resource.h>
 #include <thread>
 
 namespace
@@ -28,7 +29,9 @@ struct Options
     juce::StringArray sets;
     double seconds = 2.0, bpm = 120.0;
     double rate = 0.0; // 0: the input file's, or 48 kHz
-    int channels = 2, maxBlock = 0, announcedMaxBlock = 0;
+    int channels = 2, maxBlock = 0;
+    std::optional<int> announcedMaxBlock;
+    juce::int64 setupMemoryMB = 0; // 0: no limit
     juce::int64 regionAt = 0;
     bool offline = false, busyMessageThread = false;
 };
@@ -56,7 +59,21 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         else if (a == "--channels") options.channels = next().getIntValue();
         else if (a == "--bpm") options.bpm = next().getDoubleValue();
         else if (a == "--max-block") options.maxBlock = next().getIntValue();
-        else if (a == "--announced-max-block") options.announcedMaxBlock = next().getIntValue();
+        else if (a == "--announced-max-block")
+        {
+            // Any 32-bit value, as a careless host may announce: 0, negative or huge.
+            const auto text = next();
+            const auto value = text.getLargeIntValue();
+
+            if (text.trim().isEmpty() || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+            {
+                error = "--announced-max-block takes a 32-bit number";
+                return false;
+            }
+
+            options.announcedMaxBlock = (int) value;
+        }
+        else if (a == "--setup-memory") options.setupMemoryMB = next().getLargeIntValue();
         else if (a == "--offline") options.offline = true;
         else if (a == "--busy-message-thread") options.busyMessageThread = true;
         else if (a == "--component-in") options.componentIn = next();
@@ -75,7 +92,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     if (options.bundle.isEmpty() || options.out.isEmpty() || options.steps.isEmpty())
     {
         error = "usage: play <bundle> --out out.wav (--steps \"...\" | --steps-file file) [--in in.wav | --signal kind --seconds s] "
-                "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--announced-max-block n] [--component-in file] "
+                "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--announced-max-block n] [--setup-memory mb] [--component-in file] "
                 "[--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file]";
         return false;
     }
@@ -83,12 +100,6 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     if (options.channels != 1 && options.channels != 2)
     {
         error = "--channels takes 1 or 2";
-        return false;
-    }
-
-    if (options.announcedMaxBlock < 0)
-    {
-        error = "--announced-max-block takes a size of 0 or more";
         return false;
     }
 
@@ -181,7 +192,8 @@ bool mapParameters (Vst::IEditController& controller, const Options& options, co
         names.add (set.upToFirstOccurrenceOf ("=", false, false).trim());
 
     for (const auto& step : steps.steps)
-        if (step.kind == PlaySteps::Step::Kind::edit || step.kind == PlaySteps::Step::Kind::queue)
+        if (step.kind == PlaySteps::Step::Kind::edit || step.kind == PlaySteps::Step::Kind::queue
+            || step.kind == PlaySteps::Step::Kind::rampQueue)
             names.add (step.parameter);
 
     for (const auto& [name, points] : steps.points)
@@ -232,6 +244,40 @@ bool restoreState (const Vst3Module& module, const Options& options, juce::Strin
     return true;
 }
 
+/** A figure of /proc/self/status in MB ("VmPeak", "VmSize"); -1 where the system does not say. */
+juce::int64 addressSpaceMB (const char* figure)
+{
+    const auto status = juce::File ("/proc/self/status").loadFileAsString();
+    const auto line = status.fromFirstOccurrenceOf (juce::String (figure) + ":", false, false).upToFirstOccurrenceOf ("\n", false, false);
+    return line.isEmpty() ? -1 : line.trim().getLargeIntValue() / 1024;
+}
+
+/** While it lives, the process's address space may grow by at most `mb` MB (RLIMIT_AS), as on a
+    machine with little memory. */
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit (juce::int64 mb)
+    {
+        if (mb <= 0 || ::getrlimit (RLIMIT_AS, &before) != 0)
+            return;
+
+        rlimit limited = before;
+        limited.rlim_cur = (rlim_t) (addressSpaceMB ("VmSize") + mb) << 20;
+        set = ::setrlimit (RLIMIT_AS, &limited) == 0;
+    }
+
+    ~AddressSpaceLimit()
+    {
+        if (set)
+            ::setrlimit (RLIMIT_AS, &before);
+    }
+
+private:
+    rlimit before {};
+    bool set = false;
+};
+
 bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const Options& options, int announcedMaxBlock, juce::String& error)
 {
     Vst::SpeakerArrangement arrangement = options.channels == 1 ? Vst::SpeakerArr::kMono : Vst::SpeakerArr::kStereo;
@@ -248,8 +294,23 @@ bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const
 
     Vst::ProcessSetup setup { options.offline ? Vst::kOffline : Vst::kRealtime, Vst::kSample32, announcedMaxBlock, options.rate };
 
-    if (processor.canProcessSampleSize (Vst::kSample32) != kResultTrue || processor.setupProcessing (setup) != kResultOk
-        || component.setActive (true) != kResultOk)
+    if (processor.canProcessSampleSize (Vst::kSample32) != kResultTrue)
+    {
+        error = "the plug-in refused 32-bit samples";
+        return false;
+    }
+
+    // With --setup-memory the set-up may be refused for want of memory; the host then goes on with
+    // what the plug-in was prepared for before it.
+    tresult setupResult = kResultOk;
+    {
+        const AddressSpaceLimit limit (options.setupMemoryMB);
+        setupResult = processor.setupProcessing (setup);
+    }
+
+    TestHost::print ("setup.result=" + juce::String (setupResult));
+
+    if ((setupResult != kResultOk && options.setupMemoryMB <= 0) || component.setActive (true) != kResultOk)
     {
         error = "the plug-in refused the processing set-up";
         return false;
@@ -276,6 +337,7 @@ void printResults (const juce::AudioBuffer<float>& recording, juce::int64 calls)
     TestHost::print ("samples=" + juce::String (recording.getNumSamples()));
     TestHost::print ("calls=" + juce::String (calls));
     TestHost::print ("nonfinite=" + juce::String (nonFinite));
+    TestHost::print ("memory.peakAddressSpaceMB=" + juce::String (addressSpaceMB ("VmPeak")));
 }
 } // namespace
 
@@ -293,7 +355,7 @@ int PlayCommand::run (const juce::StringArray& args)
 
     const int maxBlock = options.maxBlock > 0 ? options.maxBlock : steps.largestCall();
     // What the host tells the plug-in; its own buffers hold the largest call whatever it announced.
-    const int announcedMaxBlock = options.announcedMaxBlock > 0 ? options.announcedMaxBlock : maxBlock;
+    const int announcedMaxBlock = options.announcedMaxBlock.value_or (maxBlock);
 
     if (maxBlock < steps.largestCall() || steps.recordedSamples() > std::numeric_limits<int>::max())
     {
@@ -421,6 +483,14 @@ int PlayCommand::run (const juce::StringArray& args)
     }
 
     printResults (player.getRecording(), player.getCalls());
+
+    if (const auto& doubles = player.getDoubleCalls(); doubles.made > 0)
+    {
+        TestHost::print ("calls64=" + juce::String (doubles.made));
+        TestHost::print ("calls64.refused=" + juce::String (doubles.refused));
+        TestHost::print ("calls64.changedSamples=" + juce::String (doubles.changedSamples));
+    }
+
     TestHost::print ("result=ok");
     return 0;
 }

@@ -115,6 +115,24 @@ bool PlaySteps::parse (const juce::String& text, juce::String& error)
             ok = position (1, step.samples) && step.samples >= std::numeric_limits<int>::min()
               && step.samples <= std::numeric_limits<int>::max() && position (2, step.position);
         }
+        else if (command == "call64" && words.size() == 3)
+        {
+            step.kind = Step::Kind::call64;
+            ok = count (1, step.samples) && step.samples >= 1 && step.samples <= (1 << 20) && position (2, step.position);
+        }
+        else if (command == "ramp-queue" && words.size() == 5)
+        {
+            step.kind = Step::Kind::rampQueue;
+            step.parameter = words[1];
+            ok = count (2, step.claimed) && step.claimed >= 1 && step.claimed <= std::numeric_limits<int>::max()
+              && number (3, step.value) && number (4, step.lastValue);
+        }
+        else if (command == "queues" && words.size() == 3 && (words[2] == "null" || words[2] == "same"))
+        {
+            step.kind = Step::Kind::queues;
+            step.repeatLast = words[2] == "same";
+            ok = count (1, step.claimed) && step.claimed <= std::numeric_limits<int>::max();
+        }
         else if (command == "queue" && words.size() >= 3 && words.size() % 2 == 1)
         {
             step.kind = Step::Kind::queue;
@@ -224,7 +242,7 @@ int PlaySteps::largestCall() const
 
     for (const auto& step : steps)
     {
-        if (step.kind == Step::Kind::preroll || (step.kind == Step::Kind::call && step.samples <= (1 << 20)))
+        if (step.kind == Step::Kind::preroll || step.kind == Step::Kind::call64 || (step.kind == Step::Kind::call && step.samples <= (1 << 20)))
             largest = std::max (largest, step.samples);
         else
             for (const auto size : step.blocks.sizes)

@@ -21,6 +21,12 @@
         ramp ID POS1 POS2 V1 V2 EVERY points every EVERY samples from POS1 to POS2, linear values
         queue ID CLAIMED [OFFSET VALUE]...  a queue of its own in the next call, claiming CLAIMED
                                       points and holding those given, as written
+        ramp-queue ID POINTS V1 V2    a queue of its own in the next call with a point at every
+                                      offset from 0 to POINTS - 1, values from V1 to V2
+        queues CLAIMED null|same      the next call's list claims CLAIMED queues; beyond those it
+                                      holds it hands none, or its last one again
+        call64 SAMPLES POS            one playing call with 64-bit buffers; refused or not, the run
+                                      goes on
         edit ID VALUE                 a host-side edit between calls
         reactivate [RATE] [offline|realtime]  processing stopped, deactivated, set up anew and
                                       activated again between calls
@@ -43,7 +49,7 @@ public:
 
     struct Step
     {
-        enum class Kind { idle, preroll, play, speed, stopped, noposition, call, queue, edit, reactivate, wait };
+        enum class Kind { idle, preroll, play, speed, stopped, noposition, call, call64, queue, rampQueue, queues, edit, reactivate, wait };
         enum class Mode { unchanged, offline, realtime };
 
         struct QueuePoint
@@ -54,13 +60,15 @@ public:
 
         Kind kind = Kind::idle;
         juce::int64 position = 0; // reported (idle, preroll, stopped, call) or first (play, speed)
-        juce::int64 samples = 0;  // preroll, play, speed, stopped, noposition, call (may be negative)
+        juce::int64 samples = 0;  // preroll, play, speed, stopped, noposition, call (may be negative), call64
         juce::int64 calls = 0;    // idle
         BlockSizes blocks;        // idle (one size), play, speed, stopped, noposition
         juce::String parameter;   // edit, queue
-        double value = 0.0;       // edit; the speed of speed; the rate of reactivate (0: unchanged)
+        double value = 0.0;       // edit; the speed of speed; the rate of reactivate (0: unchanged); ramp-queue's V1
+        double lastValue = 0.0;   // ramp-queue's V2
         Mode mode = Mode::unchanged;      // reactivate
-        juce::int64 claimed = 0;          // queue
+        juce::int64 claimed = 0;          // queue, queues; ramp-queue's POINTS
+        bool repeatLast = false;          // queues: "same"
         std::vector<QueuePoint> queuePoints; // queue
         int milliseconds = 0;     // wait
 

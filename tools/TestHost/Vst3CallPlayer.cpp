@@ -15,6 +15,7 @@ Vst3CallPlayer::Vst3CallPlayer (Vst::IAudioProcessor& processorToUse, MainThread
     : processor (processorToUse), edits (editsToUse), source (sourceToPlay), settings (settingsToUse),
       inputs (settings.channels, settings.maxBlock), outputs (settings.channels, settings.maxBlock),
       recording (settings.channels, (int) settings.recordLength),
+      doubleInputs (settings.channels, settings.maxBlock), doubleOutputs (settings.channels, settings.maxBlock),
       changes (settings.maxBlock + 16), pluginChanges (settings.maxBlock + 16),
       sampleRate (settings.sampleRate), offline (settings.offline)
 {
@@ -27,6 +28,8 @@ Vst3CallPlayer::Vst3CallPlayer (Vst::IAudioProcessor& processorToUse, MainThread
     {
         inputPointers[(size_t) c] = inputs.getWritePointer (c);
         outputPointers[(size_t) c] = outputs.getWritePointer (c);
+        doubleInputPointers[(size_t) c] = doubleInputs.getWritePointer (c);
+        doubleOutputPointers[(size_t) c] = doubleOutputs.getWritePointer (c);
     }
 }
 
@@ -83,8 +86,16 @@ bool Vst3CallPlayer::perform (const PlaySteps::Step& step, const std::map<juce::
             return true;
         }
 
+        case Kind::call64:
+            return callWithDoubles ((int) step.samples, step.position, error);
+
         case Kind::queue:
+        case Kind::rampQueue:
             pendingQueues.push_back ({ ids.at (step.parameter), &step });
+            return true;
+
+        case Kind::queues:
+            pendingQueues.push_back ({ 0, &step });
             return true;
 
         case Kind::reactivate:
@@ -190,6 +201,20 @@ bool Vst3CallPlayer::queueChanges (int length, Input input, juce::int64 position
 
     for (const auto& [id, step] : pendingQueues)
     {
+        if (step->kind == PlaySteps::Step::Kind::queues)
+        {
+            changes.claimQueues ((int32) step->claimed, step->repeatLast);
+            continue;
+        }
+
+        if (step->kind == PlaySteps::Step::Kind::rampQueue)
+        {
+            if (! changes.addRamp (id, (int32) step->claimed, step->value, step->lastValue))
+                return false;
+
+            continue;
+        }
+
         if (! changes.addRaw (id, (int32) step->claimed))
             return false;
 
@@ -217,6 +242,62 @@ bool Vst3CallPlayer::queueChanges (int length, Input input, juce::int64 position
             lane->unsent.store (true, std::memory_order_release);
         }
     }
+
+    return true;
+}
+
+/** One playing call of `length` samples reporting `position`, with 64-bit buffers (kSample64)
+    after a set-up of 32-bit samples; whether the plug-in refuses it or not, the run goes on. */
+bool Vst3CallPlayer::callWithDoubles (int length, juce::int64 position, juce::String& error)
+{
+    for (int c = 0; c < settings.channels; ++c)
+    {
+        std::fill (doubleInputPointers[(size_t) c], doubleInputPointers[(size_t) c] + length, 0.3);
+        std::fill (doubleOutputPointers[(size_t) c], doubleOutputPointers[(size_t) c] + length, 7.0);
+    }
+
+    if (! queueChanges (length, Input::silence, position))
+    {
+        error = "too many parameter changes in one call";
+        return false;
+    }
+
+    Vst::ProcessContext context {};
+    context.state = Vst::ProcessContext::kTempoValid | Vst::ProcessContext::kContTimeValid | Vst::ProcessContext::kPlaying;
+    context.sampleRate = sampleRate;
+    context.projectTimeSamples = position;
+    context.continousTimeSamples = continuousTime;
+    context.tempo = settings.bpm;
+
+    Vst::AudioBusBuffers inputBus {}, outputBus {};
+    inputBus.numChannels = settings.channels;
+    inputBus.channelBuffers64 = doubleInputPointers.data();
+    outputBus.numChannels = settings.channels;
+    outputBus.channelBuffers64 = doubleOutputPointers.data();
+
+    Vst::ProcessData data {};
+    data.processMode = offline ? Vst::kOffline : Vst::kRealtime;
+    data.symbolicSampleSize = Vst::kSample64;
+    data.numSamples = length;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &inputBus;
+    data.outputs = &outputBus;
+    data.inputParameterChanges = &changes;
+    data.outputParameterChanges = &pluginChanges;
+    data.processContext = &context;
+
+    ++doubleCalls.made;
+
+    if (processor.process (data) != kResultOk)
+        ++doubleCalls.refused;
+
+    ++calls;
+    continuousTime += length;
+
+    for (int c = 0; c < settings.channels; ++c)
+        for (int i = 0; i < length; ++i)
+            doubleCalls.changedSamples += (doubleInputPointers[(size_t) c][i] != 0.3) + (doubleOutputPointers[(size_t) c][i] != 7.0);
 
     return true;
 }

@@ -51,12 +51,23 @@ public:
     const juce::AudioBuffer<float>& getRecording() const { return recording; }
     juce::int64 getCalls() const { return calls; }
 
+    /** The calls with 64-bit buffers: made, refused, and the samples of their buffers that the
+        plug-in changed (the host fills the input with 0.3 and the output with 7, read after the
+        run). */
+    struct DoubleCalls
+    {
+        juce::int64 made = 0, refused = 0, changedSamples = 0;
+    };
+
+    const DoubleCalls& getDoubleCalls() const { return doubleCalls; }
+
 private:
     enum class Transport { playing, stopped, none };
     enum class Input { silence, timeline, live };
 
     bool call (int length, Transport transport, juce::int64 position, Input input, juce::int64 sourceStart, bool record,
                juce::String& error);
+    bool callWithDoubles (int length, juce::int64 position, juce::String& error);
     void fillInput (int length, Input input, juce::int64 sourceStart);
     bool queueChanges (int length, Input input, juce::int64 position);
     bool reactivate (const PlaySteps::Step& step, juce::String& error);
@@ -79,6 +90,9 @@ private:
 
     juce::AudioBuffer<float> inputs, outputs, recording;
     std::array<float*, 2> inputPointers {}, outputPointers {};
+    juce::AudioBuffer<double> doubleInputs, doubleOutputs;
+    std::array<double*, 2> doubleInputPointers {}, doubleOutputPointers {};
+    DoubleCalls doubleCalls;
     HostParameterChanges changes, pluginChanges;
     std::vector<std::unique_ptr<Lane>> automation;
     std::vector<std::pair<Steinberg::Vst::ParamID, double>> pending;
