@@ -44,7 +44,7 @@ thread_local bool counting = false;
 
 // Written by the counted thread, read by read() after it has left its scope (the host joins it).
 std::atomic<juce::int64> allocations { 0 }, frees { 0 }, locks { 0 }, waits { 0 }, longestWaitNs { 0 };
-std::array<std::atomic<const void*>, 64> mutexesSeen {};
+std::array<std::atomic<const void*>, 256> mutexesSeen {};
 std::atomic<int> numMutexesSeen { 0 };
 
 void noteMutex (const void* mutex) noexcept
