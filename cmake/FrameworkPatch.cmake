@@ -14,7 +14,8 @@ function(ondula_patch_framework_file original patched)
 
     get_filename_component(work_dir "${patched}" DIRECTORY)
     get_filename_component(name "${patched}" NAME_WE)
-    set(before "${work_dir}/${name}.before-patch.cpp")
+    get_filename_component(extension "${patched}" LAST_EXT)
+    set(before "${work_dir}/${name}.before-patch${extension}")
 
     file(READ "${original}" text)
     string(REPLACE "\r\n" "\n" text "${text}")

@@ -3,11 +3,13 @@
 # host's parameter changes it keeps one value per block, which reaches the plug-in's sound only
 # through the message thread; a block longer than announced overruns its buffers; it clamps
 # positions before the timeline's start to 0; it reads a queue without its implicit point, lists
-# and announced sizes as large as a host claims, and 64-bit buffers as 32-bit ones; and what it
-# throws reaches the host (see each patch's own description). The client is therefore
-# compiled from a copy of the framework's juce_VST3_Wrapper.cpp with the patches below applied in
-# order at configure time; the framework stays Debian's and is never vendored. Drop a patch once
-# the framework mends its fault, and this file and its include with the last one.
+# and announced sizes as large as a host claims, and 64-bit buffers as 32-bit ones; what it
+# throws reaches the host; and on the audio thread it allocates at every call and calls the
+# parameters' listeners, which lock and post messages (see each patch's own description). The
+# client is therefore compiled from a copy of the framework's juce_VST3_Wrapper.cpp with the
+# patches below applied in order at configure time, and includes a patched copy of
+# juce_VST3Common.h written beside it; the framework stays Debian's and is never vendored. Drop a
+# patch once the framework mends its fault, and this file and its include with the last one.
 
 include(FrameworkPatch)
 
@@ -22,7 +24,13 @@ set(ONDULA_VST3_CLIENT_PATCHES
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-refused-call-points.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-announced-block-size.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-no-exceptions-to-host.patch"
-    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-process-sample-size.patch")
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-process-sample-size.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-patched-common-header.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-parameter-listeners-off-the-audio-thread.patch")
+
+# Applied to a copy of the framework's juce_VST3Common.h, which the patched client includes.
+set(ONDULA_VST3_COMMON_PATCHES
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3Common-channel-mapping-by-reference.patch")
 
 # Replaces the framework's VST3 client source in the interface target that every VST3 plug-in
 # target links (here the bundle, OndulaDelay_VST3, and the VST3 fuzz target) by the patched copy.
@@ -34,6 +42,10 @@ function(ondula_patch_vst3_client)
     set(patched "${work_dir}/juce_VST3_Wrapper.cpp")
 
     ondula_patch_framework_file("${original}" "${patched}" ${ONDULA_VST3_CLIENT_PATCHES})
+
+    # Beside the client's copy, which includes it by a relative path: no other compilation sees it.
+    ondula_patch_framework_file("${JUCE_MODULES_DIR}/juce_audio_processors/format_types/juce_VST3Common.h"
+                                "${work_dir}/juce_VST3Common.h" ${ONDULA_VST3_COMMON_PATCHES})
 
     ondula_replace_framework_source(juce_audio_plugin_client_VST3 "${client_source}" "${patched}")
 

@@ -3,7 +3,9 @@
 /** What the plug-in takes of a host's parameter changes straight from the VST3 client: every point
     of the block's queues with its sample offset, on the audio thread, before the block is
     processed, and the edits made through the edit controller. (The client itself then sets each
-    parameter, whose attachment writes it into the tree later, on the message thread.)
+    parameter to its queue's last point without calling the parameter's listeners, and says so
+    with hostParameterSet(); the plug-in writes the value into the tree later, on the message
+    thread.)
 
     The client's build patch calls these; nothing else needs to. */
 class HostParameterSink
@@ -20,6 +22,11 @@ public:
         samples from the start of the coming block; the parameter still holds its value from
         before this queue. */
     virtual void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept = 0;
+
+    /** Audio thread: the client has set the parameter to its queue's last point (a new value)
+        without calling any of its listeners, which may lock, allocate or post a message. The
+        plug-in tells them on its message thread. */
+    virtual void hostParameterSet (int parameterIndex) noexcept = 0;
 
     /** Any thread (the host's, calling the edit controller): a host edit made through the edit
         controller while the transport is stopped (the host's own parameter display). It sets the

@@ -179,11 +179,14 @@ OndulaDelayAudioProcessor::OndulaDelayAudioProcessor()
     // Otherwise the host would show the parameters' declared defaults, which are not what plays.
     for (auto& attachment : parameterAttachments)
         attachment->takeValueFromTreeSilently();
+
+    startTimer (writeBackMilliseconds);
 }
 
 OndulaDelayAudioProcessor::~OndulaDelayAudioProcessor()
 {
     destructionLock = holdMessageThread();
+    stopTimer();
 
     while (stateTree.getNumChildren() > 0)
         stateTree.removeChild (stateTree.getNumChildren() - 1, nullptr);
@@ -209,11 +212,18 @@ juce::AudioProcessorValueTreeState::ParameterLayout OndulaDelayAudioProcessor::c
 void OndulaDelayAudioProcessor::addAttachment (const juce::String& parameterId, juce::ValueTree node, const juce::Identifier& property)
 {
     if (auto* parameter = parameters.getParameter (parameterId))
+    {
         parameterAttachments.push_back (std::make_unique<ValueTreeParameterAttachment> (*parameter, std::move (node), property));
+
+        if (const auto index = parameter->getParameterIndex(); index >= 0 && index < numParameters)
+            attachmentOfParameter[(size_t) index] = parameterAttachments.back().get();
+    }
 }
 
 void OndulaDelayAudioProcessor::initValueTree()
 {
+    attachmentOfParameter.fill (nullptr);
+
     while (! parameterAttachments.empty())
         parameterAttachments.pop_back();
 
@@ -603,6 +613,24 @@ void OndulaDelayAudioProcessor::hostCallBegins (int numSamples) noexcept
 void OndulaDelayAudioProcessor::hostControllerEdit (int parameterIndex, float normalisedValue) noexcept
 {
     hostAutomation.controllerEdit (parameterIndex, normalisedValue);
+}
+
+void OndulaDelayAudioProcessor::hostParameterSet (int parameterIndex) noexcept
+{
+    if (parameterIndex >= 0 && parameterIndex < numParameters)
+        if (auto* attachment = attachmentOfParameter[(size_t) parameterIndex])
+            attachment->hostChangedUnheard();
+}
+
+void OndulaDelayAudioProcessor::writeBackUnheardHostChanges()
+{
+    for (auto& attachment : parameterAttachments)
+        attachment->writeBackUnheardChange();
+}
+
+void OndulaDelayAudioProcessor::timerCallback()
+{
+    writeBackUnheardHostChanges();
 }
 
 void OndulaDelayAudioProcessor::hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept

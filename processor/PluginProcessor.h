@@ -21,7 +21,8 @@
 /** The plug-in instance: buses, the 30 host parameters and their attachments, the state tree that
     holds every setting, the two delay engines, the two compressors and the dry/wet stage. */
 class OndulaDelayAudioProcessor : public juce::AudioProcessor,
-                                  public HostParameterSink
+                                  public HostParameterSink,
+                                  private juce::Timer
 {
 public:
     OndulaDelayAudioProcessor();
@@ -55,6 +56,7 @@ public:
     void hostCallBegins (int numSamples) noexcept override;
     void hostParameterPoint (int parameterIndex, int sampleOffset, float normalisedValue) noexcept override;
     void hostControllerEdit (int parameterIndex, float normalisedValue) noexcept override;
+    void hostParameterSet (int parameterIndex) noexcept override;
 
     static constexpr int numParameters = HostAutomation::numParameters;
 
@@ -65,6 +67,13 @@ public:
         Returns whether the tree took it. The gate has left out every attribute that the framework's
         conversion would read as other than text. Message thread, or a thread holding it. */
     bool mergeLoadedState (const juce::XmlElement* loaded);
+
+    /** Writes into the tree the host's changes that the VST3 client made on the audio thread
+        without calling the parameters' listeners, as their write-backs; a timer does it every
+        writeBackMilliseconds. Message thread. */
+    void writeBackUnheardHostChanges();
+
+    static constexpr int writeBackMilliseconds = 30; // about a frame of the editor's graphs
 
     /** Brings the tree in line with the host's values whose write-back has not run yet, so that
         what is saved is what plays. Message thread, or a thread holding it. */
@@ -122,6 +131,7 @@ private:
     void renderRange (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void processChunk (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void applyHostValue (int parameterIndex, float normalisedValue) noexcept;
+    void timerCallback() override;
 
     // Largest block the mixer and the engines were sized for; written by prepareToPlay, read by
     // processBlock, which the host never runs at the same time.
@@ -141,6 +151,9 @@ private:
     HostAutomation hostAutomation;
     // The parameters in host order, for the audio thread (filled by the constructor).
     std::array<juce::RangedAudioParameter*, numParameters> hostParameters {};
+    // Each parameter's attachment in host order, for the audio thread (filled with the attachments
+    // by initValueTree, which only the constructor runs).
+    std::array<ValueTreeParameterAttachment*, numParameters> attachmentOfParameter {};
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OndulaDelayAudioProcessor)
 };

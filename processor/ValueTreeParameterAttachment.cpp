@@ -121,6 +121,20 @@ void ValueTreeParameterAttachment::parameterValueChanged (int, float)
         hostMoves.fetch_add (1, std::memory_order_release);
 }
 
+void ValueTreeParameterAttachment::hostChangedUnheard() noexcept
+{
+    hostMoves.fetch_add (1, std::memory_order_release);
+    writeBackOwed.store (true, std::memory_order_release);
+}
+
+void ValueTreeParameterAttachment::writeBackUnheardChange()
+{
+    // The framework attachment's own path, with the value the parameter holds now: several
+    // changes since the last call are written back once, as its asynchronous update coalesces them.
+    if (writeBackOwed.exchange (false, std::memory_order_acquire))
+        attachment->sendInitialUpdate();
+}
+
 void ValueTreeParameterAttachment::takeLoadedValue()
 {
     hostMovesAtTreeValue = hostMoves.load (std::memory_order_acquire);

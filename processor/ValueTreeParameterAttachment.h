@@ -6,8 +6,9 @@
 #include <functional>
 
 /** Keeps one host parameter and one property of one state-tree node in step, in both directions.
-    Host changes reach the tree through the framework's attachment (always on the message thread);
-    tree changes reach the host as one complete gesture while pushToParameterEnabled is set. */
+    Host changes reach the tree through the framework's attachment (always on the message thread),
+    those the VST3 client makes unheard on the audio thread when the processor's timer asks; tree
+    changes reach the host as one complete gesture while pushToParameterEnabled is set. */
 class ValueTreeParameterAttachment : public juce::ValueTree::Listener,
                                      private juce::AudioProcessorParameter::Listener
 {
@@ -40,6 +41,15 @@ public:
         whose write-back may still be on its way), and only host changes after this count. */
     void takeLoadedValue();
 
+    /** Any thread (the audio thread, in the VST3 client): the host changed the parameter without
+        calling its listeners. Counted as a host change at once; the write-back into the tree waits
+        for writeBackUnheardChange(). Lock-free; allocates nothing. */
+    void hostChangedUnheard() noexcept;
+
+    /** Message thread: when the host changed the parameter unheard since the last call, runs the
+        framework attachment's write-back with the parameter's value, as its listener would have. */
+    void writeBackUnheardChange();
+
     /** The tree's thread: writes the parameter's value into the tree now, as its write-back would,
         where the host moved the parameter since the tree's own last value and the tree does not
         hold it yet (a state saved before the write-back ran). */
@@ -67,11 +77,14 @@ private:
     void pushToParameter (const juce::var& value);
 
     // Counts the parameter's changes that are not this attachment's own pushes: written on
-    // whichever thread changes the parameter (the audio thread for host automation), before the
-    // framework's attachment schedules its write-back; read on the tree's thread, acquire, so the
-    // write-back sees the count of the change it writes.
+    // whichever thread changes the parameter (the audio thread for host automation, through
+    // hostChangedUnheard), before the write-back is scheduled; read on the tree's thread, acquire,
+    // so the write-back sees the count of the change it writes.
     std::atomic<uint32_t> hostMoves { 0 };
     uint32_t hostMovesAtTreeValue = 0; // tree's thread: the count when the tree last set its own value
+    // Set by hostChangedUnheard (the audio thread) after the count, release; taken by
+    // writeBackUnheardChange on the message thread, acquire, before it reads the parameter.
+    std::atomic<bool> writeBackOwed { false };
     juce::var lastTreeValue;           // tree's thread: the property as this listener last heard it
 
     // Set on the message thread around a push that must not come back into the tree.

@@ -38,8 +38,11 @@ TEST_F (HostParameterConcurrency, PointsControllerEditsAndTreeEditsCrossThreadsW
                 processor->hostParameterPoint (wet.getParameterIndex(), 64 * k + 5, (float) ((block * 3 + k) % 7) / 6.0f);
             }
 
-            amount.setValueNotifyingHost ((float) ((block + 3) % 10) / 9.0f);
-            wet.setValueNotifyingHost ((float) ((block * 3 + 3) % 7) / 6.0f);
+            // The parameter takes the last one without calling its listeners, and the processor is told.
+            amount.setValue ((float) ((block + 3) % 10) / 9.0f);
+            processor->hostParameterSet (amount.getParameterIndex());
+            wet.setValue ((float) ((block * 3 + 3) % 7) / 6.0f);
+            processor->hostParameterSet (wet.getParameterIndex());
             processor->processBlock (buffer, midi);
         }
 
@@ -48,11 +51,14 @@ TEST_F (HostParameterConcurrency, PointsControllerEditsAndTreeEditsCrossThreadsW
 
     std::thread controller ([&]
     {
-        const auto index = parameter ("delay_globals_time_time").getParameterIndex();
+        auto& time = parameter ("delay_globals_time_time");
 
         for (int i = 0; i < 400; ++i)
         {
-            processor->hostControllerEdit (index, (float) (i % 50) / 50.0f);
+            // As the client does: the processor is told, then the parameter set, its listeners
+            // called on this thread.
+            processor->hostControllerEdit (time.getParameterIndex(), (float) (i % 50) / 50.0f);
+            time.setValueNotifyingHost ((float) (i % 50) / 50.0f);
             std::this_thread::yield();
         }
 
@@ -75,6 +81,7 @@ TEST_F (HostParameterConcurrency, PointsControllerEditsAndTreeEditsCrossThreadsW
             processor->getStateInformation (state);
         }
 
+        processor->writeBackUnheardHostChanges();
         MessagePump::run (1);
     }
 

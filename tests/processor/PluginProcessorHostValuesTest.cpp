@@ -128,7 +128,7 @@ TEST (PluginProcessorHostValues, TheTreeEndsAtTheHostsLastValueWhateverTheMessag
                 onAudioThread ([&] { host.play (0, 512, { 512 }); });
 
                 if (messagesBetween)
-                    MessagePump::run (10);
+                    host.serveMessageThread (10);
 
                 onAudioThread ([&] { host.play (512, 512, { 512 }); });
                 ASSERT_FLOAT_EQ (c.setting->played (p), c.last) << label;
@@ -138,7 +138,7 @@ TEST (PluginProcessorHostValues, TheTreeEndsAtTheHostsLastValueWhateverTheMessag
                 if (saveBeforeMessages)
                     reopened = saveAndReopen (p);
 
-                MessagePump::run (10);
+                host.serveMessageThread (10);
                 EXPECT_FLOAT_EQ (treeValue (p, *c.setting), c.last) << label;
                 EXPECT_FLOAT_EQ (c.setting->played (p), c.last) << label;
 
@@ -200,7 +200,7 @@ TEST (PluginProcessorHostValues, AStateLoadPlaysWhateverTheHostSentBeforeIt)
             c.before (host);
 
             if (messagesBeforeLoad)
-                MessagePump::run (10);
+                host.serveMessageThread (10);
 
             p.setStateInformation (state.getData(), (int) state.getSize());
             onAudioThread ([&] { host.play (1024, 1024, { 512 }); });
@@ -208,7 +208,7 @@ TEST (PluginProcessorHostValues, AStateLoadPlaysWhateverTheHostSentBeforeIt)
             for (const bool afterMessages : { false, true })
             {
                 if (afterMessages)
-                    MessagePump::run (10);
+                    host.serveMessageThread (10);
 
                 const auto when = label + (afterMessages ? ", after the message thread ran" : "");
                 EXPECT_FLOAT_EQ (s.played (p), c.loaded) << when;
@@ -221,7 +221,7 @@ TEST (PluginProcessorHostValues, AStateLoadPlaysWhateverTheHostSentBeforeIt)
             onAudioThread ([&] { host.controllerEdit (s.id, 0.75f); });
             onAudioThread ([&] { host.play (2048, 512, { 512 }); });
             EXPECT_FLOAT_EQ (s.played (p), 0.75f) << label << ": a host value after the load";
-            MessagePump::run (10);
+            host.serveMessageThread (10);
         }
 }
 

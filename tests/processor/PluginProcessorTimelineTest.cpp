@@ -212,7 +212,7 @@ TEST (PluginProcessorTimeline, AutomationPlaysTheSameOnEveryRunWhateverTheMessag
                 std::this_thread::sleep_for (std::chrono::milliseconds (1));
 
         audio.join();
-        MessagePump::run (20);
+        host->serveMessageThread (20);
         const auto out = host->interleavedRecording();
 
         // Afterwards the tree holds what the host sent last.
@@ -245,7 +245,7 @@ TEST (PluginProcessorTimeline, APointThatDoesNotMoveItsParameterLeavesATreeOnlyV
         }
 
         host.play (0, host.source.getNumSamples(), { 1024 });
-        MessagePump::run (20);
+        host.serveMessageThread (20);
         EXPECT_EQ ((double) Daw::nodeOf (host.processor(), "automation", "automation_frequency").getProperty ("scale_y"), -0.5);
         return host.interleavedRecording();
     };

@@ -3,6 +3,7 @@
 
 #include "engine/HostValueEcho.h"
 
+#include <functional>
 #include <thread>
 
 using AttachmentTest = ProcessorFixture;
@@ -178,4 +179,91 @@ TEST_F (AttachmentTest, TheTreesLateEchoOfAHostValueIsNeverPushedBackToTheParame
 
     EXPECT_EQ (wet.getValue(), 0.8f);
     EXPECT_EQ (gestureBegins, gesturesBefore);
+}
+
+namespace
+{
+/** The VST3 client's road on the audio thread: the parameter takes the host's value, none of its
+    listeners is called, and the processor is told. */
+void setUnheard (OndulaDelayAudioProcessor& processor, juce::RangedAudioParameter& parameter, float value)
+{
+    parameter.setValue (value);
+    processor.hostParameterSet (parameter.getParameterIndex());
+}
+} // namespace
+
+TEST_F (AttachmentTest, HostChangesMadeUnheardReachTheTreeOnTheMessageThreadAndNeverTheHost)
+{
+    auto& wavelength = parameter ("delay_globals_ondula_wavelength");
+    auto ondula = node ("delay_globals_ondula");
+
+    std::thread audio ([&] { setUnheard (*processor, wavelength, 0.1f); setUnheard (*processor, wavelength, 0.25f); });
+    audio.join();
+    EXPECT_EQ ((double) ondula["wavelength"], 0.5) << "nothing written off the message thread";
+
+    processor->writeBackUnheardHostChanges();
+    EXPECT_TRUE (ondula["wavelength"].isDouble());
+    EXPECT_EQ ((double) ondula["wavelength"], 0.25) << "the latest value, once";
+
+    // Without a call, the processor's own timer writes back.
+    std::thread later ([&] { setUnheard (*processor, wavelength, 0.75f); });
+    later.join();
+    EXPECT_TRUE (MessagePump::runUntil ([&] { return (double) ondula["wavelength"] == 0.75; }, 5000));
+
+    EXPECT_EQ (parameterChanges, 0) << "a host would take a change it hears back for the user's edit";
+    EXPECT_EQ (gestureBegins, 0);
+}
+
+TEST_F (AttachmentTest, UnheardHostChangesKeepTheRulesOfHeardOnes)
+{
+    struct Case
+    {
+        const char* name;
+        const char* nodeType;
+        const char* property;
+        const char* parameterId;
+        std::function<void (juce::RangedAudioParameter&)> run;
+        double expected;
+    };
+
+    const Case cases[] = {
+        // The host's move to the bound of a tree value outside the range, after another value,
+        // is the host's value, though the message thread did not run between the two.
+        { "a move to the bound of a negative amount", "automation_frequency", "scale_y", "automation_frequency_amount",
+          [this] (juce::RangedAudioParameter& amount)
+          {
+              node ("automation_frequency").setProperty ("scale_y", -0.5, nullptr);
+              setUnheard (*processor, amount, 0.3f);
+              setUnheard (*processor, amount, 0.0f);
+              processor->writeBackUnheardHostChanges();
+          },
+          0.0 },
+        // Saved before the write-back ran: what plays is saved.
+        { "a save before the write-back", "delay_globals_dynamics", "wet", "delay_globals_dynamics_wet",
+          [this] (juce::RangedAudioParameter& wet)
+          {
+              setUnheard (*processor, wet, 0.8f);
+              juce::MemoryBlock state;
+              processor->getStateInformation (state);
+          },
+          (double) 0.8f },
+        // A state loaded after the change beats it: the write-back still owed brings nothing else.
+        { "a state load after the change", "delay_globals_dynamics", "wet", "delay_globals_dynamics_wet",
+          [this] (juce::RangedAudioParameter& wet)
+          {
+              juce::MemoryBlock state;
+              processor->getStateInformation (state);
+              setUnheard (*processor, wet, 0.8f);
+              processor->setStateInformation (state.getData(), (int) state.getSize());
+              processor->writeBackUnheardHostChanges();
+          },
+          0.5 },
+    };
+
+    for (const auto& c : cases)
+    {
+        processor = std::make_unique<OndulaDelayAudioProcessor>();
+        c.run (parameter (c.parameterId));
+        EXPECT_EQ ((double) node (c.nodeType)[c.property], c.expected) << c.name;
+    }
 }

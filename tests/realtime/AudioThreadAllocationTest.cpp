@@ -135,7 +135,8 @@ TEST (AudioThread, ProcessingAllocatesNothingFromTheFirstBlockOn)
         processor->processBlock (buffer, midi);
         EXPECT_EQ (count(), 0) << rate << " Hz, after a setting changed";
 
-        // The host's points inside blocks, an edit through the controller, and a relocation.
+        // The host's points inside blocks, the parameters set unheard, an edit through the
+        // controller, and a relocation.
         processor->hostControllerEdit (27, 0.2f);
 
         for (int block = 0; block < 4; ++block)
@@ -150,6 +151,10 @@ TEST (AudioThread, ProcessingAllocatesNothingFromTheFirstBlockOn)
                 processor->hostParameterPoint (23, 11 * k, (float) (k % 3) / 2.0f);
                 processor->hostParameterPoint (0, 13 * k, 1.0f - (float) k / 40.0f);
             }
+
+            // The client then sets the parameters unheard and tells the processor.
+            for (const int index : { 22, 23, 0 })
+                processor->hostParameterSet (index);
 
             processor->processBlock (buffer, midi);
             EXPECT_EQ (withPoints(), 0) << rate << " Hz, host points, block " << block;

@@ -1,5 +1,7 @@
 #include "DawCallPattern.h"
 
+#include "support/MessagePump.h"
+
 #include <cmath>
 #include <limits>
 #include <random>
@@ -72,6 +74,12 @@ void DawCallPattern::controllerEdit (const juce::String& parameterId, float valu
 
     plugin->hostControllerEdit (p.getParameterIndex(), value);
     p.setValueNotifyingHost (value);
+}
+
+void DawCallPattern::serveMessageThread (int milliseconds)
+{
+    MessagePump::run (milliseconds);
+    plugin->writeBackUnheardHostChanges();
 }
 
 std::vector<float> DawCallPattern::interleavedRecording() const
@@ -195,7 +203,10 @@ void DawCallPattern::call (int samples, bool playing, juce::int64 position, bool
                 }
 
             if (! std::isnan (last) && p->getValue() != last)
-                p->setValueNotifyingHost (last);
+            {
+                p->setValue (last);
+                plugin->hostParameterSet (p->getParameterIndex());
+            }
         }
     }
 

@@ -10,8 +10,9 @@
 /** Drives a processor with the calls a DAW makes, as the VST3 client hands them on: the play
     head's state (playing or stopped, the position, or none at all) and the block's parameter
     queues, each point with its sample offset, handed over before the queue's last point sets the
-    parameter. The source signal sits on the timeline at `regionStart`; playing calls take their
-    input from there, stopped calls take it live, from a cursor of their own. */
+    parameter without calling its listeners (the processor is told, and writes the value back on
+    its message thread). The source signal sits on the timeline at `regionStart`; playing calls
+    take their input from there, stopped calls take it live, from a cursor of their own. */
 class DawCallPattern
 {
 public:
@@ -50,6 +51,10 @@ public:
     /** A host edit through the edit controller, on the calling thread, as the client makes it:
         the processor is told, then the parameter is set. */
     void controllerEdit (const juce::String& parameterId, float value);
+
+    /** The processor's message thread (this thread) runs for `milliseconds`, and its write-back
+        timer fires at least once meanwhile: a pump alone may end before the timer's next tick. */
+    void serveMessageThread (int milliseconds);
 
     /** The recording, its channels interleaved. */
     std::vector<float> interleavedRecording() const;

@@ -1,5 +1,6 @@
 #include "PlayCommand.h"
 
+#include "AudioThreadProbe.h"
 #include "MainThreadEdits.h"
 #include "PlaySteps.h"
 #include "PluginStateTree.h"
@@ -13,6 +14,7 @@
 #include <pluginterfaces/vst/vstspeaker.h>
 
 #include <atomic>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <set>
@@ -29,11 +31,11 @@ struct Options
     juce::StringArray sets;
     double seconds = 2.0, bpm = 120.0;
     double rate = 0.0; // 0: the input file's, or 48 kHz
-    int channels = 2, maxBlock = 0;
+    int channels = 2, maxBlock = 0, probeAfterCalls = -1;
     std::optional<int> announcedMaxBlock;
     juce::int64 setupMemoryMB = 0; // 0: no limit
     juce::int64 regionAt = 0;
-    bool offline = false, busyMessageThread = false;
+    bool offline = false, busyMessageThread = false, controllerEditsWhilePlaying = false, stateLoadsWhilePlaying = false;
 };
 
 bool readOptions (const juce::StringArray& args, Options& options, juce::String& error)
@@ -76,6 +78,9 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         else if (a == "--setup-memory") options.setupMemoryMB = next().getLargeIntValue();
         else if (a == "--offline") options.offline = true;
         else if (a == "--busy-message-thread") options.busyMessageThread = true;
+        else if (a == "--audio-thread-probe") options.probeAfterCalls = juce::jmax (0, next().getIntValue());
+        else if (a == "--controller-edits-while-playing") options.controllerEditsWhilePlaying = true;
+        else if (a == "--state-loads-while-playing") options.stateLoadsWhilePlaying = true;
         else if (a == "--component-in") options.componentIn = next();
         else if (a == "--tree-in") options.treeIn = next();
         else if (a == "--set") options.sets.add (next());
@@ -93,7 +98,8 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
     {
         error = "usage: play <bundle> --out out.wav (--steps \"...\" | --steps-file file) [--in in.wav | --signal kind --seconds s] "
                 "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--announced-max-block n] [--setup-memory mb] [--component-in file] "
-                "[--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file]";
+                "[--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file] [--audio-thread-probe warm-up-calls] "
+                "[--controller-edits-while-playing] [--state-loads-while-playing]";
         return false;
     }
 
@@ -320,6 +326,53 @@ bool startProcessing (Vst3Module& module, Vst::IAudioProcessor& processor, const
     return true;
 }
 
+/** What the main thread does between serving the plug-in while the audio thread plays, besides
+    what every run does: a user moving the host's own parameter controls, a project or preset
+    restored on the host's thread. */
+struct MainThreadWork
+{
+    /** Sets every parameter through the edit controller to a value of its own, new at every turn. */
+    void editEveryParameter (Vst::IEditController& controller)
+    {
+        ++turns;
+
+        for (int32 i = 0; i < controller.getParameterCount(); ++i)
+        {
+            Vst::ParameterInfo info {};
+
+            if (controller.getParameterInfo (i, info) == kResultOk && (info.flags & Vst::ParameterInfo::kIsBypass) == 0)
+                controller.setParamNormalized (info.id, std::fmod (0.37 * (double) turns + 0.13 * (double) i, 1.0));
+        }
+
+        ++controllerEdits;
+    }
+
+    void loadState (const Vst3Module& module, const juce::MemoryBlock& state)
+    {
+        if (module.restoreComponentState (state))
+            ++stateLoads;
+    }
+
+    juce::int64 turns = 0, controllerEdits = 0, stateLoads = 0;
+};
+
+void printProbe (const Vst3CallPlayer& player)
+{
+    const auto counts = AudioThreadProbe::read();
+    TestHost::print ("audio.probe=" + juce::String (AudioThreadProbe::isAvailable() ? "available" : "unavailable"));
+    TestHost::print ("audio.probedCalls=" + juce::String (player.getProbedCalls()));
+    TestHost::print ("audio.allocations=" + juce::String (counts.allocations));
+    TestHost::print ("audio.frees=" + juce::String (counts.frees));
+    TestHost::print ("audio.systemCalls=" + juce::String (counts.systemCalls));
+    TestHost::print ("audio.locks=" + juce::String (counts.locks));
+    TestHost::print ("audio.mutexes=" + juce::String (counts.mutexes));
+    TestHost::print ("audio.waits=" + juce::String (counts.waits));
+    TestHost::print ("audio.longestWaitMs=" + juce::String (counts.longestWaitMs, 3));
+
+    for (const auto& call : counts.systemCallNames)
+        TestHost::print ("audio.systemCall." + call);
+}
+
 void printResults (const juce::AudioBuffer<float>& recording, juce::int64 calls)
 {
     int nonFinite = 0;
@@ -392,6 +445,7 @@ int PlayCommand::run (const juce::StringArray& args)
     settings.regionAt = options.regionAt;
     settings.recordLength = steps.recordedSamples();
     settings.offline = options.offline;
+    settings.probeAfterCalls = options.probeAfterCalls;
     Vst3CallPlayer player (*processor, edits, source, settings);
 
     // From before the stored values, whose updates inside the plug-in then arrive late too.
@@ -417,6 +471,9 @@ int PlayCommand::run (const juce::StringArray& args)
         return 1;
     }
 
+    // Restored over and over while the audio thread plays: the state the run started from.
+    const auto stateToLoad = options.stateLoadsWhilePlaying ? module.componentState() : juce::MemoryBlock();
+    MainThreadWork work;
     std::atomic<bool> finished { false };
     bool ok = true;
 
@@ -434,6 +491,12 @@ int PlayCommand::run (const juce::StringArray& args)
         TestHost::pumpMessages (2);
         edits.serve (module.getController());
         player.updateController (module.getController());
+
+        if (options.controllerEditsWhilePlaying)
+            work.editEveryParameter (module.getController());
+
+        if (options.stateLoadsWhilePlaying)
+            work.loadState (module, stateToLoad);
     }
 
     audio.join();
@@ -464,6 +527,15 @@ int PlayCommand::run (const juce::StringArray& args)
 
     if (options.busyMessageThread)
         TestHost::print ("busy.getStateCalls=" + juce::String (getStateCalls));
+
+    if (options.controllerEditsWhilePlaying)
+        TestHost::print ("mainThread.controllerEdits=" + juce::String (work.controllerEdits));
+
+    if (options.stateLoadsWhilePlaying)
+        TestHost::print ("mainThread.stateLoads=" + juce::String (work.stateLoads));
+
+    if (options.probeAfterCalls >= 0)
+        printProbe (player);
 
     if (options.stateOut.isNotEmpty())
     {

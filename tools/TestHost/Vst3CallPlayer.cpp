@@ -1,11 +1,14 @@
 #include "Vst3CallPlayer.h"
 
+#include "AudioThreadProbe.h"
+
 #include <pluginterfaces/vst/ivstcomponent.h>
 #include <pluginterfaces/vst/ivstprocesscontext.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 using namespace Steinberg;
@@ -349,7 +352,18 @@ bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position
     data.outputParameterChanges = &pluginChanges;
     data.processContext = transport == Transport::none ? nullptr : &context;
 
-    if (processor.process (data) != kResultOk)
+    std::optional<AudioThreadProbe::Scope> probe;
+
+    if (settings.probeAfterCalls >= 0 && calls >= settings.probeAfterCalls)
+    {
+        probe.emplace();
+        ++probedCalls;
+    }
+
+    const auto result = processor.process (data);
+    probe.reset();
+
+    if (result != kResultOk)
     {
         error = "the plug-in refused process call " + juce::String (calls + 1);
         return false;

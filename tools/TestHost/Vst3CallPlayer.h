@@ -29,6 +29,7 @@ public:
         juce::int64 regionAt = 0;   // the timeline sample where the source starts
         juce::int64 recordLength = 0;
         bool offline = false;
+        int probeAfterCalls = -1; // from this call on, each process call runs in an AudioThreadProbe scope; -1: none
     };
 
     Vst3CallPlayer (Steinberg::Vst::IAudioProcessor& processor, MainThreadEdits& edits,
@@ -50,6 +51,7 @@ public:
 
     const juce::AudioBuffer<float>& getRecording() const { return recording; }
     juce::int64 getCalls() const { return calls; }
+    juce::int64 getProbedCalls() const { return probedCalls; }
 
     /** The calls with 64-bit buffers: made, refused, and the samples of their buffers that the
         plug-in changed (the host fills the input with 0.3 and the output with 7, read after the
@@ -99,6 +101,6 @@ private:
     std::vector<std::pair<Steinberg::Vst::ParamID, const PlaySteps::Step*>> pendingQueues;
     double sampleRate;  // as last set up
     bool offline;       // as last set up
-    juce::int64 liveCursor = 0, continuousTime = 0, calls = 0;
+    juce::int64 liveCursor = 0, continuousTime = 0, calls = 0, probedCalls = 0;
     int recorded = 0;
 };
