@@ -773,8 +773,22 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
         engines[e]->takeWarmUpRecords (slots[e]->records);
     }
 
-    for (int j = 1; j >= 0; --j)
-        startPiece (engines, count, (standing - j) * length);
+    // The taps' band-passes start where playback at this place would have left them: from rest,
+    // over the piece's worth of samples before the position, on the line as it is, with the
+    // records playback would have used for those samples (the end of the piece before the
+    // standing one, then the start of the standing one). Memories carried over from another place
+    // would meet the records of this one and ring out far louder than either.
+    for (int e = 0; e < count; ++e)
+        for (auto& filter : engines[e]->groupFilters)
+            filter.clearHistory();
+
+    startPiece (engines, count, (standing - 1) * length);
+
+    if (offset > 0)
+        runLanesBefore (engines, count, offset, length - offset, length);
+
+    startPiece (engines, count, standing * length);
+    runLanesBefore (engines, count, 0, offset > 0 ? offset : length, offset > 0 ? offset : length);
 
     for (int e = 0; e < count; ++e)
     {
@@ -786,6 +800,30 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
         engine.hostTime.store ((double) engine.movedTo / (double) engine.sampleRate.load (relaxed), relaxed);
         engine.clock.store (0.0, relaxed);
     }
+}
+
+void OndulaDelay::runLanesBefore (OndulaDelay* const* engines, int count, int rampStart, int n, int samplesBack)
+{
+    // Renders the taps of n samples of the current piece's ramps, from ramp position rampStart,
+    // reading the line as it stood samplesBack samples before the next sample to write. Only the
+    // lanes' memories are kept: nothing is written into the lines.
+    float* lines[TapLaneKernel::maxChannels] {};
+    float* discarded[TapLaneKernel::maxChannels] {};
+    auto& lanes = engines[0]->lanes;
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        engine.blockStartWriteIndex = (engine.writeIndex - samplesBack) & lineMask;
+        engine.packLanes (lanes, e);
+        lines[e] = engine.delayLine;
+        discarded[e] = engine.feedbackScratch;
+    }
+
+    TapLaneKernel::render (engines[0]->lanePath, lines, count, rampStart, n, lanes, nullptr, discarded);
+
+    for (int e = 0; e < count; ++e)
+        engines[e]->takeLaneMemory (lanes, e);
 }
 
 void OndulaDelay::describeWarmUp (int64_t firstPieceStart, int pieces) noexcept

@@ -62,6 +62,8 @@ private:
     void warmUpPiece (long long pieceStart, bool first);
     /** n samples of the current piece from ramp position `position` on, in place. */
     void renderStretch (float* samples, int n);
+    /** The taps of n samples from ramp position `position`, reading the line from blockStart. */
+    void renderLanes (int n, float* output);
     /** Delayed read and ramped biquad of one path over n samples from ramp position `position`;
         writes gain * clamped output into out. */
     void renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const;
