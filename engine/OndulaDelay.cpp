@@ -33,6 +33,10 @@ int pieceLengthFor (int sampleRate) noexcept
 // the targets, so what the records started from has shrunk to 0.95^200 (1e-4.5) of itself.
 constexpr int warmUpPieces = 200;
 
+// Samples of a piece the taps' band-passes run over before a new position (a quarter: long enough
+// for all but the narrowest low bands to ring up, and a move's cost stays a few microseconds).
+int lanesRunIn (int pieceLength) noexcept { return std::max (1, pieceLength / 4); }
+
 int64_t floorDiv (int64_t a, int64_t b) noexcept
 {
     const auto q = a / b;
@@ -774,21 +778,26 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
     }
 
     // The taps' band-passes start where playback at this place would have left them: from rest,
-    // over the piece's worth of samples before the position, on the line as it is, with the
-    // records playback would have used for those samples (the end of the piece before the
+    // over the samples just before the position (a quarter of a piece), on the line as it is, with
+    // the records playback would have used for those samples (the end of the piece before the
     // standing one, then the start of the standing one). Memories carried over from another place
     // would meet the records of this one and ring out far louder than either.
     for (int e = 0; e < count; ++e)
         for (auto& filter : engines[e]->groupFilters)
             filter.clearHistory();
 
+    const int runIn = lanesRunIn (length);
     startPiece (engines, count, (standing - 1) * length);
 
-    if (offset > 0)
-        runLanesBefore (engines, count, offset, length - offset, length);
+    if (offset > 0 && offset < runIn)
+        runLanesBefore (engines, count, length - (runIn - offset), runIn - offset, runIn);
 
     startPiece (engines, count, standing * length);
-    runLanesBefore (engines, count, 0, offset > 0 ? offset : length, offset > 0 ? offset : length);
+
+    if (offset > 0)
+        runLanesBefore (engines, count, std::max (0, offset - runIn), std::min (offset, runIn), std::min (offset, runIn));
+    else
+        runLanesBefore (engines, count, length - runIn, runIn, runIn);
 
     for (int e = 0; e < count; ++e)
     {

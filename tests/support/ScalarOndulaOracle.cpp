@@ -236,13 +236,14 @@ void ScalarOndulaOracle::settleAtTimeline()
     for (int j = 200; j >= 2; --j)
         warmUpPiece ((standing - j) * piece, j == 200);
 
-    // The lanes' band-passes start from rest and run over the piece's worth of samples before
-    // the position with the records playback would have used there; their output is not heard.
+    // The lanes' band-passes start from rest and run over a quarter of a piece before the position
+    // with the records playback would have used there; their output is not heard.
     for (auto& group : laneHistory)
         for (auto& lane : group)
             lane = {};
 
-    std::vector<float> discarded ((size_t) piece);
+    const int runIn = std::max (1, piece / 4);
+    std::vector<float> discarded ((size_t) runIn);
     const auto runLanes = [&] (int rampStart, int n, int back)
     {
         position = rampStart;
@@ -252,11 +253,15 @@ void ScalarOndulaOracle::settleAtTimeline()
 
     startPiece ((standing - 1) * piece, false);
 
-    if (offset > 0)
-        runLanes (offset, piece - offset, piece);
+    if (offset > 0 && offset < runIn)
+        runLanes (piece - (runIn - offset), runIn - offset, runIn);
 
     startPiece (standing * piece, false);
-    runLanes (0, offset > 0 ? offset : piece, offset > 0 ? offset : piece);
+
+    if (offset > 0)
+        runLanes (std::max (0, offset - runIn), std::min (offset, runIn), std::min (offset, runIn));
+    else
+        runLanes (piece - runIn, runIn, runIn);
 
     const auto& settings = *s;
     const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);

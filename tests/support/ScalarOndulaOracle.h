@@ -22,7 +22,8 @@ public:
     void process (float* samples, int n, const OndulaDelay::Settings& settings);
 
     /** Places the next sample at a timeline position, as the engine's move does: pieces on the
-        timeline's grid, the records worked out over the pieces before it. */
+        timeline's grid, the records worked out over the pieces before it, the lanes' band-passes
+        run in from rest over the samples just before it. */
     void moveToTimeline (long long position) { streamPosition = position; moved = true; }
 
     /** Samples per control piece at this rate. */
