@@ -89,7 +89,7 @@ TEST (MovesThroughTheHost, ALoopRestartOrAJumpIsNeverLouderThanThePlaceItLeavesA
         const char* name;
         int block;
         bool freeWave;
-        long long from, passes, to;
+        long long from, leg, to; // playing `leg` samples from `from` again and again, then moving to `to`
     };
 
     // The move comes after three passes of the loop (or three loops' worth of playback), when the
@@ -109,8 +109,8 @@ TEST (MovesThroughTheHost, ALoopRestartOrAJumpIsNeverLouderThanThePlaceItLeavesA
         const long long leaveAfter = 216000, after = 72000;
         std::string steps;
 
-        for (long long done = 0; done < leaveAfter; done += c.passes)
-            steps += "speed " + to_string (c.from) + " " + to_string (c.passes) + b;
+        for (long long done = 0; done < leaveAfter; done += c.leg)
+            steps += "speed " + to_string (c.from) + " " + to_string (c.leg) + b;
 
         const auto moved = played ("moved", steps + "speed " + to_string (c.to) + " " + to_string (after) + b, arguments);
         const auto reached = played ("reached", "speed " + to_string (c.to - leaveAfter) + " " + to_string (leaveAfter + after) + b,
