@@ -33,6 +33,10 @@ int pieceLengthFor (int sampleRate) noexcept
 // the targets, so what the records started from has shrunk to 0.95^200 (1e-4.5) of itself.
 constexpr int warmUpPieces = 200;
 
+// Samples of a piece the taps' band-passes run over before a new position (a quarter: long enough
+// for all but the narrowest low bands to ring up, and a move's cost stays a few microseconds).
+int lanesRunIn (int pieceLength) noexcept { return std::max (1, pieceLength / 4); }
+
 int64_t floorDiv (int64_t a, int64_t b) noexcept
 {
     const auto q = a / b;
@@ -773,8 +777,27 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
         engines[e]->takeWarmUpRecords (slots[e]->records);
     }
 
-    for (int j = 1; j >= 0; --j)
-        startPiece (engines, count, (standing - j) * length);
+    // The taps' band-passes start where playback at this place would have left them: from rest,
+    // over the samples just before the position (a quarter of a piece), on the line as it is, with
+    // the records playback would have used for those samples (the end of the piece before the
+    // standing one, then the start of the standing one). Memories carried over from another place
+    // would meet the records of this one and ring out far louder than either.
+    for (int e = 0; e < count; ++e)
+        for (auto& filter : engines[e]->groupFilters)
+            filter.clearHistory();
+
+    const int runIn = lanesRunIn (length);
+    startPiece (engines, count, (standing - 1) * length);
+
+    if (offset > 0 && offset < runIn)
+        runLanesBefore (engines, count, length - (runIn - offset), runIn - offset, runIn);
+
+    startPiece (engines, count, standing * length);
+
+    if (offset > 0)
+        runLanesBefore (engines, count, std::max (0, offset - runIn), std::min (offset, runIn), std::min (offset, runIn));
+    else
+        runLanesBefore (engines, count, length - runIn, runIn, runIn);
 
     for (int e = 0; e < count; ++e)
     {
@@ -786,6 +809,30 @@ void OndulaDelay::settleAtTimeline (OndulaDelay* const* engines, int count)
         engine.hostTime.store ((double) engine.movedTo / (double) engine.sampleRate.load (relaxed), relaxed);
         engine.clock.store (0.0, relaxed);
     }
+}
+
+void OndulaDelay::runLanesBefore (OndulaDelay* const* engines, int count, int rampStart, int n, int samplesBack)
+{
+    // Renders the taps of n samples of the current piece's ramps, from ramp position rampStart,
+    // reading the line as it stood samplesBack samples before the next sample to write. Only the
+    // lanes' memories are kept: nothing is written into the lines.
+    float* lines[TapLaneKernel::maxChannels] {};
+    float* discarded[TapLaneKernel::maxChannels] {};
+    auto& lanes = engines[0]->lanes;
+
+    for (int e = 0; e < count; ++e)
+    {
+        auto& engine = *engines[e];
+        engine.blockStartWriteIndex = (engine.writeIndex - samplesBack) & lineMask;
+        engine.packLanes (lanes, e);
+        lines[e] = engine.delayLine;
+        discarded[e] = engine.feedbackScratch;
+    }
+
+    TapLaneKernel::render (engines[0]->lanePath, lines, count, rampStart, n, lanes, nullptr, discarded);
+
+    for (int e = 0; e < count; ++e)
+        engines[e]->takeLaneMemory (lanes, e);
 }
 
 void OndulaDelay::describeWarmUp (int64_t firstPieceStart, int pieces) noexcept

@@ -244,6 +244,7 @@ private:
     static void renderStream (OndulaDelay* const* engines, float* const* samples, int count, int n);
     static void settleAtTimeline (OndulaDelay* const* engines, int count);
     static void startPiece (OndulaDelay* const* engines, int count, int64_t pieceStart);
+    static void runLanesBefore (OndulaDelay* const* engines, int count, int rampStart, int n, int samplesBack);
     static void renderSegment (OndulaDelay* const* engines, float* const* samples, int count, int n);
     void writeInput (const float* samples, int n) noexcept;
     BlockInputs readBlockInputs (int64_t pieceStart) noexcept;

@@ -34,6 +34,7 @@ HostTimeline::Step HostTimeline::decide (const Report& report, int64_t counted) 
         step.position = position;
         step.next.inMotion = false;
         step.next.lastSpeed = 1.0;
+        step.next.offsetLow = step.next.offsetHigh = 0;
     };
 
     if (! (report.playing && report.hasPosition))
@@ -69,7 +70,7 @@ HostTimeline::Step HostTimeline::decide (const Report& report, int64_t counted) 
         // The host reports again the place it reported before: a pre-roll reported at the range
         // start (the region's first samples follow from there) is taken up again; a play head
         // that keeps standing there is counted on.
-        next.repeats = state.repeats + 1;
+        next.repeats = std::min (state.repeats + 1, standingRepeats);
         next.lastSpeed = 0.0;
 
         if (next.repeats < standingRepeats)
@@ -82,23 +83,37 @@ HostTimeline::Step HostTimeline::decide (const Report& report, int64_t counted) 
         return step;
     }
 
-    if (! state.inMotion && std::abs (offset) <= tolerance)
+    if (! state.inMotion && std::abs (offset) <= 2 * tolerance)
     {
-        step.action = Action::follow;
-        next.lastSpeed = 1.0;
+        // Rounding wobbles both ways and comes back; an offset that stays is a shift. A move may
+        // have taken a report that was itself a sample off, so the reports since it may stand up
+        // to two samples off the count, yet within one sample of one place: that place is the
+        // count's, a sample off, and counting on keeps the sound of steady playback.
+        const int sign = offset > 0 ? 1 : offset < 0 ? -1 : 0;
+        const bool bothWays = sign != 0 && state.lastOffsetSign == -sign;
+        next.callsSinceRoundingBothWays = bothWays ? 0 : std::min (state.callsSinceRoundingBothWays + 1, roundingMemory);
+        next.lastOffsetSign = sign != 0 ? sign : state.lastOffsetSign;
+        next.offsetLow = std::min (state.offsetLow, (int) offset);
+        next.offsetHigh = std::max (state.offsetHigh, (int) offset);
+        const bool rounds = next.callsSinceRoundingBothWays < roundingMemory;
+        const bool onePlace = next.offsetHigh - next.offsetLow <= 2 * tolerance;
 
-        if (offset != 0)
+        if (std::abs (offset) <= tolerance || (rounds && onePlace))
         {
-            // Rounding wobbles both ways and comes back; an offset that stays is a shift.
-            const int sign = offset > 0 ? 1 : -1;
-            next.offsetSign = sign;
-            next.offsetCalls = state.offsetSign == sign ? state.offsetCalls + 1 : 1;
+            step.action = Action::follow;
+            next.lastSpeed = 1.0;
 
-            if (next.offsetCalls >= persistentOffsetCalls)
-                move (reported);
+            if (std::abs (offset) == tolerance)
+            {
+                next.offsetSign = sign;
+                next.offsetCalls = state.offsetSign == sign ? std::min (state.offsetCalls + 1, persistentOffsetCalls) : 1;
+
+                if (next.offsetCalls >= persistentOffsetCalls && ! rounds)
+                    move (reported);
+            }
+
+            return step;
         }
-
-        return step;
     }
 
     const double speed = next.lastSpeed;

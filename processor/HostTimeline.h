@@ -9,7 +9,10 @@
 
     - the count continued (within one sample: some hosts derive the position from musical time
       and round): count on. A one-sample offset that persists over several calls is a real shift
-      and is taken up with a move;
+      and is taken up with a move, unless the host has lately been seen rounding both ways (then
+      a run of one way is chance). After a move the count may stand a sample off the host's own,
+      since the move took a rounded report: while every report since it lies within one sample
+      of one place, the count is kept;
     - a transport start, a jump back (a loop, scrubbing), a jump forward, or the first calls that
       report the same place again (a pre-roll reported at the range start): a move;
     - the position advancing steadily at a speed other than 1 (varispeed, shuttle): motion. The
@@ -51,9 +54,13 @@ public:
         int64_t lastPosition = 0; // what the last call reported
         int lastLength = 0;       // its length
         double lastSpeed = 1.0;   // the speed from the call before it to it
-        int repeats = 0;          // calls in a row that reported the position of the call before
-        int offsetCalls = 0;      // calls in a row reported one sample off the count, the same way
+        int repeats = 0;          // calls in a row that reported the position of the call before, held at standingRepeats
+        int offsetCalls = 0;      // calls in a row reported one sample off the count, the same way, held at persistentOffsetCalls
         int offsetSign = 0;
+        int offsetLow = 0;        // the lowest and highest offset from the count reported since the last move
+        int offsetHigh = 0;
+        int lastOffsetSign = 0;   // the sign of the last offset that was not 0
+        int callsSinceRoundingBothWays = roundingMemory; // held at roundingMemory: not lately
     };
 
     struct Step
@@ -73,6 +80,9 @@ public:
 
     /** A one-sample offset reported this many calls in a row is taken up. */
     static constexpr int persistentOffsetCalls = 4;
+
+    /** A host seen rounding both ways within this many calls is taken to round still. */
+    static constexpr int roundingMemory = 256;
 
     /** The same position reported this many calls after a call at it is a play head that does
         not advance; fewer repeats each take the position up again. */

@@ -108,8 +108,8 @@ private:
 
 /** Moves every setting the block reads at fixed points of the run: the modulation throughout,
     patterns (different on the two sides, then equal), grid, tempo sync (delay and rate), tempo,
-    timeline relocations (an hour before 0, 2^40 samples on, and back to a place moved to before
-    with the same settings) and feedback along the way. */
+    timeline relocations (an hour before 0, 2^40 samples on, just after a piece's start, and back
+    to a place moved to before with the same settings) and feedback along the way. */
 void applyScenarioStep (Harness& h, int block, int numBlocks)
 {
     const auto at = [numBlocks] (int percent) { return numBlocks * percent / 100; };
@@ -153,6 +153,8 @@ void applyScenarioStep (Harness& h, int block, int numBlocks)
         h.set ("delay_globals_ondula", "time_mode", 1);
         h.mappings().secondsPerBeat.store (0.4f);
     }
+    if (block == at (50))
+        h.moveToSample (1000LL * 512 + 50); // just after a piece's start: the lanes run in across two pieces
     if (block == at (55))
     {
         patterns ("", "1");

@@ -92,6 +92,14 @@ TEST (HostTimeline, ReadsEachHostBehaviourAsItsOwnKindOfStep)
         { "a one-sample wobble of a host that rounds", { { 0, 64 }, { 65, 64 }, { 128, 64 }, { 191, 64 }, { 256, 64 } }, "Mffff" },
         { "a one-sample shift that stays is taken up",
           { { 0, 64 }, { 65, 64 }, { 129, 64 }, { 193, 64 }, { 257, 64 }, { 321, 64 } }, "MfffMf" },
+        { "a host that rounds both ways: a run of one way is chance, not a shift",
+          { { 0, 64 }, { 65, 64 }, { 127, 64 }, { 193, 64 }, { 257, 64 }, { 321, 64 }, { 385, 64 } }, "Mffffff" },
+        { "a loop taken at a report a sample late, then rounding the other way",
+          { { 0, 64 }, { 65, 64 }, { 127, 64 }, { 1, 64 }, { 63, 64 }, { 129, 64 }, { 191, 64 } }, "MffMfff" },
+        { "a host that has not rounded: two samples off after a move is a jump",
+          { { 0, 64 }, { 64, 64 }, { 1, 64 }, { 63, 64 } }, "MfMM" },
+        { "a host that rounds, then reports a place off its one place",
+          { { 0, 64 }, { 65, 64 }, { 127, 64 }, { 193, 64 }, { 259, 64 }, { 323, 64 } }, "MfffMf" },
         { "an export's pre-roll and first samples both reported at the range start",
           { { 9000, 176 }, { 9000, 80 }, { 9080, 256 }, { 9336, 256 } }, "MMff" },
         { "a play head that never advances",
@@ -164,4 +172,43 @@ TEST (HostTimeline, APrepareTakesUpTheTimelineAfresh)
     const auto stopped = timeline.decide ({ false, true, 0, 64 }, 777);
     EXPECT_EQ (stopped.action, Action::move);
     EXPECT_EQ (stopped.position, 777);
+}
+
+TEST (HostTimeline, ItsCountersHoldAtTheirLimitsHoweverLongAHostGoesOn)
+{
+    // A play head standing still for ever, and a host rounding a sample late at every call after
+    // it was seen rounding both ways: each counter stops at the count it is compared with.
+    struct Case
+    {
+        const char* behaviour;
+        int64_t (*positionOf) (int call);
+        int (*counterOf) (const HostTimeline::State&);
+        int limit;
+        Action lastAction;
+    };
+
+    const Case cases[] {
+        { "standing still", [] (int) { return (int64_t) 4800; }, [] (const HostTimeline::State& s) { return s.repeats; },
+          HostTimeline::standingRepeats, Action::countOn },
+        { "a sample late", [] (int call) { return (int64_t) 64 * call + (call == 2 ? -1 : call > 0 ? 1 : 0); },
+          [] (const HostTimeline::State& s) { return s.offsetCalls; }, HostTimeline::persistentOffsetCalls, Action::follow },
+    };
+
+    for (const auto& c : cases)
+    {
+        HostTimeline timeline;
+        int64_t counted = 0;
+        HostTimeline::Step step;
+
+        for (int call = 0; call < 200; ++call)
+        {
+            step = timeline.decide ({ true, true, c.positionOf (call), 64 }, counted);
+            timeline.take (step);
+            counted = (step.action == Action::move ? step.position : counted) + 64;
+            ASSERT_LE (c.counterOf (timeline.current()), c.limit) << c.behaviour << ", call " << call;
+        }
+
+        EXPECT_EQ (c.counterOf (timeline.current()), c.limit) << c.behaviour;
+        EXPECT_EQ (step.action, c.lastAction) << c.behaviour;
+    }
 }

@@ -236,8 +236,32 @@ void ScalarOndulaOracle::settleAtTimeline()
     for (int j = 200; j >= 2; --j)
         warmUpPiece ((standing - j) * piece, j == 200);
 
-    for (int j = 1; j >= 0; --j)
-        startPiece ((standing - j) * piece, false);
+    // The lanes' band-passes start from rest and run over a quarter of a piece before the position
+    // with the records playback would have used there; their output is not heard.
+    for (auto& group : laneHistory)
+        for (auto& lane : group)
+            lane = {};
+
+    const int runIn = std::max (1, piece / 4);
+    std::vector<float> discarded ((size_t) runIn);
+    const auto runLanes = [&] (int rampStart, int n, int back)
+    {
+        position = rampStart;
+        blockStart = (N + writeIndex - back) % N;
+        renderLanes (n, discarded.data());
+    };
+
+    startPiece ((standing - 1) * piece, false);
+
+    if (offset > 0 && offset < runIn)
+        runLanes (piece - (runIn - offset), runIn - offset, runIn);
+
+    startPiece (standing * piece, false);
+
+    if (offset > 0)
+        runLanes (std::max (0, offset - runIn), std::min (offset, runIn), std::min (offset, runIn));
+    else
+        runLanes (piece - runIn, runIn, runIn);
 
     const auto& settings = *s;
     const float Dfb = clamp ((16.0f * timeUnit()) * fs, 0.0f, 6144000.0f);
@@ -400,9 +424,18 @@ void ScalarOndulaOracle::renderStretch (float* samples, int n)
     for (int i = 0; i < n; ++i)
         line[(size_t) ((blockStart + i) % N)] += feedbackSignal[(size_t) i];
 
+    std::vector<float> output ((size_t) n, 0.0f);
+    renderLanes (n, output.data());
+
+    streamPosition += n;
+    position = (position + n) % piece;
+    std::copy (output.begin(), output.end(), samples);
+}
+
+void ScalarOndulaOracle::renderLanes (int n, float* output)
+{
     // Enabled taps take the lanes of groups of four in tap order; the last group is filled up with
     // silent copies of tap 31, and at least one group runs.
-    std::vector<float> output ((size_t) n, 0.0f);
     std::vector<float> laneOut ((size_t) n * 4);
     int groupTaps[4] = {};
     bool silentLane[4] = {};
@@ -420,7 +453,7 @@ void ScalarOndulaOracle::renderStretch (float* samples, int n)
         {
             const float groupSum = (laneOut[(size_t) i] + laneOut[(size_t) (n + i)])
                                  + (laneOut[(size_t) (2 * n + i)] + laneOut[(size_t) (3 * n + i)]);
-            output[(size_t) i] = g == 0 ? groupSum : output[(size_t) i] + groupSum;
+            output[i] = g == 0 ? groupSum : output[i] + groupSum;
         }
     };
 
@@ -453,7 +486,4 @@ void ScalarOndulaOracle::renderStretch (float* samples, int n)
         }
     }
 
-    streamPosition += n;
-    position = (position + n) % piece;
-    std::copy (output.begin(), output.end(), samples);
 }

@@ -22,7 +22,8 @@ public:
     void process (float* samples, int n, const OndulaDelay::Settings& settings);
 
     /** Places the next sample at a timeline position, as the engine's move does: pieces on the
-        timeline's grid, the records worked out over the pieces before it. */
+        timeline's grid, the records worked out over the pieces before it, the lanes' band-passes
+        run in from rest over the samples just before it. */
     void moveToTimeline (long long position) { streamPosition = position; moved = true; }
 
     /** Samples per control piece at this rate. */
@@ -62,6 +63,8 @@ private:
     void warmUpPiece (long long pieceStart, bool first);
     /** n samples of the current piece from ramp position `position` on, in place. */
     void renderStretch (float* samples, int n);
+    /** The taps of n samples from ramp position `position`, reading the line from blockStart. */
+    void renderLanes (int n, float* output);
     /** Delayed read and ramped biquad of one path over n samples from ramp position `position`;
         writes gain * clamped output into out. */
     void renderPath (const Record& from, const Record& to, bool silent, History& h, int n, float* out) const;
