@@ -71,6 +71,15 @@ public:
         return result;
     }
 
+    /** As play, expecting a run that ends well: exit 0 and no sample that is not finite. */
+    static Result playCleanly (const std::string& name, const std::string& steps, const std::string& arguments)
+    {
+        auto result = play (name, steps, arguments);
+        EXPECT_EQ (result.exitCode, 0) << name << "\n" << result.output;
+        EXPECT_EQ (result["nonfinite"], "0") << name;
+        return result;
+    }
+
     /** Environment for a test host process: a home folder of this test process, so that nothing the
         plug-in or the framework keeps per user (presets, settings) lands in the real user's folders. */
     static std::string isolatedEnvironment()

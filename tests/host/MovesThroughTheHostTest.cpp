@@ -21,14 +21,6 @@ using std::to_string;
 
 constexpr int rate = 48000;
 
-HostRunner::Result played (const std::string& name, const std::string& steps, const std::string& arguments)
-{
-    auto result = HostRunner::play (name, steps, arguments);
-    EXPECT_EQ (result.exitCode, 0) << name << "\n" << result.output;
-    EXPECT_EQ (result["nonfinite"], "0") << name;
-    return result;
-}
-
 /** The interleaved stereo frames [from, from + count) of a recording, in milliseconds. */
 std::vector<float> stretch (const std::vector<float>& samples, double fromMs, double ms)
 {
@@ -112,8 +104,8 @@ TEST (MovesThroughTheHost, ALoopRestartOrAJumpIsNeverLouderThanThePlaceItLeavesA
         for (long long done = 0; done < leaveAfter; done += c.leg)
             steps += "speed " + to_string (c.from) + " " + to_string (c.leg) + b;
 
-        const auto moved = played ("moved", steps + "speed " + to_string (c.to) + " " + to_string (after) + b, arguments);
-        const auto reached = played ("reached", "speed " + to_string (c.to - leaveAfter) + " " + to_string (leaveAfter + after) + b,
+        const auto moved = HostRunner::playCleanly ("moved", steps + "speed " + to_string (c.to) + " " + to_string (after) + b, arguments);
+        const auto reached = HostRunner::playCleanly ("reached", "speed " + to_string (c.to - leaveAfter) + " " + to_string (leaveAfter + after) + b,
                                      arguments);
         ASSERT_EQ (moved.samples.size(), reached.samples.size()) << c.name;
 
@@ -138,7 +130,7 @@ TEST (MovesThroughTheHost, ReversePlayFastForwardAndScrubbingAreNoLouderThanPlay
         const auto b = to_string (block);
         const auto run = [&] (const std::string& steps)
         {
-            return SoundComparison::after (played ("moving", steps, arguments).samples, 2 * (size_t) rate / 2);
+            return SoundComparison::after (HostRunner::playCleanly ("moving", steps, arguments).samples, 2 * (size_t) rate / 2);
         };
 
         std::string scrub;
@@ -185,9 +177,9 @@ TEST (MovesThroughTheHost, PositionsRoundedBySampleEitherWaySoundAsSteadyPlaybac
         return steps;
     };
 
-    const auto steady = played ("steady", "speed 48000 " + to_string (block * calls) + " 64 1", arguments);
-    const auto randomly = played ("random", wobbling ([&] (int) { return offset (random); }), arguments);
-    const auto alternating = played ("alternating", wobbling ([] (int i) { return i % 2 == 0 ? 1 : -1; }), arguments);
+    const auto steady = HostRunner::playCleanly ("steady", "speed 48000 " + to_string (block * calls) + " 64 1", arguments);
+    const auto randomly = HostRunner::playCleanly ("random", wobbling ([&] (int) { return offset (random); }), arguments);
+    const auto alternating = HostRunner::playCleanly ("alternating", wobbling ([] (int i) { return i % 2 == 0 ? 1 : -1; }), arguments);
 
     for (const auto* r : { &randomly, &alternating })
     {

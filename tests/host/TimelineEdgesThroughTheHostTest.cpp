@@ -21,14 +21,6 @@ const std::string strongModulation = HostRunner::strongModulation();
 
 constexpr int rate = 48000;
 
-HostRunner::Result played (const std::string& name, const std::string& steps, const std::string& arguments)
-{
-    auto result = HostRunner::play (name, steps, arguments);
-    EXPECT_EQ (result.exitCode, 0) << name << "\n" << result.output;
-    EXPECT_EQ (result["nonfinite"], "0") << name;
-    return result;
-}
-
 std::vector<float> from (const std::vector<float>& interleaved, double seconds)
 {
     return SoundComparison::after (interleaved, (size_t) (seconds * rate) * 2);
@@ -43,7 +35,7 @@ TEST (TimelineEdgesThroughTheHost, APlayHeadAtAnotherSpeedSoundsTheSameAtEveryBl
     {
         const auto at = [&] (int block)
         {
-            return played ("speed", "speed 96000 192000 " + to_string (block) + " " + speed, arguments);
+            return HostRunner::playCleanly ("speed", "speed 96000 192000 " + to_string (block) + " " + speed, arguments);
         };
 
         const auto small = at (64), large = at (1024);
@@ -60,8 +52,8 @@ TEST (TimelineEdgesThroughTheHost, APlayHeadStandingStillSoundsAsPlaybackAndScru
     for (const int block : { 64, 256, 1024 })
     {
         const auto b = to_string (block);
-        const auto playback = SoundComparison::levelDb (from (played ("playback", "speed 48000 144000 " + b + " 1", arguments).samples, 1.0));
-        const auto standing = SoundComparison::levelDb (from (played ("standing", "speed 48000 144000 " + b + " 0", arguments).samples, 1.0));
+        const auto playback = SoundComparison::levelDb (from (HostRunner::playCleanly ("playback", "speed 48000 144000 " + b + " 1", arguments).samples, 1.0));
+        const auto standing = SoundComparison::levelDb (from (HostRunner::playCleanly ("standing", "speed 48000 144000 " + b + " 0", arguments).samples, 1.0));
 
         // Scrubbing: the same call's worth of the timeline, back and forth. It hears only a sliver
         // of the wave, so only that it is neither silenced nor blown up is checked.
@@ -70,7 +62,7 @@ TEST (TimelineEdgesThroughTheHost, APlayHeadStandingStillSoundsAsPlaybackAndScru
         for (int done = 0; done < 3 * rate; done += block)
             scrub += "speed " + to_string (48000 + (done / block % 2) * block) + " " + b + " " + b + " 1\n";
 
-        const auto scrubbing = SoundComparison::levelDb (from (played ("scrubbing", scrub, arguments).samples, 1.0));
+        const auto scrubbing = SoundComparison::levelDb (from (HostRunner::playCleanly ("scrubbing", scrub, arguments).samples, 1.0));
         std::cout << "block " << block << ": playback " << playback << " dB, standing still " << standing
                   << " dB, scrubbing " << scrubbing << " dB\n";
         EXPECT_NEAR (standing, playback, 1.0) << "block " << block;
@@ -87,7 +79,7 @@ TEST (TimelineEdgesThroughTheHost, FarAlongTheTimelineOrBeforeItTheWaveIsTheWave
     const auto render = [] (long long start)
     {
         const auto s = to_string (start);
-        return played ("far", "play " + s + " 96000 512", "--signal noise --seconds 2 --region-at " + s + strongModulation);
+        return HostRunner::playCleanly ("far", "play " + s + " 96000 512", "--signal noise --seconds 2 --region-at " + s + strongModulation);
     };
 
     const auto reference = from (render (near).samples, 0.5);
@@ -120,15 +112,15 @@ TEST (TimelineEdgesThroughTheHost, AReactivationAfterPlaybackStartsAsANewInstanc
         const auto before = "play 0 144000 512\n" + std::string (c.reactivation) + "\n";
 
         // The silence after the region holds no echo of what was played before.
-        const auto after = played ("after", before + "play 480000 " + samples (2) + " 512", region (48000));
+        const auto after = HostRunner::playCleanly ("after", before + "play 480000 " + samples (2) + " 512", region (48000));
         ASSERT_EQ (after.samples.size(), 2u * (144000 + 2 * (size_t) c.rate)) << c.reactivation;
         const std::vector<float> silence (after.samples.begin() + 2 * 144000, after.samples.end());
         EXPECT_EQ (*std::max_element (silence.begin(), silence.end()), 0.0f) << c.reactivation;
         EXPECT_EQ (*std::min_element (silence.begin(), silence.end()), 0.0f) << c.reactivation;
 
         // A render from the start is a new instance's.
-        const auto fresh = played ("fresh", "play 0 " + samples (3) + " 512", region (c.rate));
-        const auto again = played ("again", before + "play 0 " + samples (3) + " 512", region (48000));
+        const auto fresh = HostRunner::playCleanly ("fresh", "play 0 " + samples (3) + " 512", region (c.rate));
+        const auto again = HostRunner::playCleanly ("again", before + "play 0 " + samples (3) + " 512", region (48000));
         ASSERT_EQ (again.samples.size(), 2u * 144000 + fresh.samples.size()) << c.reactivation;
         EXPECT_TRUE (std::equal (fresh.samples.begin(), fresh.samples.end(), again.samples.begin() + 2 * 144000)) << c.reactivation;
     }

@@ -3,7 +3,6 @@
 #include "AudioThreadProbe.h"
 
 #include <pluginterfaces/vst/ivstcomponent.h>
-#include <pluginterfaces/vst/ivstprocesscontext.h>
 
 #include <algorithm>
 #include <chrono>
@@ -249,6 +248,31 @@ bool Vst3CallPlayer::queueChanges (int length, Input input, juce::int64 position
     return true;
 }
 
+void Vst3CallPlayer::describeCall (CallData& call, int length, Transport transport, juce::int64 position, Steinberg::int32 sampleSize)
+{
+    call.context.state = Vst::ProcessContext::kTempoValid | Vst::ProcessContext::kContTimeValid
+                       | (transport == Transport::playing ? Vst::ProcessContext::kPlaying : 0);
+    call.context.sampleRate = sampleRate;
+    call.context.projectTimeSamples = position;
+    call.context.continousTimeSamples = continuousTime; // sic, the SDK's spelling
+    call.context.tempo = settings.bpm;
+
+    call.inputBus.numChannels = settings.channels;
+    call.outputBus.numChannels = settings.channels;
+
+    auto& data = call.data;
+    data.processMode = offline ? Vst::kOffline : Vst::kRealtime;
+    data.symbolicSampleSize = sampleSize;
+    data.numSamples = length;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &call.inputBus;
+    data.outputs = &call.outputBus;
+    data.inputParameterChanges = &changes;
+    data.outputParameterChanges = &pluginChanges;
+    data.processContext = transport == Transport::none ? nullptr : &call.context;
+}
+
 /** One playing call of `length` samples reporting `position`, with 64-bit buffers (kSample64)
     after a set-up of 32-bit samples; whether the plug-in refuses it or not, the run goes on. */
 bool Vst3CallPlayer::callWithDoubles (int length, juce::int64 position, juce::String& error)
@@ -265,34 +289,14 @@ bool Vst3CallPlayer::callWithDoubles (int length, juce::int64 position, juce::St
         return false;
     }
 
-    Vst::ProcessContext context {};
-    context.state = Vst::ProcessContext::kTempoValid | Vst::ProcessContext::kContTimeValid | Vst::ProcessContext::kPlaying;
-    context.sampleRate = sampleRate;
-    context.projectTimeSamples = position;
-    context.continousTimeSamples = continuousTime;
-    context.tempo = settings.bpm;
-
-    Vst::AudioBusBuffers inputBus {}, outputBus {};
-    inputBus.numChannels = settings.channels;
-    inputBus.channelBuffers64 = doubleInputPointers.data();
-    outputBus.numChannels = settings.channels;
-    outputBus.channelBuffers64 = doubleOutputPointers.data();
-
-    Vst::ProcessData data {};
-    data.processMode = offline ? Vst::kOffline : Vst::kRealtime;
-    data.symbolicSampleSize = Vst::kSample64;
-    data.numSamples = length;
-    data.numInputs = 1;
-    data.numOutputs = 1;
-    data.inputs = &inputBus;
-    data.outputs = &outputBus;
-    data.inputParameterChanges = &changes;
-    data.outputParameterChanges = &pluginChanges;
-    data.processContext = &context;
+    CallData call;
+    describeCall (call, length, Transport::playing, position, Vst::kSample64);
+    call.inputBus.channelBuffers64 = doubleInputPointers.data();
+    call.outputBus.channelBuffers64 = doubleOutputPointers.data();
 
     ++doubleCalls.made;
 
-    if (processor.process (data) != kResultOk)
+    if (processor.process (call.data) != kResultOk)
         ++doubleCalls.refused;
 
     ++calls;
@@ -326,31 +330,10 @@ bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position
         return false;
     }
 
-    Vst::ProcessContext context {};
-    context.state = Vst::ProcessContext::kTempoValid | Vst::ProcessContext::kContTimeValid
-                  | (transport == Transport::playing ? Vst::ProcessContext::kPlaying : 0);
-    context.sampleRate = sampleRate;
-    context.projectTimeSamples = position;
-    context.continousTimeSamples = continuousTime; // sic, the SDK's spelling
-    context.tempo = settings.bpm;
-
-    Vst::AudioBusBuffers inputBus {}, outputBus {};
-    inputBus.numChannels = settings.channels;
-    inputBus.channelBuffers32 = inputPointers.data();
-    outputBus.numChannels = settings.channels;
-    outputBus.channelBuffers32 = outputPointers.data();
-
-    Vst::ProcessData data {};
-    data.processMode = offline ? Vst::kOffline : Vst::kRealtime;
-    data.symbolicSampleSize = Vst::kSample32;
-    data.numSamples = length;
-    data.numInputs = 1;
-    data.numOutputs = 1;
-    data.inputs = &inputBus;
-    data.outputs = &outputBus;
-    data.inputParameterChanges = &changes;
-    data.outputParameterChanges = &pluginChanges;
-    data.processContext = transport == Transport::none ? nullptr : &context;
+    CallData call;
+    describeCall (call, length, transport, position, Vst::kSample32);
+    call.inputBus.channelBuffers32 = inputPointers.data();
+    call.outputBus.channelBuffers32 = outputPointers.data();
 
     std::optional<AudioThreadProbe::Scope> probe;
 
@@ -360,7 +343,7 @@ bool Vst3CallPlayer::call (int length, Transport transport, juce::int64 position
         ++probedCalls;
     }
 
-    const auto result = processor.process (data);
+    const auto result = processor.process (call.data);
     probe.reset();
 
     if (result != kResultOk)

@@ -7,6 +7,7 @@
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/ivstprocesscontext.h>
 
 #include <array>
 #include <atomic>
@@ -70,6 +71,17 @@ private:
     bool call (int length, Transport transport, juce::int64 position, Input input, juce::int64 sourceStart, bool record,
                juce::String& error);
     bool callWithDoubles (int length, juce::int64 position, juce::String& error);
+
+    /** What a call hands the plug-in: the buses (their channel pointers set by the caller), the
+        call's queues, and the context (the transport and `position`; none: no context). */
+    struct CallData
+    {
+        Steinberg::Vst::ProcessContext context {};
+        Steinberg::Vst::AudioBusBuffers inputBus {}, outputBus {};
+        Steinberg::Vst::ProcessData data {};
+    };
+
+    void describeCall (CallData& call, int length, Transport transport, juce::int64 position, Steinberg::int32 sampleSize);
     void fillInput (int length, Input input, juce::int64 sourceStart);
     bool queueChanges (int length, Input input, juce::int64 position);
     bool reactivate (const PlaySteps::Step& step, juce::String& error);
