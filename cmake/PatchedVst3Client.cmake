@@ -4,12 +4,14 @@
 # through the message thread; a block longer than announced overruns its buffers; it clamps
 # positions before the timeline's start to 0; it reads a queue without its implicit point, lists
 # and announced sizes as large as a host claims, and 64-bit buffers as 32-bit ones; what it
-# throws reaches the host; and on the audio thread it allocates at every call and calls the
-# parameters' listeners, which lock and post messages (see each patch's own description). The
-# client is therefore compiled from a copy of the framework's juce_VST3_Wrapper.cpp with the
-# patches below applied in order at configure time, and includes a patched copy of
-# juce_VST3Common.h written beside it; the framework stays Debian's and is never vendored. Drop a
-# patch once the framework mends its fault, and this file and its include with the last one.
+# throws reaches the host; on the audio thread it allocates at every call and calls the
+# parameters' listeners, which lock and post messages; and its edit controller, unit calls and
+# factory read lists and write through pointers with whatever index or pointer a host hands them
+# (see each patch's own description). The client is therefore compiled from a copy of the
+# framework's juce_VST3_Wrapper.cpp with the patches below applied in order at configure time, and
+# includes a patched copy of juce_VST3Common.h written beside it; the framework stays Debian's and
+# is never vendored. Drop a patch once the framework mends its fault, and this file and its
+# include with the last one.
 
 include(FrameworkPatch)
 
@@ -26,7 +28,8 @@ set(ONDULA_VST3_CLIENT_PATCHES
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-no-exceptions-to-host.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-process-sample-size.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-patched-common-header.patch"
-    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-parameter-listeners-off-the-audio-thread.patch")
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-parameter-listeners-off-the-audio-thread.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-host-contract-beyond-processing.patch")
 
 # Applied to a copy of the framework's juce_VST3Common.h, which the patched client includes.
 set(ONDULA_VST3_COMMON_PATCHES

@@ -2,7 +2,11 @@
 // blocks longer than announced or of a negative length, parameter queues that claim more points
 // than they hold and lists that claim more queues, announced block sizes of any value, 64-bit
 // buffers after a 32-bit set-up, positions before the timeline's start, a play head at another
-// speed. Also run against the AddressSanitizer build of the bundle, where an overrun fails the run.
+// speed; and, besides processing, the edit controller's, the units', the MIDI mapping's, the
+// component's and the factory's calls with indexes out of range, null pointers, texts that read as
+// no number and undefined speakers. Also run against the AddressSanitizer and
+// UndefinedBehaviorSanitizer build of the bundle, where an overrun or undefined arithmetic fails
+// the run.
 
 #include "HostRunner.h"
 #include "support/SoundComparison.h"
@@ -12,6 +16,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -282,4 +287,78 @@ TEST (OddHostCallsThroughTheHost, APlayHeadAtSpeedOneIsPlaybackOfTheLiveInput)
     EXPECT_EQ (varied.exitCode, 0) << varied.output;
     EXPECT_EQ (varied["nonfinite"], "0");
     EXPECT_EQ (varied.samples.size(), 48000u * 2);
+}
+
+TEST (OddHostCallsThroughTheHost, CallsOutOfTheContractAreRefusedWithoutAnExceptionAndLeaveThePlayAsWithout)
+{
+    // Before it plays, the host makes every call of the battery (the test host's --contract-calls):
+    // none may throw or crash, each answers a refusal, and the run then sounds and ends exactly as
+    // the same run without them.
+    const auto arguments = "--signal noise --seconds 1" + strongModulation;
+    const auto steps = "play 0 24000 512";
+    const auto reference = HostRunner::play ("without-contract-calls", steps, arguments);
+    ASSERT_EQ (reference.exitCode, 0) << reference.output;
+
+    const auto render = HostRunner::play ("contract-calls", steps, arguments + " --contract-calls");
+    ASSERT_EQ (render.exitCode, 0) << render.output;
+    EXPECT_EQ (render["contract.thrown"], "0");
+    EXPECT_EQ (render["contract.parameters"], "31");
+
+    const std::map<std::string, std::string> expected {
+        { "contract.parameterInfo.-1", "false" },
+        { "contract.parameterInfo.31", "false" },
+        { "contract.parameterInfo.2147483647", "false" },
+        { "contract.parameterInfo.-2147483648", "false" },
+        { "contract.parameterInfo.nullInfo", "invalid" },
+        { "contract.stringByValue.nullString", "invalid" },
+        { "contract.valueByString.nullValue", "invalid" },
+        { "contract.controllerUnits.unitInfo.-2147483648", "false" },
+        { "contract.componentUnits.unitInfo.-2147483648", "false" },
+        { "contract.controllerUnits.programName.nullName", "invalid" },
+        { "contract.midiMapping.0.16.7", "false" },
+        { "contract.busInfo.nullInfo", "invalid" },
+        { "contract.controllerClassId.null", "invalid" },
+        { "contract.busArrangements.all", "false" },
+        { "contract.busArrangements.bit63", "false" },
+        { "contract.busArrangements.nullArrays", "invalid" },
+        { "contract.classInfo.2", "invalid" },
+        { "contract.createInstance.nullObject", "invalid" },
+    };
+
+    for (const auto& [key, answer] : expected)
+        EXPECT_EQ (render[key], answer) << key;
+
+    // Every other call of the battery is refused too, in one of the SDK's words for it.
+    int calls = 0;
+
+    for (const auto& [key, answer] : render.values)
+    {
+        if (key.rfind ("contract.", 0) != 0 || key.rfind ("contract.texts", 0) == 0 || key.rfind ("contract.valueTexts", 0) == 0
+            || key == "contract.thrown" || key == "contract.parameters")
+            continue;
+
+        ++calls;
+        EXPECT_TRUE (answer == "false" || answer == "invalid" || answer == "notImplemented") << key << "=" << answer;
+    }
+
+    EXPECT_GT (calls, 90);
+
+    // Texts: "nan", "NaN %", "inf", "-inf", "1e309" and the like on every parameter are refused or
+    // read within 0..1; values: NaN is refused, a value beyond 0..1 reads as the nearest end.
+    EXPECT_EQ (render["contract.texts.outside"], "0");
+    EXPECT_EQ (render["contract.texts.nanAccepted"], "0");
+    EXPECT_NE (render["contract.texts.accepted"], "0");
+    EXPECT_EQ (render["contract.valueTexts.nanAccepted"], "0");
+    EXPECT_EQ (render["contract.valueTexts.unclamped"], "0");
+    EXPECT_EQ (render["contract.valueTexts.unterminated"], "0");
+
+    EXPECT_EQ (residualAgainst (render, reference.samples, "after the contract calls"), -std::numeric_limits<double>::infinity());
+
+    for (const auto& [key, value] : reference.values)
+    {
+        if (key.rfind ("param.", 0) != 0)
+            continue;
+
+        EXPECT_EQ (render[key], value) << key;
+    }
 }

@@ -1,6 +1,7 @@
 #include "PlayCommand.h"
 
 #include "AudioThreadProbe.h"
+#include "HostContractCalls.h"
 #include "MainThreadEdits.h"
 #include "PlaySteps.h"
 #include "PluginStateTree.h"
@@ -36,6 +37,7 @@ struct Options
     juce::int64 setupMemoryMB = 0; // 0: no limit
     juce::int64 regionAt = 0;
     bool offline = false, busyMessageThread = false, controllerEditsWhilePlaying = false, stateLoadsWhilePlaying = false;
+    bool contractCalls = false;
 };
 
 bool readOptions (const juce::StringArray& args, Options& options, juce::String& error)
@@ -81,6 +83,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         else if (a == "--audio-thread-probe") options.probeAfterCalls = juce::jmax (0, next().getIntValue());
         else if (a == "--controller-edits-while-playing") options.controllerEditsWhilePlaying = true;
         else if (a == "--state-loads-while-playing") options.stateLoadsWhilePlaying = true;
+        else if (a == "--contract-calls") options.contractCalls = true;
         else if (a == "--component-in") options.componentIn = next();
         else if (a == "--tree-in") options.treeIn = next();
         else if (a == "--set") options.sets.add (next());
@@ -99,7 +102,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         error = "usage: play <bundle> --out out.wav (--steps \"...\" | --steps-file file) [--in in.wav | --signal kind --seconds s] "
                 "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--announced-max-block n] [--setup-memory mb] [--component-in file] "
                 "[--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file] [--audio-thread-probe warm-up-calls] "
-                "[--controller-edits-while-playing] [--state-loads-while-playing]";
+                "[--controller-edits-while-playing] [--state-loads-while-playing] [--contract-calls]";
         return false;
     }
 
@@ -453,6 +456,10 @@ int PlayCommand::run (const juce::StringArray& args)
 
     if (options.busyMessageThread)
         busy.emplace (module);
+
+    // Before anything is set or set up, so that what plays shows whether the calls left a trace.
+    if (options.contractCalls)
+        HostContractCalls::run (module);
 
     for (const auto& set : options.sets)
     {

@@ -31,6 +31,7 @@ public:
 
     Steinberg::Vst::IComponent& getComponent() const { return *component; }
     Steinberg::Vst::IEditController& getController() const { return *controller; }
+    Steinberg::IPluginFactory& getFactory() const { return *factory; }
 
     /** The component's state (IComponent::getState), the bytes a DAW keeps in its project. */
     juce::MemoryBlock componentState() const;
