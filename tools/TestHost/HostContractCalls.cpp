@@ -25,9 +25,6 @@ constexpr auto int32Min = std::numeric_limits<int32>::min();
 /** A reference to nothing, as a host written without references hands a null pointer where an
     interface takes one. Read through a volatile so that neither compiler side assumes it valid. */
 template <typename T>
-#if defined(__GNUC__)
-__attribute__ ((no_sanitize ("null")))
-#endif
 T& nullReference()
 {
     T* volatile none = nullptr;

@@ -1,5 +1,7 @@
 #include "Vst3Module.h"
 
+#include "Vst3Objects.h"
+
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <public.sdk/source/common/memorystream.h>
 
@@ -22,29 +24,6 @@ juce::File sharedLibraryOf (const juce::File& bundle)
             return library;
 
     return {};
-}
-
-template <typename Interface>
-Interface* create (IPluginFactory& factory, const char* category)
-{
-    for (int32 i = 0; i < factory.countClasses(); ++i)
-    {
-        PClassInfo info {};
-        void* object = nullptr;
-
-        if (factory.getClassInfo (i, &info) == kResultOk && std::strcmp (info.category, category) == 0
-            && factory.createInstance (info.cid, Interface::iid, &object) == kResultOk)
-            return static_cast<Interface*> (object);
-    }
-
-    return nullptr;
-}
-
-template <typename Interface>
-Interface* query (FUnknown& object)
-{
-    void* result = nullptr;
-    return object.queryInterface (Interface::iid, &result) == kResultOk ? static_cast<Interface*> (result) : nullptr;
 }
 
 template <typename Interface>
@@ -97,8 +76,8 @@ bool Vst3Module::open (const juce::String& bundlePath)
         return false;
     }
 
-    component = create<Vst::IComponent> (*factory, kVstAudioEffectClass);
-    controller = create<Vst::IEditController> (*factory, kVstComponentControllerClass);
+    component = Vst3Objects::create<Vst::IComponent> (*factory, kVstAudioEffectClass);
+    controller = Vst3Objects::create<Vst::IEditController> (*factory, kVstComponentControllerClass);
 
     if (component == nullptr || controller == nullptr)
     {
@@ -116,8 +95,8 @@ bool Vst3Module::open (const juce::String& bundlePath)
         return false;
     }
 
-    componentPoint = query<Vst::IConnectionPoint> (*component);
-    controllerPoint = query<Vst::IConnectionPoint> (*controller);
+    componentPoint = Vst3Objects::query<Vst::IConnectionPoint> (*component);
+    controllerPoint = Vst3Objects::query<Vst::IConnectionPoint> (*controller);
 
     if (componentPoint != nullptr && controllerPoint != nullptr)
     {
