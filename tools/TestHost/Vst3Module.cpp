@@ -10,7 +10,6 @@ JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wextra")
 #include <public.sdk/source/vst/hosting/hostclasses.h>
 JUCE_END_IGNORE_WARNINGS_GCC_LIKE
 
-#include <cstring>
 
 namespace
 {
