@@ -6,8 +6,9 @@
 # and announced sizes as large as a host claims, and 64-bit buffers as 32-bit ones; what it
 # throws reaches the host; on the audio thread it allocates at every call and calls the
 # parameters' listeners, which lock and post messages; and its edit controller, unit calls and
-# factory read lists and write through pointers with whatever index or pointer a host hands them
-# (see each patch's own description). The client is therefore compiled from a copy of the
+# factory read lists and write through pointers with whatever index or pointer a host hands them;
+# its editor view trusts the host's order of calls, frames, sizes and scale factors (see each
+# patch's own description). The client is therefore compiled from a copy of the
 # framework's juce_VST3_Wrapper.cpp with the patches below applied in order at configure time, and
 # includes a patched copy of juce_VST3Common.h written beside it; the framework stays Debian's and
 # is never vendored. Drop a patch once the framework mends its fault, and this file and its
@@ -29,7 +30,8 @@ set(ONDULA_VST3_CLIENT_PATCHES
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-process-sample-size.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-patched-common-header.patch"
     "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-parameter-listeners-off-the-audio-thread.patch"
-    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-host-contract-beyond-processing.patch")
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-host-contract-beyond-processing.patch"
+    "${CMAKE_CURRENT_LIST_DIR}/patches/juce_VST3_Wrapper-editor-view-contract.patch")
 
 # Applied to a copy of the framework's juce_VST3Common.h, which the patched client includes.
 set(ONDULA_VST3_COMMON_PATCHES
