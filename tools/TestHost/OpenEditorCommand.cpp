@@ -6,6 +6,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <atomic>
+#include <csignal>
+#include <unistd.h>
 
 namespace
 {
@@ -71,6 +73,35 @@ public:
     void closeButtonPressed() override {}
 };
 
+struct SharedMemorySegments
+{
+    int made = 0, marked = 0;
+};
+
+/** The shared-memory segments this process made that are still in the system (the X windows'
+    images), and how many of them are marked for removal: freed once every process attached to
+    them has let go. */
+SharedMemorySegments sharedMemorySegments()
+{
+    constexpr long markedForRemoval = 01000; // SHM_DEST in the segment's mode
+    const auto ownPid = juce::String ((int) ::getpid());
+    SharedMemorySegments segments;
+
+    for (const auto& line : juce::StringArray::fromLines (juce::File ("/proc/sysvipc/shm").loadFileAsString()))
+    {
+        auto fields = juce::StringArray::fromTokens (line, " ", {});
+        fields.removeEmptyStrings();
+
+        if (fields.size() > 4 && fields[4] == ownPid)
+        {
+            ++segments.made;
+            segments.marked += (std::strtol (fields[2].toRawUTF8(), nullptr, 8) & markedForRemoval) != 0 ? 1 : 0;
+        }
+    }
+
+    return segments;
+}
+
 std::vector<float> parameterValues (juce::AudioPluginInstance& plugin)
 {
     std::vector<float> values;
@@ -88,6 +119,7 @@ int OpenEditorCommand::run (const juce::StringArray& args)
     int cycles = 2;
     int holdMs = 1500;
     int idleCpuSeconds = 0;
+    bool dieWhileOpen = false;
 
     for (int i = 0; i < args.size(); ++i)
     {
@@ -97,13 +129,15 @@ int OpenEditorCommand::run (const juce::StringArray& args)
             holdMs = juce::jmax (100, args[++i].getIntValue());
         else if (args[i] == "--idle-cpu-seconds" && i + 1 < args.size())
             idleCpuSeconds = juce::jlimit (0, 600, args[++i].getIntValue());
+        else if (args[i] == "--die-while-open")
+            dieWhileOpen = true;
         else
             positional.add (args[i]);
     }
 
     if (positional.isEmpty())
     {
-        TestHost::fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms] [--idle-cpu-seconds s]");
+        TestHost::fail ("usage: open-editor <bundle> [--cycles n] [--hold-ms ms] [--idle-cpu-seconds s] [--die-while-open]");
         return 2;
     }
 
@@ -158,6 +192,20 @@ int OpenEditorCommand::run (const juce::StringArray& args)
 
             if (idleCpuSeconds > 0 && cycle == 1)
                 EditorIdleCpu::measure ("open", idleCpuSeconds);
+
+            if (dieWhileOpen)
+            {
+                // As a host that crashes with the editor shown, once the window has drawn into its
+                // image: nothing of the process's own clean-up runs.
+                for (int waited = 0; sharedMemorySegments().made == 0 && waited < 20000; waited += 100)
+                    TestHost::pumpMessages (100);
+
+                const auto segments = sharedMemorySegments();
+                TestHost::print ("pid=" + juce::String ((int) ::getpid()));
+                TestHost::print ("sharedMemory.segments=" + juce::String (segments.made));
+                TestHost::print ("sharedMemory.marked=" + juce::String (segments.marked));
+                ::kill (::getpid(), SIGKILL);
+            }
 
             check (window.isOnDesktop() && window.getPeer() != nullptr, "the window is not on the desktop");
             check (editor->getWidth() == 1350 && editor->getHeight() == 660,
