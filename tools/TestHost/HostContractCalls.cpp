@@ -1,5 +1,6 @@
 #include "HostContractCalls.h"
 
+#include "CallAnswers.h"
 #include "TestHost.h"
 #include "Vst3Module.h"
 
@@ -32,19 +33,6 @@ T& nullReference()
     return *none;
 }
 
-juce::String describe (tresult answer)
-{
-    switch (answer)
-    {
-        case kResultOk:         return "ok";
-        case kResultFalse:      return "false";
-        case kInvalidArgument:  return "invalid";
-        case kNotImplemented:   return "notImplemented";
-        case kOutOfMemory:      return "outOfMemory";
-        default:                return juce::String (answer);
-    }
-}
-
 juce::String text (const Vst::String128 string)
 {
     const auto end = std::find (string, string + 128, (Vst::TChar) 0);
@@ -74,32 +62,14 @@ public:
         callFactory();
         readTexts();
         writeTexts();
-        TestHost::print ("contract.thrown=" + juce::String (thrown));
+        TestHost::print ("contract.thrown=" + juce::String (answers.getThrown()));
     }
 
 private:
-    void answer (const juce::String& name, const std::function<tresult()>& call)
-    {
-        tresult result = kResultOk;
-        const auto returned = withoutException ([&] { result = call(); });
-        TestHost::print ("contract." + name + "=" + (returned ? describe (result) : juce::String ("threw")));
-    }
+    void answer (const juce::String& name, const std::function<tresult()>& call) { answers.answer (name, call); }
 
-    /** Runs a call, counting an exception that comes out of the plug-in; false when one did. */
     template <typename Call>
-    bool withoutException (Call&& call)
-    {
-        try
-        {
-            call();
-            return true;
-        }
-        catch (...)
-        {
-            ++thrown;
-            return false;
-        }
-    }
+    bool withoutException (Call&& call) { return answers.withoutException (std::forward<Call> (call)); }
 
     void collectParameters()
     {
@@ -352,7 +322,7 @@ private:
     const Vst3Module& module;
     Vst::IEditController& controller;
     std::vector<Vst::ParamID> ids;
-    int thrown = 0;
+    CallAnswers answers { "contract." };
 };
 } // namespace
 
