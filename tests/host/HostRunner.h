@@ -53,20 +53,25 @@ public:
         return folder.file (name);
     }
 
-    /** Runs `test-host <command> <bundle> <arguments>`. */
-    static Result run (const std::string& command, const std::string& arguments)
+    /** Runs `test-host <command> <bundle> <arguments>`. A `wrapper` (a command that ends by
+        running its arguments, such as xvfb-run) goes in front; what the host writes to stderr
+        goes to the file `errors`. */
+    static Result run (const std::string& command, const std::string& arguments, const std::string& wrapper = {},
+                       const std::string& errors = "/dev/null")
     {
-        return runLine (isolatedEnvironment() + "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments + " 2>/dev/null");
+        return runLine (isolatedEnvironment() + wrapper + "'" + std::string (ONDULA_TEST_HOST) + "' " + command + " '" + bundle() + "' " + arguments
+                        + " 2>'" + errors + "'");
     }
 
     /** Runs `test-host play <bundle>` with the steps in a file of this test process and reads
-        the recording (interleaved) into Result::samples. */
-    static Result play (const std::string& name, const std::string& steps, const std::string& arguments)
+        the recording (interleaved) into Result::samples; `wrapper` and `errors` as for run(). */
+    static Result play (const std::string& name, const std::string& steps, const std::string& arguments, const std::string& wrapper = {},
+                        const std::string& errors = "/dev/null")
     {
         const auto stepsFile = scratch (name + ".steps"), out = scratch (name + ".wav");
         writeFile (stepsFile, steps);
         std::remove (out.c_str()); // no earlier run's recording stands in for a failed one
-        auto result = run ("play", "--steps-file '" + stepsFile + "' --out '" + out + "' " + arguments);
+        auto result = run ("play", "--steps-file '" + stepsFile + "' --out '" + out + "' " + arguments, wrapper, errors);
         result.samples = readWavSamples (out);
         return result;
     }

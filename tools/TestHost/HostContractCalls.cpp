@@ -1,7 +1,10 @@
 #include "HostContractCalls.h"
 
+#include "CallAnswers.h"
 #include "TestHost.h"
+#include "Vst3Instance.h"
 #include "Vst3Module.h"
+#include "Vst3Objects.h"
 
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <pluginterfaces/vst/ivstchannelcontextinfo.h>
@@ -9,8 +12,14 @@
 #include <pluginterfaces/vst/ivstunits.h>
 #include <pluginterfaces/vst/vstspeaker.h>
 
+// The SDK's string class, under its host classes, trips a warning of its own.
+JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wextra")
+#include <public.sdk/source/vst/hosting/hostclasses.h>
+JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <tuple>
@@ -32,19 +41,6 @@ T& nullReference()
     return *none;
 }
 
-juce::String describe (tresult answer)
-{
-    switch (answer)
-    {
-        case kResultOk:         return "ok";
-        case kResultFalse:      return "false";
-        case kInvalidArgument:  return "invalid";
-        case kNotImplemented:   return "notImplemented";
-        case kOutOfMemory:      return "outOfMemory";
-        default:                return juce::String (answer);
-    }
-}
-
 juce::String text (const Vst::String128 string)
 {
     const auto end = std::find (string, string + 128, (Vst::TChar) 0);
@@ -57,6 +53,105 @@ void copyText (const juce::String& from, Vst::String128 to)
     std::fill (to, to + 128, (Vst::TChar) 0);
     from.copyToUTF16 (reinterpret_cast<juce::CharPointer_UTF16::CharType*> (to), 127 * sizeof (Vst::TChar));
 }
+
+/** A text of that many characters, terminated, as the SDK's attribute lists take one. */
+std::vector<Vst::TChar> textOfLength (int characters)
+{
+    std::vector<Vst::TChar> text ((size_t) characters, (Vst::TChar) 'a');
+    text.push_back (0);
+    return text;
+}
+
+/** The SDK's own message, holding one int or one string attribute (none when the name is null). */
+IPtr<Vst::IMessage> sdkMessage (const char* id, const char* attribute, const std::vector<Vst::TChar>& text, int64 value = 0)
+{
+    auto message = owned (static_cast<Vst::IMessage*> (new Vst::HostMessage()));
+    message->setMessageID (id);
+
+    if (attribute != nullptr && text.empty())
+        message->getAttributes()->setInt (attribute, value);
+    else if (attribute != nullptr)
+        message->getAttributes()->setString (attribute, text.data());
+
+    return message;
+}
+
+/** A message as a careless host's own message class may hand one: an ID and no attribute list.
+    The host owns it; it counts no references. */
+class MessageWithoutAttributes final : public Vst::IMessage
+{
+public:
+    explicit MessageWithoutAttributes (const char* idToGive) : id (idToGive) {}
+
+    const char* PLUGIN_API getMessageID() override { return id; }
+    void PLUGIN_API setMessageID (const char*) override {}
+    Vst::IAttributeList* PLUGIN_API getAttributes() override { return nullptr; }
+
+    tresult PLUGIN_API queryInterface (const TUID iid, void** object) override
+    {
+        if (FUnknownPrivate::iidEqual (iid, Vst::IMessage::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
+        {
+            *object = this;
+            return kResultOk;
+        }
+
+        *object = nullptr;
+        return kNoInterface;
+    }
+
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+
+private:
+    const char* id;
+};
+
+/** A host's own connection point that a controller is connected to instead of its component (a
+    proxy between them, as some hosts have): it keeps the pointer a controller that finds no
+    component behind the point sends of itself, for the host to hand the component. The host owns
+    it; it counts no references. */
+class RecordingConnectionPoint final : public Vst::IConnectionPoint
+{
+public:
+    tresult PLUGIN_API connect (IConnectionPoint* other) override { return other != nullptr ? kResultOk : kInvalidArgument; }
+    tresult PLUGIN_API disconnect (IConnectionPoint* other) override { return other != nullptr ? kResultOk : kInvalidArgument; }
+
+    tresult PLUGIN_API notify (Vst::IMessage* message) override
+    {
+        if (message == nullptr)
+            return kInvalidArgument;
+
+        const auto* id = message->getMessageID();
+        auto* attributes = message->getAttributes();
+
+        if (id != nullptr && std::strcmp (id, controllerAttribute) == 0 && attributes != nullptr
+            && attributes->getInt (controllerAttribute, controller) == kResultOk)
+            received = true;
+
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API queryInterface (const TUID iid, void** object) override
+    {
+        if (FUnknownPrivate::iidEqual (iid, Vst::IConnectionPoint::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
+        {
+            *object = this;
+            return kResultOk;
+        }
+
+        *object = nullptr;
+        return kNoInterface;
+    }
+
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+
+    // The attribute and message ID under which the framework's controller introduces itself.
+    static constexpr const char* controllerAttribute = "JuceVST3EditController";
+
+    bool received = false;
+    int64 controller = 0;
+};
 
 class Battery
 {
@@ -71,35 +166,20 @@ public:
         callUnitInfo ("component", &module.getComponent());
         callMidiMapping();
         callComponent();
+        callBuses();
+        callMessages();
         callFactory();
+        callValid();
         readTexts();
         writeTexts();
-        TestHost::print ("contract.thrown=" + juce::String (thrown));
+        TestHost::print ("contract.thrown=" + juce::String (answers.getThrown()));
     }
 
 private:
-    void answer (const juce::String& name, const std::function<tresult()>& call)
-    {
-        tresult result = kResultOk;
-        const auto returned = withoutException ([&] { result = call(); });
-        TestHost::print ("contract." + name + "=" + (returned ? describe (result) : juce::String ("threw")));
-    }
+    void answer (const juce::String& name, const std::function<tresult()>& call) { answers.answer (name, call); }
 
-    /** Runs a call, counting an exception that comes out of the plug-in; false when one did. */
     template <typename Call>
-    bool withoutException (Call&& call)
-    {
-        try
-        {
-            call();
-            return true;
-        }
-        catch (...)
-        {
-            ++thrown;
-            return false;
-        }
-    }
+    bool withoutException (Call&& call) { return answers.withoutException (std::forward<Call> (call)); }
 
     void collectParameters()
     {
@@ -188,6 +268,13 @@ private:
         for (const auto& [bus, channel] : std::vector<std::pair<int32, int32>> { { -1, 0 }, { 1, 0 }, { int32Max, 0 }, { 0, -1 }, { 0, 2 }, { 0, int32Min } })
             answer (name ("unitByBus." + juce::String (bus) + "." + juce::String (channel)),
                     [&, bus = bus, channel = channel] { Vst::UnitID unit = 0; return units->getUnitByBus (Vst::kAudio, Vst::kOutput, bus, channel, unit); });
+
+        // Buses the plug-in does not have: no event buses, media types and directions the SDK does not define.
+        for (const auto& [busName, type, direction] : std::vector<std::tuple<juce::String, Vst::MediaType, Vst::BusDirection>> {
+                 { "event.input", Vst::kEvent, Vst::kInput }, { "event.output", Vst::kEvent, Vst::kOutput },
+                 { "type7", 7, Vst::kOutput }, { "type-1", -1, Vst::kOutput }, { "direction5", Vst::kAudio, 5 }, { "direction-1", Vst::kAudio, -1 } })
+            answer (name ("unitByBus." + busName),
+                    [&, type = type, direction = direction] { Vst::UnitID unit = 0; return units->getUnitByBus (type, direction, 0, 0, unit); });
     }
 
     void callMidiMapping()
@@ -240,6 +327,135 @@ private:
             auto stereo = Vst::SpeakerArr::kStereo;
             return processor->setBusArrangements (&stereo, -1, &stereo, int32Min);
         });
+    }
+
+    /** Directions the SDK does not define (it has input 0 and output 1), a media type it does not
+        define, and more buses than the plug-in has. */
+    void callBuses()
+    {
+        auto& component = module.getComponent();
+        FUnknownPtr<Vst::IAudioProcessor> processor (&component);
+
+        for (const auto direction : { 5, -1 })
+        {
+            const auto name = "direction" + juce::String (direction);
+            answer ("busInfo." + name, [&] { Vst::BusInfo info {}; return component.getBusInfo (Vst::kAudio, direction, 0, info); });
+            // Refused, it must leave the real buses as they were: the play afterwards shows it.
+            answer ("activateBus." + name, [&] { return component.activateBus (Vst::kAudio, direction, 0, false); });
+            printCount ("busCount.audio." + name, [&] { return component.getBusCount (Vst::kAudio, direction); });
+
+            if (processor != nullptr)
+                answer ("busArrangement." + name, [&] { Vst::SpeakerArrangement arrangement = 0; return processor->getBusArrangement (direction, 0, arrangement); });
+        }
+
+        printCount ("busCount.type7.input", [&] { return component.getBusCount (7, Vst::kInput); });
+
+        if (processor != nullptr)
+        {
+            answer ("busArrangements.twoBuses", [&]
+            {
+                Vst::SpeakerArrangement in[] { Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo };
+                Vst::SpeakerArrangement out[] { Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo };
+                return processor->setBusArrangements (in, 2, out, 2);
+            });
+        }
+    }
+
+    /** Messages no component or controller sends: a pointer to no controller, a message with no
+        attribute list, a message with no ID. */
+    void callMessages()
+    {
+        // A component of its own, which no controller has introduced itself to yet.
+        if (auto* fresh = Vst3Objects::create<Vst::IComponent> (module.getFactory(), kVstAudioEffectClass))
+        {
+            if (auto* point = Vst3Objects::query<Vst::IConnectionPoint> (*fresh))
+            {
+                answer ("componentNotify.forgedController", [&]
+                {
+                    return point->notify (sdkMessage (RecordingConnectionPoint::controllerAttribute, RecordingConnectionPoint::controllerAttribute, {}, 0x4141414141));
+                });
+
+                point->release();
+            }
+
+            fresh->release();
+        }
+
+        FUnknownPtr<Vst::IConnectionPoint> point (&controller);
+
+        if (point == nullptr)
+            return;
+
+        MessageWithoutAttributes textWithoutAttributes ("TextMessage");
+        answer ("controllerNotify.noAttributes", [&] { return point->notify (&textWithoutAttributes); });
+        answer ("controllerNotify.noMessageId", [&] { return point->notify (sdkMessage (nullptr, "Text", textOfLength (10))); });
+    }
+
+    /** Calls within the contract that the plug-in must take: printed as contract.valid.<call>. */
+    void callValid()
+    {
+        // Texts as long as a String128 holds and longer: the SDK's attribute list copies at most
+        // the buffer, without a terminator when the text fills it.
+        if (FUnknownPtr<Vst::ChannelContext::IInfoListener> listener (&controller); listener != nullptr)
+        {
+            for (const auto length : { 127, 128, 300 })
+            {
+                answer ("valid.channelContext.name" + juce::String (length), [&]
+                {
+                    auto list = owned (static_cast<Vst::IAttributeList*> (new Vst::HostAttributeList()));
+                    list->setString (Vst::ChannelContext::kChannelNameKey, textOfLength (length).data());
+                    return listener->setChannelContextInfos (list);
+                });
+            }
+        }
+
+        if (FUnknownPtr<Vst::IConnectionPoint> point (&controller); point != nullptr)
+            for (const auto length : { 300, 10 })
+                answer ("valid.controllerNotify.text" + juce::String (length), [&] { return point->notify (sdkMessage ("TextMessage", "Text", textOfLength (length))); });
+
+        callThroughProxy();
+    }
+
+    /** A controller and a component connected through a point of the host's own: the controller
+        sends the point its pointer, which the host hands the component. */
+    void callThroughProxy()
+    {
+        RecordingConnectionPoint proxy; // before the instance, which may call it until it goes
+        const Vst3Instance fresh (module.getFactory(), module.getHostContext(), Vst3Instance::Connection::none);
+
+        if (! fresh.isOpen())
+            return;
+
+        auto* controllerPoint = Vst3Objects::query<Vst::IConnectionPoint> (fresh.getController());
+        auto* componentPoint = Vst3Objects::query<Vst::IConnectionPoint> (fresh.getComponent());
+
+        if (controllerPoint != nullptr && componentPoint != nullptr)
+        {
+            withoutException ([&] { controllerPoint->connect (&proxy); });
+            TestHost::print ("contract.proxyMessage=" + juce::String (proxy.received ? 1 : 0));
+
+            if (proxy.received)
+                answer ("valid.componentNotify.liveController", [&]
+                {
+                    return componentPoint->notify (sdkMessage (RecordingConnectionPoint::controllerAttribute, RecordingConnectionPoint::controllerAttribute, {}, proxy.controller));
+                });
+
+            withoutException ([&] { controllerPoint->disconnect (&proxy); });
+        }
+
+        if (controllerPoint != nullptr)
+            controllerPoint->release();
+
+        if (componentPoint != nullptr)
+            componentPoint->release();
+    }
+
+    /** A count, printed as a number (or "threw"). */
+    void printCount (const juce::String& name, const std::function<int32()>& call)
+    {
+        int32 count = 0;
+        const auto returned = withoutException ([&] { count = call(); });
+        TestHost::print ("contract." + name + "=" + (returned ? juce::String (count) : juce::String ("threw")));
     }
 
     void callFactory()
@@ -352,7 +568,7 @@ private:
     const Vst3Module& module;
     Vst::IEditController& controller;
     std::vector<Vst::ParamID> ids;
-    int thrown = 0;
+    CallAnswers answers { "contract." };
 };
 } // namespace
 

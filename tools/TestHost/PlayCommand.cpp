@@ -8,8 +8,10 @@
 #include "TestHost.h"
 #include "TestSignal.h"
 #include "Vst3CallPlayer.h"
+#include "ViewContractCalls.h"
 #include "Vst3Module.h"
 #include "WavFile.h"
+#include "XTestPointer.h"
 
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <pluginterfaces/vst/vstspeaker.h>
@@ -37,7 +39,8 @@ struct Options
     juce::int64 setupMemoryMB = 0; // 0: no limit
     juce::int64 regionAt = 0;
     bool offline = false, busyMessageThread = false, controllerEditsWhilePlaying = false, stateLoadsWhilePlaying = false;
-    bool contractCalls = false;
+    bool contractCalls = false, viewCalls = false;
+    juce::String viewCase; // empty: every case
 };
 
 bool readOptions (const juce::StringArray& args, Options& options, juce::String& error)
@@ -84,6 +87,18 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         else if (a == "--controller-edits-while-playing") options.controllerEditsWhilePlaying = true;
         else if (a == "--state-loads-while-playing") options.stateLoadsWhilePlaying = true;
         else if (a == "--contract-calls") options.contractCalls = true;
+        else if (a == "--view-calls") options.viewCalls = true;
+        else if (a == "--view-case")
+        {
+            options.viewCalls = true;
+            options.viewCase = next();
+
+            if (! ViewContractCalls::getCaseNames().contains (options.viewCase))
+            {
+                error = "--view-case takes one of " + ViewContractCalls::getCaseNames().joinIntoString (", ");
+                return false;
+            }
+        }
         else if (a == "--component-in") options.componentIn = next();
         else if (a == "--tree-in") options.treeIn = next();
         else if (a == "--set") options.sets.add (next());
@@ -102,7 +117,7 @@ bool readOptions (const juce::StringArray& args, Options& options, juce::String&
         error = "usage: play <bundle> --out out.wav (--steps \"...\" | --steps-file file) [--in in.wav | --signal kind --seconds s] "
                 "[--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline] [--max-block n] [--announced-max-block n] [--setup-memory mb] [--component-in file] "
                 "[--tree-in tree.xml] [--set id=value]... [--busy-message-thread] [--state-out file] [--audio-thread-probe warm-up-calls] "
-                "[--controller-edits-while-playing] [--state-loads-while-playing] [--contract-calls]";
+                "[--controller-edits-while-playing] [--state-loads-while-playing] [--contract-calls] [--view-calls | --view-case name]";
         return false;
     }
 
@@ -419,7 +434,16 @@ int PlayCommand::run (const juce::StringArray& args)
         return 2;
     }
 
+    if (options.viewCalls && ! XTestPointer::hasDisplay())
+    {
+        TestHost::fail ("play --view-calls needs a display (run under xvfb-run)");
+        TestHost::print ("result=failed");
+        return 2;
+    }
+
     juce::AudioBuffer<float> source;
+    // Before the module, so that the frames and windows the plug-in was handed outlive it.
+    const auto views = options.viewCalls ? std::make_unique<ViewContractCalls>() : nullptr;
     Vst3Module module (options.bundle);
     std::map<juce::String, Vst::ParamID> ids;
 
@@ -460,6 +484,9 @@ int PlayCommand::run (const juce::StringArray& args)
     // Before anything is set or set up, so that what plays shows whether the calls left a trace.
     if (options.contractCalls)
         HostContractCalls::run (module);
+
+    if (views != nullptr && ! views->run (module, options.viewCase))
+        return 1;
 
     for (const auto& set : options.sets)
     {

@@ -6,7 +6,7 @@
                   [--in file.wav | --signal impulse|noise|sine|clicks|silence --seconds s]
                   [--region-at pos] [--rate hz] [--channels 1|2] [--bpm b] [--offline]
                   [--max-block n] [--announced-max-block n] [--component-in file] [--tree-in tree.xml] [--set id=value]...
-                  [--busy-message-thread] [--state-out file]
+                  [--busy-message-thread] [--state-out file] [--contract-calls] [--view-calls | --view-case name]
 
     Drives the bundle's VST3 interfaces with a DAW's own call pattern, without the framework's
     hosting (which sends one value per parameter and block, at its start, and makes up the
@@ -23,6 +23,10 @@
     controller in step with the automation it plays. With
     --busy-message-thread a second host thread asks for the component state in a tight loop from
     before the stored values to the end of the run, which holds the plug-in's message thread.
+
+    --contract-calls and --view-calls run the batteries of out-of-contract calls (HostContractCalls)
+    and of editor view calls (ViewContractCalls, which needs a display; --view-case runs one of its
+    cases alone) before anything is set or set up, so that the play shows whether they left a trace.
 
     Prints samples, calls, channel<c>.peak|rms, nonfinite, param.<number> (what the controller
     reports after the run), busy.getStateCalls, and result=ok. */

@@ -1,8 +1,5 @@
 #include "Vst3Module.h"
 
-#include "Vst3Objects.h"
-
-#include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <public.sdk/source/common/memorystream.h>
 
 // The SDK's string class, under its host classes, trips a warning of its own.
@@ -24,24 +21,12 @@ juce::File sharedLibraryOf (const juce::File& bundle)
 
     return {};
 }
-
-template <typename Interface>
-void release (Interface*& object)
-{
-    if (object != nullptr)
-        object->release();
-
-    object = nullptr;
-}
 } // namespace
 
 Vst3Module::Vst3Module (const juce::String& bundlePath)
 {
     if (! open (bundlePath))
-    {
-        release (controller);
-        release (component);
-    }
+        instance.reset();
 }
 
 bool Vst3Module::open (const juce::String& bundlePath)
@@ -75,68 +60,36 @@ bool Vst3Module::open (const juce::String& bundlePath)
         return false;
     }
 
-    component = Vst3Objects::create<Vst::IComponent> (*factory, kVstAudioEffectClass);
-    controller = Vst3Objects::create<Vst::IEditController> (*factory, kVstComponentControllerClass);
-
-    if (component == nullptr || controller == nullptr)
-    {
-        error = "the factory offers no audio component and edit controller";
-        return false;
-    }
-
     // A DAW hands both its application object, through which they make their messages. The
     // SDK's one counts no references: the host owns it and deletes it after both have gone.
     hostContext = std::make_unique<Vst::HostApplication>();
-
-    if (component->initialize (hostContext.get()) != kResultOk || controller->initialize (hostContext.get()) != kResultOk)
-    {
-        error = "the component or the controller refused to initialise";
-        return false;
-    }
-
-    componentPoint = Vst3Objects::query<Vst::IConnectionPoint> (*component);
-    controllerPoint = Vst3Objects::query<Vst::IConnectionPoint> (*controller);
-
-    if (componentPoint != nullptr && controllerPoint != nullptr)
-    {
-        componentPoint->connect (controllerPoint);
-        controllerPoint->connect (componentPoint);
-    }
-
-    return true;
+    instance = std::make_unique<Vst3Instance> (*factory, hostContext.get());
+    error = instance->getError();
+    return instance->isOpen();
 }
 
 Vst3Module::~Vst3Module()
 {
-    if (componentPoint != nullptr && controllerPoint != nullptr)
-    {
-        controllerPoint->disconnect (componentPoint);
-        componentPoint->disconnect (controllerPoint);
-    }
-
-    release (controllerPoint);
-    release (componentPoint);
-
-    if (controller != nullptr)
-        controller->terminate();
-
-    if (component != nullptr)
-        component->terminate();
-
-    release (controller);
-    release (component);
+    instance.reset();
     hostContext.reset();
-    release (factory);
+
+    if (factory != nullptr)
+        factory->release();
 
     if (moduleExit != nullptr)
         moduleExit();
+}
+
+FUnknown* Vst3Module::getHostContext() const
+{
+    return hostContext.get();
 }
 
 juce::MemoryBlock Vst3Module::componentState() const
 {
     MemoryStream stream;
 
-    if (component->getState (&stream) != kResultOk)
+    if (getComponent().getState (&stream) != kResultOk)
         return {};
 
     return { stream.getData(), (size_t) stream.getSize() };
@@ -147,12 +100,12 @@ bool Vst3Module::restoreComponentState (const juce::MemoryBlock& state) const
     juce::MemoryBlock copy (state);
     MemoryStream forComponent (copy.getData(), (TSize) copy.getSize());
 
-    if (component->setState (&forComponent) != kResultOk)
+    if (getComponent().setState (&forComponent) != kResultOk)
         return false;
 
     // The SDK's base controller answers "not implemented" after reading what it needs, so only
     // the component's answer counts, as in a DAW.
     MemoryStream forController (copy.getData(), (TSize) copy.getSize());
-    controller->setComponentState (&forController);
+    getController().setComponentState (&forController);
     return true;
 }

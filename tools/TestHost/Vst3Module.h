@@ -1,11 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
-
-#include <pluginterfaces/base/ipluginbase.h>
-#include <pluginterfaces/vst/ivstcomponent.h>
-#include <pluginterfaces/vst/ivsteditcontroller.h>
-#include <pluginterfaces/vst/ivstmessage.h>
+#include "Vst3Instance.h"
 
 #include <memory>
 
@@ -26,12 +21,16 @@ public:
     explicit Vst3Module (const juce::String& bundlePath);
     ~Vst3Module();
 
-    bool isOpen() const { return component != nullptr && controller != nullptr; }
+    bool isOpen() const { return instance != nullptr && instance->isOpen(); }
     const juce::String& getError() const { return error; }
 
-    Steinberg::Vst::IComponent& getComponent() const { return *component; }
-    Steinberg::Vst::IEditController& getController() const { return *controller; }
+    Steinberg::Vst::IComponent& getComponent() const { return instance->getComponent(); }
+    Steinberg::Vst::IEditController& getController() const { return instance->getController(); }
     Steinberg::IPluginFactory& getFactory() const { return *factory; }
+
+    /** The host's application object that the module's objects were initialised with, for more
+        instances of the plug-in (Vst3Instance); it lives as long as the module. */
+    Steinberg::FUnknown* getHostContext() const;
 
     /** The component's state (IComponent::getState), the bytes a DAW keeps in its project. */
     juce::MemoryBlock componentState() const;
@@ -49,9 +48,6 @@ private:
     bool (*moduleExit)() = nullptr;
     Steinberg::IPluginFactory* factory = nullptr;
     std::unique_ptr<Steinberg::Vst::HostApplication> hostContext;
-    Steinberg::Vst::IComponent* component = nullptr;
-    Steinberg::Vst::IEditController* controller = nullptr;
-    Steinberg::Vst::IConnectionPoint* componentPoint = nullptr;
-    Steinberg::Vst::IConnectionPoint* controllerPoint = nullptr;
+    std::unique_ptr<Vst3Instance> instance;
     juce::String error;
 };
