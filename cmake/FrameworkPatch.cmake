@@ -57,3 +57,19 @@ function(ondula_replace_framework_source target original replacement)
     list(APPEND sources "${replacement}")
     set_property(TARGET ${target} PROPERTY INTERFACE_SOURCES ${sources})
 endfunction()
+
+# Makes every target that links a framework module's interface target compile a copy of the
+# module's source (`<module>.cpp`) beside a patched copy of one file it includes by a relative path
+# (`included`, such as native/juce_linux_CommonFile.cpp): the copy includes the patched file, found
+# beside it first, and its other relative includes resolve against the framework's own folder.
+function(ondula_patch_module_included_file module included work_dir)
+    set(module_dir "${JUCE_MODULES_DIR}/${module}")
+    set(module_source "${module_dir}/${module}.cpp")
+
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${module_source}")
+    ondula_patch_framework_file("${module_dir}/${included}" "${work_dir}/${included}" ${ARGN})
+    file(COPY_FILE "${module_source}" "${work_dir}/${module}.cpp" ONLY_IF_DIFFERENT)
+
+    ondula_replace_framework_source(${module} "${module_source}" "${work_dir}/${module}.cpp")
+    target_include_directories(${module} INTERFACE "${module_dir}")
+endfunction()

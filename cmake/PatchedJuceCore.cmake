@@ -17,19 +17,5 @@ function(ondula_patch_juce_core)
         return()
     endif()
 
-    set(core_dir "${JUCE_MODULES_DIR}/juce_core")
-    set(core_source "${core_dir}/juce_core.cpp")
-    set(original "${core_dir}/native/juce_linux_CommonFile.cpp")
-    set(work_dir "${CMAKE_BINARY_DIR}/patched-juce-core")
-    set(patched "${work_dir}/native/juce_linux_CommonFile.cpp")
-
-    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${core_source}")
-    ondula_patch_framework_file("${original}" "${patched}" "${ONDULA_JUCE_CORE_PATCH}")
-    file(COPY_FILE "${core_source}" "${work_dir}/juce_core.cpp" ONLY_IF_DIFFERENT)
-
-    ondula_replace_framework_source(juce_core "${core_source}" "${work_dir}/juce_core.cpp")
-
-    # The copy includes the patched file by its relative name, found beside it first; its other
-    # relative includes ("juce_core.h", "text/...") resolve against the framework's own folder.
-    target_include_directories(juce_core INTERFACE "${core_dir}")
+    ondula_patch_module_included_file(juce_core "native/juce_linux_CommonFile.cpp" "${CMAKE_BINARY_DIR}/patched-juce-core" "${ONDULA_JUCE_CORE_PATCH}")
 endfunction()

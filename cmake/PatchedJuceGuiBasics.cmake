@@ -18,19 +18,5 @@ function(ondula_patch_juce_gui_basics)
         return()
     endif()
 
-    set(gui_dir "${JUCE_MODULES_DIR}/juce_gui_basics")
-    set(gui_source "${gui_dir}/juce_gui_basics.cpp")
-    set(original "${gui_dir}/native/x11/juce_linux_XWindowSystem.cpp")
-    set(work_dir "${CMAKE_BINARY_DIR}/patched-juce-gui-basics")
-    set(patched "${work_dir}/native/x11/juce_linux_XWindowSystem.cpp")
-
-    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${gui_source}")
-    ondula_patch_framework_file("${original}" "${patched}" "${ONDULA_JUCE_GUI_BASICS_PATCH}")
-    file(COPY_FILE "${gui_source}" "${work_dir}/juce_gui_basics.cpp" ONLY_IF_DIFFERENT)
-
-    ondula_replace_framework_source(juce_gui_basics "${gui_source}" "${work_dir}/juce_gui_basics.cpp")
-
-    # The copy includes the patched file by its relative name, found beside it first; its other
-    # relative includes ("juce_gui_basics.h", "native/...") resolve against the framework's folder.
-    target_include_directories(juce_gui_basics INTERFACE "${gui_dir}")
+    ondula_patch_module_included_file(juce_gui_basics "native/x11/juce_linux_XWindowSystem.cpp" "${CMAKE_BINARY_DIR}/patched-juce-gui-basics" "${ONDULA_JUCE_GUI_BASICS_PATCH}")
 endfunction()
