@@ -422,10 +422,11 @@ TEST (OddHostCallsThroughTheHost, TheEditorViewKeepsTheContractInAnyOrderAndTheP
     // Before it plays, the host runs the editor view battery (the test host's --view-calls) on a
     // virtual display of its own: views closed in either order, two instances and two views at
     // once, a removed view attached again, scale factors and sizes of any value, a terminated
-    // controller's view, frames without a run loop. Every call answers as a view must, every
-    // editor that opens is drawn and stays served, no frame holds a registration or a reference
-    // once its view has gone or is called after the host took it back, nothing throws, crashes or
-    // hangs, and the run then sounds and ends exactly as the same run without the battery.
+    // controller's view, frames without a run loop, two instances on one frame. Every call
+    // answers as a view must, every editor that opens is drawn and stays served, no frame holds a
+    // registration or a reference once its view has gone or is called after the host took it
+    // back, nothing throws, crashes or hangs, and the run then sounds and ends exactly as the same
+    // run without the battery.
     const auto arguments = "--signal noise --seconds 1" + strongModulation;
     const auto steps = "play 0 24000 512";
     const auto reference = HostRunner::play ("without-view-calls", steps, arguments);
@@ -474,6 +475,9 @@ TEST (OddHostCallsThroughTheHost, TheEditorViewKeepsTheContractInAnyOrderAndTheP
         { "attachedTwice", { "" }, { { "first", "ok" }, { "second", "false" }, { "firstDrawn", "1" } } },
         { "afterTerminate", { "" }, { { "attached", "ok" }, { "removed", "ok" }, { "terminate", "ok" }, { "attachedAgain", "false" } } },
         { "noRunLoop", { "" }, { { "cycles", "50" } } },
+        { "sharedFrame", { "" },
+          { { "first.attached", "ok" }, { "second.attached", "ok" }, { "first.drawn", "1" }, { "second.drawn", "1" },
+            { "first.close.removed", "ok" }, { "first.close.setFrame", "ok" }, { "secondRedraws", "1" } } },
     };
 
     for (const auto& factor : badFactors)
@@ -520,8 +524,10 @@ TEST (OddHostCallsThroughTheHost, TheEditorViewKeepsTheContractInAnyOrderAndTheP
     EXPECT_TRUE (scaled == "1688x825" || scaled == "1687x825") << scaled;
     EXPECT_EQ (render["view.scale.factor.1.25.asked"], scaled);
 
-    // All the plug-in's descriptors are served by the frame of the editor still open.
+    // All the plug-in's descriptors are served by the frame of the editor still open, also where
+    // the closed one had the same frame.
     EXPECT_GT (std::atoi (render["view.twoInstances.second.registrationsWhileOpen"].c_str()), 0);
+    EXPECT_GT (std::atoi (render["view.sharedFrame.registrationsWhileSecondOpen"].c_str()), 0);
 
     const auto nullRect = render["view.sizeConstraint.null"];
     EXPECT_TRUE (nullRect == "false" || nullRect == "invalid") << nullRect;

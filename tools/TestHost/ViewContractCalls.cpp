@@ -123,6 +123,7 @@ public:
             { "attachedTwice", &Battery::attachedTwice },
             { "afterTerminate", &Battery::afterTerminate },
             { "noRunLoop", &Battery::noRunLoop },
+            { "sharedFrame", &Battery::sharedFrame },
         };
 
         return all;
@@ -215,6 +216,39 @@ private:
         print ("second.registrationsWhileOpen", juce::String (secondFrame.getRegistrations()));
         print ("first.registrationsWhileSecondOpen", juce::String (firstFrame.getRegistrations()));
         closeInSdkOrder (secondView, secondFrame, "second.");
+    }
+
+    /** A host with one frame, and so one run loop, for the windows of two instances: closing
+        one editor leaves the other one served. */
+    void sharedFrame()
+    {
+        const Vst3Instance second (module.getFactory(), module.getHostContext());
+
+        if (! second.isOpen())
+        {
+            print ("secondInstance", second.getError().quoted());
+            return;
+        }
+
+        auto& frame = newFrame ("");
+        const auto firstWindow = newWindow (firstPlace), secondWindow = newWindow (secondPlace);
+        auto* firstView = openView (controller, frame, firstWindow, "first.");
+        auto* secondView = openView (second.getController(), frame, secondWindow, "second.");
+
+        if (firstView != nullptr)
+        {
+            // The frame stays the host's: the other view still has it.
+            call ("first.close.removed", [&] { return firstView->removed(); });
+            call ("first.close.setFrame", [&] { return firstView->setFrame (nullptr); });
+            release (firstView);
+        }
+
+        if (secondView == nullptr)
+            return;
+
+        printFlag ("secondRedraws", redraws (secondWindow));
+        print ("registrationsWhileSecondOpen", juce::String (frame.getRegistrations()));
+        closeInSdkOrder (secondView, frame, "second.");
     }
 
     void twoViews()
