@@ -45,7 +45,7 @@ double residualAgainst (const HostRunner::Result& render, const std::vector<floa
     return residual;
 }
 
-/** The first line of a run's error output that a sanitizer or the view battery's watchdog wrote,
+/** The first line of a run's error output that a sanitizer or the virtual display's start wrote,
     to say at once what went wrong; empty when there is none. */
 std::string firstProblem (const std::string& errors)
 {
@@ -53,7 +53,7 @@ std::string firstProblem (const std::string& errors)
 
     for (std::string line; std::getline (lines, line);)
         if (line.find ("ERROR: AddressSanitizer") != std::string::npos || line.find ("runtime error") != std::string::npos
-            || line.find ("ERROR: LeakSanitizer") != std::string::npos)
+            || line.find ("ERROR: LeakSanitizer") != std::string::npos || line.find ("xvfb-run: error") != std::string::npos)
             return line;
 
     return {};
@@ -435,7 +435,17 @@ TEST (OddHostCallsThroughTheHost, TheEditorViewKeepsTheContractInAnyOrderAndTheP
     // Room for two editors one above the other, and for one at 1.25 times its size.
     const auto display = "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1800x1400x24' ";
     const auto errors = HostRunner::scratch ("view-calls.errors");
-    const auto render = HostRunner::play ("view-calls", steps, arguments + " --view-calls", display, errors);
+    auto render = HostRunner::play ("view-calls", steps, arguments + " --view-calls", display, errors);
+
+    // xvfb-run -a takes the first display number without a lock file, which a run starting at the
+    // same moment may take too; a display that did not come up says nothing of the plug-in (one
+    // that crashes at its first view crashes again).
+    if (render["view.sdkClose.created"].empty())
+    {
+        std::cout << "the battery did not start (exit " << render.exitCode << ") " << firstProblem (HostRunner::readFile (errors)) << "; once more\n";
+        render = HostRunner::play ("view-calls", steps, arguments + " --view-calls", display, errors);
+    }
+
     EXPECT_EQ (render.exitCode, 0) << firstProblem (HostRunner::readFile (errors));
     EXPECT_EQ (render["view.hung"], "") << "a case did not finish within a minute";
     EXPECT_EQ (render["view.thrown"], "0");

@@ -76,6 +76,20 @@ IPtr<Vst::IMessage> sdkMessage (const char* id, const char* attribute, const std
     return message;
 }
 
+/** queryInterface of a host object that offers one interface (and FUnknown). */
+template <typename Interface>
+tresult queryHostObject (Interface& offered, const TUID iid, void** object)
+{
+    if (FUnknownPrivate::iidEqual (iid, Interface::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
+    {
+        *object = &offered;
+        return kResultOk;
+    }
+
+    *object = nullptr;
+    return kNoInterface;
+}
+
 /** A message as a careless host's own message class may hand one: an ID and no attribute list.
     The host owns it; it counts no references. */
 class MessageWithoutAttributes final : public Vst::IMessage
@@ -89,14 +103,7 @@ public:
 
     tresult PLUGIN_API queryInterface (const TUID iid, void** object) override
     {
-        if (FUnknownPrivate::iidEqual (iid, Vst::IMessage::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
-        {
-            *object = this;
-            return kResultOk;
-        }
-
-        *object = nullptr;
-        return kNoInterface;
+        return queryHostObject<Vst::IMessage> (*this, iid, object);
     }
 
     uint32 PLUGIN_API addRef() override { return 1; }
@@ -133,14 +140,7 @@ public:
 
     tresult PLUGIN_API queryInterface (const TUID iid, void** object) override
     {
-        if (FUnknownPrivate::iidEqual (iid, Vst::IConnectionPoint::iid) || FUnknownPrivate::iidEqual (iid, FUnknown::iid))
-        {
-            *object = this;
-            return kResultOk;
-        }
-
-        *object = nullptr;
-        return kNoInterface;
+        return queryHostObject<Vst::IConnectionPoint> (*this, iid, object);
     }
 
     uint32 PLUGIN_API addRef() override { return 1; }
