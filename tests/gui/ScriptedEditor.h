@@ -17,8 +17,10 @@ public:
     {
         // xvfb-run's default screen (1280 px wide) would cut off the right of the 1350-px editor
         // placed at (40, 40), and the pointer cannot leave the screen.
-        return HostRunner::runLine (HostRunner::isolatedEnvironment() + wrapper + "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1600x1000x24' '"
-                                    + std::string (ONDULA_TEST_HOST) + "' script '" + HostRunner::bundle() + "' " + arguments + " 2>&1");
+        const auto line = HostRunner::isolatedEnvironment() + wrapper + HostRunner::virtualDisplay ("-screen 0 1600x1000x24") + "'"
+                        + std::string (ONDULA_TEST_HOST) + "' script '" + HostRunner::bundle() + "' " + arguments + " 2>&1";
+        const auto result = HostRunner::runLine (line);
+        return HostRunner::displayFailed (result.output) ? HostRunner::runLine (line) : result;
     }
 
     /** A scratch path of this test process alone, for the files a run reads or writes. */

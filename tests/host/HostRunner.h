@@ -53,6 +53,27 @@ public:
         return folder.file (name);
     }
 
+   #if defined (ONDULA_XVFB_RUN)
+    /** `xvfb-run -a` with the server's arguments, in front of a command: a virtual display of the
+        command's own. Its authority file lies in this test process's scratch folder, so that
+        xvfb-run makes no temporary folder, whose removal after the command can fail on a busy
+        machine (exit 5, whatever the command answered). */
+    static std::string virtualDisplay (const std::string& serverArguments)
+    {
+        static int displays = 0;
+        return "'" + std::string (ONDULA_XVFB_RUN) + "' -a -f '" + scratch ("Xauthority-" + std::to_string (++displays)) + "' -s '"
+             + serverArguments + "' ";
+    }
+   #endif
+
+    /** Whether a run's virtual display did not come up (xvfb-run -a takes the first number without
+        a lock file, which a run starting at the same moment may take too), so that the command
+        never ran: such a run says nothing of the plug-in, and may be made once more. */
+    static bool displayFailed (const std::string& output)
+    {
+        return output.find ("needs a display") != std::string::npos || output.find ("xvfb-run: error") != std::string::npos;
+    }
+
     /** Runs `test-host <command> <bundle> <arguments>`. A `wrapper` (a command that ends by
         running its arguments, such as xvfb-run) goes in front; what the host writes to stderr
         goes to the file `errors`. */

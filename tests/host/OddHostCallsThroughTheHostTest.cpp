@@ -45,8 +45,8 @@ double residualAgainst (const HostRunner::Result& render, const std::vector<floa
     return residual;
 }
 
-/** The first line of a run's error output that a sanitizer or the virtual display's start wrote,
-    to say at once what went wrong; empty when there is none. */
+/** The first line of a run's error output that a sanitizer or the virtual display wrote, to say
+    at once what went wrong; empty when there is none. */
 std::string firstProblem (const std::string& errors)
 {
     std::istringstream lines (errors);
@@ -433,16 +433,13 @@ TEST (OddHostCallsThroughTheHost, TheEditorViewKeepsTheContractInAnyOrderAndTheP
     ASSERT_EQ (reference.exitCode, 0) << reference.output;
 
     // Room for two editors one above the other, and for one at 1.25 times its size.
-    const auto display = "'" + std::string (ONDULA_XVFB_RUN) + "' -a -s '-screen 0 1800x1400x24' ";
+    const auto display = HostRunner::virtualDisplay ("-screen 0 1800x1400x24");
     const auto errors = HostRunner::scratch ("view-calls.errors");
     auto render = HostRunner::play ("view-calls", steps, arguments + " --view-calls", display, errors);
 
-    // xvfb-run -a takes the first display number without a lock file, which a run starting at the
-    // same moment may take too; a display that did not come up says nothing of the plug-in (one
-    // that crashes at its first view crashes again).
-    if (render["view.sdkClose.created"].empty())
+    if (HostRunner::displayFailed (HostRunner::readFile (errors)))
     {
-        std::cout << "the battery did not start (exit " << render.exitCode << ") " << firstProblem (HostRunner::readFile (errors)) << "; once more\n";
+        std::cout << "the virtual display did not come up; once more\n";
         render = HostRunner::play ("view-calls", steps, arguments + " --view-calls", display, errors);
     }
 
