@@ -71,7 +71,8 @@ public:
         never ran: such a run says nothing of the plug-in, and may be made once more. */
     static bool displayFailed (const std::string& output)
     {
-        return output.find ("needs a display") != std::string::npos || output.find ("xvfb-run: error") != std::string::npos;
+        // Every message of the test host's that finds no display ends so.
+        return output.find ("(run under xvfb-run)") != std::string::npos || output.find ("xvfb-run: error") != std::string::npos;
     }
 
     /** Runs `test-host <command> <bundle> <arguments>`. A `wrapper` (a command that ends by
